@@ -1,0 +1,39 @@
+# Two commands do all the set-up on a fresh Debian 12 machine:
+#   make run   installs what is missing, builds, opens the window
+#   make test  installs what is missing, builds, runs every test, then the
+#              address/undefined-sanitizer build of the tests without a window
+JOBS ?= $(shell nproc)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+
+.PHONY: deps configure build run test test-main test-asan bench clean
+
+deps:
+	@bash scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/verdaline
+
+test: test-main test-asan
+
+test-main: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
+
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVERDALINE_GUI=OFF \
+	  -DVERDALINE_SANITIZE=ON -DVERDALINE_FUZZ=ON \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS) --timeout 900 -LE slow
+
+bench: build
+	bash benchmarks/run-bench
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

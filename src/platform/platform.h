@@ -1,0 +1,65 @@
+// The one small interface between the program and the desktop: message
+// boxes, the two file dialogs, the event pump and the screen's mouse pointer.
+// The window and every command reach the desktop only through it, so tests
+// drive the real window with a scripted implementation (scripted_platform.h)
+// and the program runs with the Qt one (qt_platform.h).
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace verdaline {
+
+// Message box style words and results, as the program's callers spell them.
+namespace mb {
+inline constexpr int kOkOnly = 0;
+inline constexpr int kYesNo = 4;
+inline constexpr int kCritical = 16;
+inline constexpr int kQuestion = 32;
+inline constexpr int kExclamation = 48;
+inline constexpr int kInformation = 64;
+inline constexpr int kOk = 1;
+inline constexpr int kYes = 6;
+inline constexpr int kNo = 7;
+}  // namespace mb
+
+inline const QString kAppTitle = QStringLiteral("Verdaline");
+
+// Screen mouse pointer values.
+inline constexpr int kPointerDefault = 0;
+inline constexpr int kPointerBusy = 11;
+
+// The open-file dialog's settings, as the add-files command sets them.
+struct OpenFileRequest {
+  QString fileName;    // initial name
+  QString filter;      // "Description|pattern|Description|pattern..."
+  int flags = 0;       // 0x200: several files may be chosen; 0x80000: explorer style
+  int maxFileSize = 0; // size of the result the caller allows for (characters)
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Shows a modal message box; returns the button pressed (mb::kOk, kYes, kNo...).
+  // An empty title stands for the application title.
+  virtual int MsgBox(const QString& text, int style, const QString& title) = 0;
+
+  // The open-file dialog. Returns "" on cancel, the full path of one chosen
+  // file, or the folder followed by each chosen name, all separated by NUL
+  // characters (the explorer-style multiple-selection result).
+  virtual QString ShowOpen(QWidget* owner, const OpenFileRequest& request) = 0;
+
+  // The folder dialog: the chosen folder as the desktop gives it, or "" when
+  // the user cancels. Callers use BrowseForFolder (registry.h), which tidies it.
+  virtual QString ChooseFolder(QWidget* owner, const QString& title) = 0;
+
+  // Processes the window events that are waiting, then returns.
+  virtual void DoEvents() = 0;
+
+  // Sets the mouse pointer for the whole screen (kPointerBusy, kPointerDefault).
+  virtual void SetMousePointer(int pointer) = 0;
+};
+
+}  // namespace verdaline

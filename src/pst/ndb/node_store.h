@@ -1,0 +1,79 @@
+// The node database as the layers above it see it ([MS-PST] 2.2): blocks,
+// data trees, subnode trees and the node B-tree, with copy-on-write commits.
+//
+// Ownership of blocks is by reference count. A block starts unreferenced;
+// becoming a child of a data tree or subnode tree, or the data/subnode block
+// of a node, adds a reference, and releasing a tree or replacing a node drops
+// the references of what it held. Blocks still unreferenced when Commit runs
+// are freed. Space freed since the last commit is reused only after the next
+// commit, so the last committed state on disk is never overwritten.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+#include "pst/byte_source.h"
+
+namespace pst {
+
+using Nid = uint32_t;
+using Bid = uint64_t;
+
+// Largest payload of one data block in a Unicode file ([MS-PST] 2.2.2.8.3.1:
+// 8192 bytes less the 16-byte trailer).
+inline constexpr size_t kMaxBlockPayload = 8176;
+
+struct SubnodeEntry {
+  Nid nid = 0;
+  Bid data = 0;      // data tree of the subnode
+  Bid subnodes = 0;  // its own subnode tree, 0 when none
+};
+
+class PstError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class NodeStore {
+ public:
+  virtual ~NodeStore() = default;
+
+  // One data block holding payload (at most kMaxBlockPayload bytes).
+  virtual Bid WriteBlock(std::span<const uint8_t> payload) = 0;
+  // A data tree over data blocks already written, in order: the block itself
+  // when there is one, otherwise an XBLOCK or XXBLOCK. totalSize is the sum of
+  // the payload sizes. An empty list gives a tree of one empty block.
+  virtual Bid WriteDataTree(std::span<const Bid> blocks, uint64_t totalSize) = 0;
+  // Splits a stream into full blocks and writes its data tree.
+  virtual Bid WriteStream(const ByteSource& src) = 0;
+  // A subnode tree (SLBLOCK, or SIBLOCK over SLBLOCKs); entries sorted by nid.
+  virtual Bid WriteSubnodeTree(std::span<const SubnodeEntry> entries) = 0;
+
+  // Reading back what was written (committed or not).
+  virtual std::vector<uint8_t> ReadBlock(Bid bid) = 0;         // one data block's payload
+  virtual std::vector<Bid> DataTreeBlocks(Bid tree) = 0;        // leaf blocks of a data tree
+  virtual std::vector<uint8_t> ReadDataTree(Bid tree) = 0;      // whole stream
+  virtual std::vector<SubnodeEntry> ReadSubnodeTree(Bid tree) = 0;
+
+  // The node B-tree. SetNode inserts or replaces; DeleteNode removes.
+  virtual void SetNode(Nid nid, Bid data, Bid subnodes, Nid parent) = 0;
+  virtual void DeleteNode(Nid nid) = 0;
+  virtual bool HasNode(Nid nid) const = 0;
+  struct NodeInfo { Bid data = 0; Bid subnodes = 0; Nid parent = 0; };
+  virtual NodeInfo GetNode(Nid nid) const = 0;  // throws PstError when absent
+
+  // A new node id of the given type ([MS-PST] 2.2.2.1, nidType), counted
+  // from the header's rgnid.
+  virtual Nid AllocateNid(uint8_t nidType) = 0;
+
+  // Makes everything written so far durable: new blocks and pages first,
+  // then the header. Throws PstError on a write failure; the file then still
+  // holds the previous committed state.
+  virtual void Commit() = 0;
+  // Final commit with valid allocation maps and free counts; then closed.
+  virtual void Close() = 0;
+};
+
+}  // namespace pst

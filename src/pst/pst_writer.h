@@ -1,0 +1,53 @@
+// The messaging layer's writer of a new Unicode .pst file ([MS-PST] 2.4):
+// the store, its folders and their messages. This is what the mail library
+// (src/mapi) drives.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pst/message.h"
+#include "pst/ndb/node_store.h"
+
+namespace pst {
+
+struct WriterOptions {
+  // Fixed times, identifiers and record keys, so that two runs give the same bytes.
+  bool deterministic = false;
+  // While messages are being added, no more than this passes between commits.
+  std::chrono::milliseconds commitInterval{1000};
+};
+
+class PstWriter {
+ public:
+  // Creates a new file. Throws PstError when the path exists or cannot be
+  // created; an existing file is never overwritten.
+  static std::unique_ptr<PstWriter> Create(const std::string& path, const std::string& displayName,
+                                           WriterOptions options = {});
+  virtual ~PstWriter() = default;  // closes cleanly if Close was not called
+
+  virtual Nid RootFolder() const = 0;   // the root of the folder hierarchy
+  virtual Nid IpmSubtree() const = 0;   // "Top of Personal Folders"
+  virtual std::string DisplayName() const = 0;
+  virtual Bytes StoreEntryId() const = 0;
+  virtual Bytes EntryIdOf(Nid nid) const = 0;  // folder or message
+
+  // A new folder under parent (of PidTagContainerClass containerClass).
+  virtual Nid CreateFolder(Nid parent, const std::string& name,
+                           const std::string& containerClass = "IPF.Note") = 0;
+  struct FolderInfo {
+    Nid nid;
+    std::string name;
+  };
+  virtual std::vector<FolderInfo> SubFolders(Nid parent) const = 0;
+
+  // Stores a message in the folder; durable from the next commit on.
+  virtual Nid AddMessage(Nid folder, const Message& message) = 0;
+
+  virtual void Commit() = 0;
+  virtual void Close() = 0;  // idempotent
+};
+
+}  // namespace pst
