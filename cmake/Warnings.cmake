@@ -10,6 +10,13 @@ function(verdaline_library name)
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
        ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  list(FILTER srcs EXCLUDE REGEX "/fuzz/")
+  if(NOT srcs MATCHES "\\.cpp")
+    # A layer that has no code yet still builds, so its callers can link.
+    set(stub ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)
+    file(WRITE ${stub} "namespace verdaline_empty_layer {}\n")
+    list(APPEND srcs ${stub})
+  endif()
   add_library(${name} STATIC ${srcs})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_compile_options(${name} PRIVATE ${VERDALINE_WARNINGS})
