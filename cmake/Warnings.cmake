@@ -1,6 +1,6 @@
 # Warnings are errors in every build of our own code.
 set(VERDALINE_WARNINGS -Wall -Wextra -Wpedantic -Werror -Wshadow -Wnon-virtual-dtor
-    -Wold-style-cast -Wcast-align -Woverloaded-virtual -Wnull-dereference
+    -Wold-style-cast -Wcast-align -Woverloaded-virtual
     -Wimplicit-fallthrough -Wno-missing-field-initializers)
 
 # verdaline_library(NAME DIR DEPS...): one library per layer, sources picked up

@@ -29,6 +29,11 @@ inline constexpr int kDuplicateKey = 457;
 inline constexpr int kPathNotFound = 76;
 inline constexpr int kPermissionDenied = 70;
 inline constexpr int kDialogBufferTooSmall = 20476;
+inline constexpr int kOutOfMemory = 7;
+inline constexpr int kInternalError = 51;
+inline constexpr int kInvalidPropertyValue = 380;
+inline constexpr int kInvalidRowValue = 30009;  // the grid's own numbers
+inline constexpr int kInvalidColValue = 30010;
 }  // namespace err
 
 [[noreturn]] inline void RaiseInvalidCall() { throw VbError(err::kInvalidCall, "Invalid procedure call or argument"); }

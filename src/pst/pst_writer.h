@@ -26,6 +26,11 @@ class PstWriter {
   // created; an existing file is never overwritten.
   static std::unique_ptr<PstWriter> Create(const std::string& path, const std::string& displayName,
                                            WriterOptions options = {});
+  // The same store over a node database the caller made (tests use an
+  // in-memory one). REQUIRES: store holds no nodes yet.
+  static std::unique_ptr<PstWriter> CreateOnStore(std::unique_ptr<NodeStore> store,
+                                                  const std::string& displayName,
+                                                  WriterOptions options = {});
   virtual ~PstWriter() = default;  // closes cleanly if Close was not called
 
   virtual Nid RootFolder() const = 0;   // the root of the folder hierarchy

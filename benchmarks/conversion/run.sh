@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The conversion benchmark: one headless conversion of a generated corpus,
+# beside the same files concatenated with cat, parsed and decoded by GMime
+# alone, and the produced .pst exported back to .eml files by readpst.
+#
+#   BUILD=build BENCH_DIR=/tmp/verdaline-bench BENCH_MESSAGES=10000 benchmarks/conversion/run.sh
+set -u
+BUILD="${BUILD:-build}"
+BENCH_DIR="${BENCH_DIR:-/tmp/verdaline-bench}"
+COUNT="${BENCH_MESSAGES:-10000}"
+cd "$(dirname "$0")/../.."
+
+headless="$BUILD/verdaline-headless"
+parse="$BUILD/bench-gmime-parse"
+for exe in "$headless" "$parse"; do
+  [[ -x "$exe" ]] || { echo "conversion: $exe not built, skipped"; exit 0; }
+done
+command -v readpst >/dev/null || { echo "conversion: readpst missing, skipped"; exit 0; }
+[[ -x /usr/bin/time ]] || { echo "conversion: /usr/bin/time missing, skipped"; exit 0; }
+
+corpus="$BENCH_DIR/corpus-$COUNT"
+if [[ ! -f "$corpus/.complete" ]]; then
+  echo "generating $COUNT messages in $corpus"
+  rm -rf "$corpus"
+  python3 benchmarks/conversion/gen_corpus.py "$corpus" "$COUNT" && touch "$corpus/.complete" || exit 1
+fi
+bytes=$(find "$corpus" -name '*.eml' -printf '%s\n' | awk '{s+=$1} END {print s}')
+files=$(find "$corpus" -name '*.eml' | wc -l)
+work="$BENCH_DIR/run"
+rm -rf "$work" && mkdir -p "$work/out" "$work/export"
+
+# Each contestant under /usr/bin/time: wall seconds, then user + system CPU
+# seconds (the CPU figure is the fairer one on a busy machine).
+timed() {
+  local out="$1"; shift
+  /usr/bin/time -f '%e %U %S %M' -o "$out" "$@"
+}
+wall() { awk '{print $1}' "$1"; }
+cpu() { awk '{print $2 + $3}' "$1"; }
+
+# Warm the page cache so that every contestant reads from memory.
+find "$corpus" -name '*.eml' -print0 | xargs -0 cat > /dev/null
+
+timed "$work/cat.time" sh -c "find '$corpus' -name '*.eml' -print0 | xargs -0 cat > '$work/all.txt'"
+rm -f "$work/all.txt"
+
+timed "$work/parse.time" "$parse" "$corpus" > "$work/parse.txt"
+
+timed "$work/convert.time" "$headless" --add-folder "$corpus" --convert-to "$work/out" > "$work/headless.txt"
+status=$?
+rss_kb=$(awk '{print $4}' "$work/convert.time")
+pst=$(sed -n 's/^pst: //p' "$work/headless.txt")
+if [[ $status -ne 0 || -z "$pst" ]]; then
+  echo "conversion: the headless run failed (exit $status)"; tail -5 "$work/headless.txt"; exit 1
+fi
+notconv=$(grep -c '^msgbox: .*were converted' "$work/headless.txt")
+
+timed "$work/export.time" readpst -q -e -o "$work/export" "$pst"
+exported=$(find "$work/export" -type f -name '*.eml' | wc -l)
+
+awk -v f="$files" -v b="$bytes" -v r="$rss_kb" -v x="$exported" -v pst="$(stat -c %s "$pst")" \
+    -v cw="$(wall "$work/convert.time")" -v cc="$(cpu "$work/convert.time")" \
+    -v tw="$(wall "$work/cat.time")" -v tc="$(cpu "$work/cat.time")" \
+    -v pw="$(wall "$work/parse.time")" -v pc="$(cpu "$work/parse.time")" \
+    -v ew="$(wall "$work/export.time")" -v ec="$(cpu "$work/export.time")" -v nc="$notconv" 'BEGIN {
+  mb = b / 1048576
+  printf "corpus: %d files, %.1f MB; pst %.1f MB; readpst exported %d messages%s\n", f, mb, pst / 1048576, x,
+         (nc > 0 ? "; SOME FILES NOT CONVERTED (see headless.txt)" : "")
+  printf "                        wall s    cpu s\n"
+  printf "conversion (headless): %7.2f  %7.2f   %.0f messages/s  %.1f MB/s (wall)  peak RSS %.1f MB\n", cw, cc, f / cw, mb / cw, r / 1024
+  printf "cat into one file:     %7.2f  %7.2f\n", tw, tc
+  printf "GMime parse + decode:  %7.2f  %7.2f\n", pw, pc
+  printf "readpst export:        %7.2f  %7.2f\n", ew, ec
+  printf "conversion / export:   %5.2f wall  %5.2f cpu  (target <= 0.5)\n", cw / ew, cc / ec
+  printf "conversion / parse:    %5.2f wall  %5.2f cpu  (target <= 1.5)\n", cw / pw, cc / pc
+}'

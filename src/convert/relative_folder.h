@@ -1,0 +1,39 @@
+// Where a listed message file goes in the new store: its folder relative to
+// the root of its file system, as store folder names joined by "\".
+//
+//   Linux:   /home/ann/Mail/Work/a.eml   -> home\ann\Mail\Work
+//   Windows: C:\Mail\Work\a.eml          -> Mail\Work   (the drive plays no part)
+//
+// Store folder paths always use "\", whatever the file system's separator.
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+#include "platform/paths.h"
+
+namespace verdaline {
+
+// Why a row cannot be placed in the store.
+class RowPathError : public std::runtime_error {
+ public:
+  enum class Kind { kEmpty, kNotFullPath, kInRoot };
+  RowPathError(Kind kind, const std::string& text) : std::runtime_error(text), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+ private:
+  Kind kind_;
+};
+
+// The store folder path of a listed file. Spaces around the path are ignored
+// (other white space is part of it); empty components from doubled
+// separators are skipped. Throws RowPathError for an empty path, a path that
+// is not a full path (no leading "/" on Linux; no drive and "\" under the
+// Windows convention, for example a network path), and a file that lies
+// directly in the root, which has no folder to mirror.
+QString GetRelativeFolder(const QString& path, QChar sep = kPathSeparator);
+
+// Store folder paths join their names with this.
+inline constexpr QChar kStoreSeparator = u'\\';
+
+}  // namespace verdaline

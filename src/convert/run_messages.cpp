@@ -1,0 +1,46 @@
+#include "convert/run_messages.h"
+
+namespace verdaline {
+
+namespace {
+const QString kCrLf = QStringLiteral("\r\n");
+}
+
+QString SessionErrorText(const QString& cause) {
+  QString text = QStringLiteral("Outlook Session Creation Error !") + kCrLf +
+                 QStringLiteral("Check if Outlook is installed and configured.") + kCrLf +
+                 QStringLiteral("For more details visit this link : ") + kSupportLink;
+  if (!cause.isEmpty()) text += kCrLf + QStringLiteral("Cause: ") + cause;
+  return text;
+}
+
+QString ListProblemText(const std::vector<RowProblem>& problems, qint64 rowCount) {
+  if (rowCount == 0) return QStringLiteral("There are no message files in the list to convert.");
+  QString text = QStringLiteral("Nothing was converted: the list has rows that cannot be converted.");
+  qint64 shown = 0;
+  for (const auto& p : problems) {
+    if (shown == kListedAtMost) break;
+    text += kCrLf + QStringLiteral("Row %1: %2").arg(p.row + 1).arg(p.reason);
+    if (!p.path.trimmed().isEmpty()) text += QStringLiteral(" (") + p.path + u')';
+    ++shown;
+  }
+  const qint64 more = static_cast<qint64>(problems.size()) - shown;
+  if (more > 0) text += kCrLf + QStringLiteral("... and %1 more row(s).").arg(more);
+  return text;
+}
+
+QString RunSummaryText(qint64 converted, qint64 total, const std::vector<FailedFile>& failed) {
+  QString text = QStringLiteral("%1 of %2 file(s) were converted.").arg(converted).arg(total) + kCrLf +
+                 QStringLiteral("These files were not converted:");
+  qint64 shown = 0;
+  for (const auto& f : failed) {
+    if (shown == kListedAtMost) break;
+    text += kCrLf + f.path + QStringLiteral(" : ") + f.reason;
+    ++shown;
+  }
+  const qint64 more = static_cast<qint64>(failed.size()) - shown;
+  if (more > 0) text += kCrLf + QStringLiteral("... and %1 more file(s).").arg(more);
+  return text;
+}
+
+}  // namespace verdaline

@@ -1,0 +1,35 @@
+// The texts the conversion run shows in its message boxes.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace verdaline {
+
+inline const QString kSessionErrorTitle = QStringLiteral("Outlook Error");
+inline const QString kSupportLink =
+    QStringLiteral("https://support.microsoft.com/office/create-an-outlook-profile-f544c1ba-3352-4b3b-be9b-8d42a540459d");
+
+// The three fixed lines, then the actual cause when one is known.
+QString SessionErrorText(const QString& cause);
+
+struct RowProblem {
+  qint64 row;  // from 0
+  QString path;
+  QString reason;
+};
+// Why the list cannot be converted: each problem row named (the first 20).
+QString ListProblemText(const std::vector<RowProblem>& problems, qint64 rowCount);
+
+struct FailedFile {
+  QString path;
+  QString reason;
+};
+// How many files were converted and which were not, with the reason for
+// each (the first 20, then how many more).
+QString RunSummaryText(qint64 converted, qint64 total, const std::vector<FailedFile>& failed);
+
+inline constexpr int kListedAtMost = 20;
+
+}  // namespace verdaline

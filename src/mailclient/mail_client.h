@@ -1,0 +1,72 @@
+// The mail client's object model, as far as the program uses it: the
+// application object, its "MAPI" namespace whose top-level Folders are the
+// stores of the process's profile (each named by its display name), every
+// folder's Folders collection (indexed by name, added to), and the active
+// explorer, which does not exist here: there is no mail client window on this
+// platform, so asking for it is an error.
+//
+// It reads the same profile as the mail library (mapi::Profile::Default()),
+// so a store added by a session is visible here at once.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "mapi/rdo_folder.h"
+
+namespace mailclient {
+
+class Folder;
+
+class FolderCollection {
+ public:
+  // The namespace's top-level folders (one per attached store).
+  FolderCollection() = default;
+  // A folder's subfolders.
+  explicit FolderCollection(mapi::RDOFolders folders) : folders_(std::move(folders)) {}
+
+  size_t Count() const;
+  // Throws mapi::MapiError kNotFound when no folder has this name.
+  std::unique_ptr<Folder> Item(const std::string& name) const;
+  std::unique_ptr<Folder> Add(const std::string& name, int folderType) const;
+
+ private:
+  std::optional<mapi::RDOFolders> folders_;  // empty: the namespace's stores
+};
+
+class Folder {
+ public:
+  explicit Folder(std::unique_ptr<mapi::RDOFolder> folder, std::string name)
+      : folder_(std::move(folder)), name_(std::move(name)) {}
+  const std::string& Name() const { return name_; }
+  FolderCollection Folders() const { return FolderCollection(folder_->Folders()); }
+  std::string EntryID() const { return folder_->EntryID(); }
+
+ private:
+  std::unique_ptr<mapi::RDOFolder> folder_;
+  std::string name_;
+};
+
+class NameSpace {
+ public:
+  FolderCollection Folders() const { return FolderCollection(); }
+};
+
+class Explorer {
+ public:
+  std::unique_ptr<Folder> CurrentFolder() const;
+};
+
+class Application {
+ public:
+  // Only the "MAPI" namespace exists.
+  std::unique_ptr<NameSpace> GetNamespace(const std::string& type) const;
+  // Throws mapi::MapiError: there is no explorer window on this platform.
+  std::unique_ptr<Explorer> ActiveExplorer() const;
+};
+
+// Outlook.Application's class factory.
+std::unique_ptr<Application> CreateApplication();
+
+}  // namespace mailclient

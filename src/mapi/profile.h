@@ -1,0 +1,91 @@
+// The mail profile of this process: the stores attached to it, shared by the
+// mail library (sessions, src/mapi) and the mail client's object model
+// (src/mailclient), which both see the same stores under the same display
+// names. It lives for the life of the process.
+//
+// A store is one .pst file being written through pst::PstWriter. Folder names
+// are remembered here as folders are created, so that looking a folder up by
+// path does not ask the writer for its child lists again and again.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pst/message.h"
+#include "pst/pst_writer.h"
+
+namespace mapi {
+
+class StoreData {
+ public:
+  StoreData(std::unique_ptr<pst::PstWriter> writer, std::string path);
+  ~StoreData();
+  StoreData(const StoreData&) = delete;
+  StoreData& operator=(const StoreData&) = delete;
+
+  const std::string& DisplayName() const { return displayName_; }
+  const std::string& Path() const { return path_; }
+  const std::string& EntryId() const { return entryId_; }  // upper-case hex
+  bool IsOpen() const { return writer_ != nullptr; }
+
+  pst::Nid IpmSubtree() const { return ipmSubtree_; }
+  struct Child {
+    pst::Nid nid;
+    std::string name;
+  };
+  // The folders directly below parent, in the order they were created.
+  const std::vector<Child>& Children(pst::Nid parent);
+  // Throws MapiError kCollision when parent already holds a folder of this name.
+  pst::Nid CreateFolder(pst::Nid parent, const std::string& name, const std::string& containerClass);
+  pst::Nid AddMessage(pst::Nid folder, const pst::Message& message);
+  std::string EntryIdOf(pst::Nid nid);
+
+  // Writes everything out and closes the file; afterwards every call above
+  // except the names throws MapiError. Idempotent.
+  void Close();
+
+ private:
+  pst::PstWriter& Writer();
+
+  std::unique_ptr<pst::PstWriter> writer_;
+  std::string path_;
+  std::string displayName_;
+  std::string entryId_;
+  pst::Nid ipmSubtree_ = 0;
+  std::map<pst::Nid, std::vector<Child>> children_;
+};
+
+class Profile {
+ public:
+  // The process's default profile (the one Logon opens).
+  static Profile& Default();
+
+  void Attach(std::shared_ptr<StoreData> store);
+  void Detach(const StoreData* store);
+  const std::vector<std::shared_ptr<StoreData>>& Stores() const { return stores_; }
+  // Exact (ordinal) match of the display name; nullptr when none.
+  std::shared_ptr<StoreData> FindByDisplayName(const std::string& name) const;
+  std::shared_ptr<StoreData> FindByEntryId(const std::string& entryId) const;
+
+ private:
+  std::vector<std::shared_ptr<StoreData>> stores_;
+};
+
+// How new .pst files are made and how message files are read. The defaults
+// are pst::PstWriter::Create and mime::ImportMessageFile; tests put fakes in
+// their place. Passing an empty function restores the default.
+using WriterFactory =
+    std::function<std::unique_ptr<pst::PstWriter>(const std::string& path, const std::string& displayName)>;
+using MessageImporter = std::function<void(const std::string& path, pst::Message& out)>;
+void SetWriterFactory(WriterFactory factory);
+void SetMessageImporter(MessageImporter importer);
+std::unique_ptr<pst::PstWriter> CreateWriter(const std::string& path, const std::string& displayName);
+void ImportWithCurrentImporter(const std::string& path, pst::Message& out);
+
+// Hex form of a binary entry identifier, as the automation library shows it.
+std::string HexFromBytes(const pst::Bytes& bytes);
+
+}  // namespace mapi

@@ -1,0 +1,62 @@
+#include "mapi/rdo_mail.h"
+
+#include "mapi/mapi_error.h"
+#include "pst/prop_tags.h"
+
+namespace mapi {
+
+class RDOMail::Object final : public MapiObject {
+ public:
+  explicit Object(RDOMail& mail) : mail_(mail) {}
+  void SetProp(uint32_t tag, const pst::PropData& value) override {
+    if (mail_.saved_) throw MapiError(hr::kNoSupport, "The message is already stored and cannot be changed.");
+    mail_.message_.props.Set(tag, value);
+  }
+  void SaveChanges() override {
+    // The item's own Save stores it; until then its changes stay with it.
+  }
+
+ private:
+  RDOMail& mail_;
+};
+
+RDOMail::RDOMail(std::shared_ptr<StoreData> store, pst::Nid folder)
+    : store_(std::move(store)), folder_(folder), object_(std::make_unique<Object>(*this)) {
+  message_.props.Set(pst::tags::kMessageClass, std::string("IPM.Note"));
+}
+
+RDOMail::~RDOMail() = default;
+
+void RDOMail::Import(const std::string& path, int type) {
+  if (type != kImportRfc822)
+    throw MapiError(hr::kNoSupport, "Import type " + std::to_string(type) + " is not supported.");
+  if (saved_) throw MapiError(hr::kNoSupport, "The message is already stored and cannot be changed.");
+  pst::Message imported;
+  try {
+    ImportWithCurrentImporter(path, imported);
+  } catch (const MapiError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw MapiError(hr::kCallFailed, e.what());
+  }
+  message_ = std::move(imported);
+}
+
+MapiObject& RDOMail::MAPIOBJECT() { return *object_; }
+
+void RDOMail::Save() {
+  if (saved_) throw MapiError(hr::kNoSupport, "The message is already stored.");
+  store_->AddMessage(folder_, message_);
+  saved_ = true;
+  // The stored copy is the writer's now; keep nothing large in memory.
+  message_ = pst::Message{};
+}
+
+void MAPIUtils::HrSetOneProp(MapiObject& object, uint32_t tag, const pst::PropData& value, bool save) {
+  object.SetProp(tag, value);
+  if (save) object.SaveChanges();
+}
+
+std::unique_ptr<MAPIUtils> CreateMAPIUtils() { return std::make_unique<MAPIUtils>(); }
+
+}  // namespace mapi

@@ -1,0 +1,148 @@
+#include "mapi/rdo_session.h"
+
+#include <atomic>
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "mapi/mapi_error.h"
+#include "pst/ndb/node_store.h"
+
+namespace mapi {
+
+namespace {
+
+std::atomic<bool> g_sessionClassAvailable{true};
+
+// Splits at every backslash; "a\\b" gives {"a", "", "b"}.
+std::vector<std::string> SplitPath(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t pos = path.find('\\', start);
+    parts.push_back(path.substr(start, pos == std::string::npos ? std::string::npos : pos - start));
+    if (pos == std::string::npos) break;
+    start = pos + 1;
+  }
+  return parts;
+}
+
+// The reason a new file cannot be made at path, in words; "" when none is seen.
+std::string WhyNotCreatable(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec)) return "the file already exists";
+  auto dir = path.parent_path();
+  if (dir.empty()) dir = ".";
+  if (!std::filesystem::is_directory(dir, ec)) return "the folder " + dir.string() + " does not exist";
+  if (::access(dir.c_str(), W_OK) != 0) return "the folder " + dir.string() + " is not writable";
+  return "";
+}
+
+// The writer's reason, with the path in front unless it names it already.
+std::string Explained(const std::string& path, const std::string& reason) {
+  if (reason.find(path) != std::string::npos) return reason;
+  return "Cannot create " + path + ": " + reason;
+}
+
+}  // namespace
+
+std::unique_ptr<RDOFolder> RDOStore::IPMRootFolder() const {
+  if (!store_->IsOpen()) throw MapiError(hr::kNotInitialized, "The store \"" + Name() + "\" is closed.");
+  return std::make_unique<RDOFolder>(store_, store_->IpmSubtree(), "Top of Personal Folders");
+}
+
+size_t RDOStores::Count() const {
+  session_.RequireLogon();
+  return Profile::Default().Stores().size();
+}
+
+std::unique_ptr<RDOStore> RDOStores::AddPSTStore(const std::string& path, int format,
+                                                 const std::string& displayName) {
+  session_.RequireLogon();
+  if (format != kStoreUnicode)
+    throw MapiError(hr::kNoSupport, "Only Unicode .pst files (format 1) can be created, not format " +
+                                        std::to_string(format) + ".");
+  if (path.empty()) throw MapiError(hr::kInvalidParameter, "No file name was given for the new store.");
+  std::string why = WhyNotCreatable(std::filesystem::path(path));
+  if (!why.empty()) throw MapiError(why == "the file already exists" ? hr::kCollision : hr::kNotFound,
+                                    "Cannot create " + path + ": " + why + ".");
+  std::unique_ptr<pst::PstWriter> writer;
+  try {
+    writer = CreateWriter(path, displayName);
+  } catch (const pst::PstError& e) {
+    throw MapiError(hr::kNoAccess, Explained(path, e.what()));
+  } catch (const std::exception& e) {
+    throw MapiError(hr::kCallFailed, Explained(path, e.what()));
+  }
+  auto store = std::make_shared<StoreData>(std::move(writer), path);
+  Profile::Default().Attach(store);
+  session_.added_.push_back(store);
+  return std::make_unique<RDOStore>(store);
+}
+
+std::unique_ptr<RDOStore> RDOStores::GetStoreFromID(const std::string& entryId) const {
+  session_.RequireLogon();
+  auto store = Profile::Default().FindByEntryId(entryId);
+  if (!store) throw MapiError(hr::kNotFound, "No store with the entry identifier " + entryId + ".");
+  return std::make_unique<RDOStore>(store);
+}
+
+RDOSession::RDOSession() : stores_(*this) {}
+
+RDOSession::~RDOSession() = default;
+
+void RDOSession::Logon() { loggedOn_ = true; }
+
+void RDOSession::RequireLogon() const {
+  if (!loggedOn_) throw MapiError(hr::kNotInitialized, "The session is not logged on.");
+}
+
+RDOStores& RDOSession::Stores() {
+  RequireLogon();
+  return stores_;
+}
+
+std::unique_ptr<RDOFolder> RDOSession::GetFolderFromPath(const std::string& path) const {
+  RequireLogon();
+  if (path.rfind("\\\\", 0) != 0)
+    throw MapiError(hr::kInvalidParameter, "A folder path begins with \"\\\\\" and the store's name: " + path);
+  auto parts = SplitPath(path.substr(2));
+  auto store = Profile::Default().FindByDisplayName(parts[0]);
+  if (!store) throw MapiError(hr::kNotFound, "No store is named \"" + parts[0] + "\".");
+  auto folder = RDOStore(store).IPMRootFolder();
+  for (size_t i = 1; i < parts.size(); ++i) {
+    if (parts[i].empty() && i + 1 == parts.size()) break;  // a trailing backslash
+    auto next = folder->Folders().Find(parts[i]);
+    if (!next) throw MapiError(hr::kNotFound, "The folder " + path + " does not exist.");
+    folder = std::move(next);
+  }
+  return folder;
+}
+
+void RDOSession::Logoff() {
+  std::string failures;
+  for (auto& store : added_) {
+    try {
+      store->Close();
+    } catch (const MapiError& e) {
+      failures += (failures.empty() ? "" : "; ") + std::string(e.what());
+    }
+    Profile::Default().Detach(store.get());
+  }
+  added_.clear();
+  loggedOn_ = false;
+  if (!failures.empty()) throw MapiError(hr::kDiskError, failures);
+}
+
+std::unique_ptr<RDOSession> CreateRDOSession() {
+  if (!g_sessionClassAvailable)
+    throw MapiError(hr::kClassNotRegistered, "Class not registered (Redemption.RDOSession).");
+  return std::make_unique<RDOSession>();
+}
+
+namespace testing {
+void SetSessionClassAvailable(bool available) { g_sessionClassAvailable = available; }
+}  // namespace testing
+
+}  // namespace mapi

@@ -1,0 +1,88 @@
+// A session of the mail library: Logon to the process's profile, its Stores
+// (add a new .pst store, find one by entry identifier), folder lookup by path,
+// and Logoff, which closes every store this session added.
+//
+// Creating a session can fail the way an automation class that is not
+// registered fails; tests make it fail with SetSessionClassAvailable(false).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mapi/profile.h"
+#include "mapi/rdo_folder.h"
+
+namespace mapi {
+
+class RDOSession;
+
+// Store formats of AddPSTStore.
+inline constexpr int kStoreUnicode = 1;
+
+class RDOStore {
+ public:
+  explicit RDOStore(std::shared_ptr<StoreData> store) : store_(std::move(store)) {}
+  const std::string& Name() const { return store_->DisplayName(); }
+  const std::string& EntryID() const { return store_->EntryId(); }
+  const std::string& FilePath() const { return store_->Path(); }
+  // The top of the store's personal folders.
+  std::unique_ptr<RDOFolder> IPMRootFolder() const;
+
+ private:
+  std::shared_ptr<StoreData> store_;
+};
+
+class RDOStores {
+ public:
+  explicit RDOStores(RDOSession& session) : session_(session) {}
+  size_t Count() const;
+  // Creates a new .pst file at path in the given format (kStoreUnicode) and
+  // attaches it to the profile under displayName. Never overwrites: a path
+  // that exists already is an error.
+  std::unique_ptr<RDOStore> AddPSTStore(const std::string& path, int format, const std::string& displayName);
+  // Throws MapiError kNotFound when no attached store has this identifier.
+  std::unique_ptr<RDOStore> GetStoreFromID(const std::string& entryId) const;
+
+ private:
+  RDOSession& session_;
+};
+
+class RDOSession {
+ public:
+  RDOSession();
+  ~RDOSession();
+  RDOSession(const RDOSession&) = delete;
+  RDOSession& operator=(const RDOSession&) = delete;
+
+  // Logs on to the process's default profile.
+  void Logon();
+  bool LoggedOn() const { return loggedOn_; }
+  RDOStores& Stores();
+  // "\\" + store display name + "\" + folder path below the store's top of
+  // personal folders; the store's top itself when no folder path follows.
+  std::unique_ptr<RDOFolder> GetFolderFromPath(const std::string& path) const;
+  // Closes every store this session added (their files stay attached to
+  // nothing afterwards) and ends the session. Throws MapiError when a store
+  // could not be written out; the others are closed all the same.
+  void Logoff();
+
+ private:
+  friend class RDOStores;
+  void RequireLogon() const;
+
+  bool loggedOn_ = false;
+  RDOStores stores_;
+  std::vector<std::shared_ptr<StoreData>> added_;
+};
+
+// Redemption.RDOSession's class factory.
+std::unique_ptr<RDOSession> CreateRDOSession();
+
+namespace testing {
+// Process-wide: while false, CreateRDOSession fails as if the class were not
+// registered.
+void SetSessionClassAvailable(bool available);
+}  // namespace testing
+
+}  // namespace mapi

@@ -1,0 +1,162 @@
+// Originator and recipient header fields ([MS-OXCMAIL] 2.2.3.2.1 to
+// 2.2.3.2.3): From to sent-representing, Sender (or From) to sender,
+// Reply-To to the reply recipients, To/Cc/Bcc to recipient rows.
+#include <vector>
+
+#include "mime/entry_ids.h"
+#include "mime/gmime_session.h"
+#include "mime/message_mapping.h"
+#include "mime/text_util.h"
+#include "pst/prop_tags.h"
+
+namespace mime::detail {
+namespace {
+
+namespace tags = pst::tags;
+
+constexpr uint16_t kSendRichInfoId = 0x3A40;        // PidTagSendRichInfo
+constexpr uint16_t kTransmittableNameId = 0x3A20;   // PidTagTransmittableDisplayName
+constexpr uint16_t kRecipientFlagsId = 0x5FFD;      // PidTagRecipientFlags
+constexpr int32_t kRecipSendable = 0x1;
+constexpr int32_t kMapiMailUser = 6;                // PidTagObjectType
+constexpr int32_t kDtMailUser = 0;                  // PidTagDisplayType
+const std::string kSmtp = "SMTP";
+
+std::string DecodedHeaderText(const std::string& raw) {
+  if (raw.find("=?") == std::string::npos) return raw;
+  char* decoded = g_mime_utils_header_decode_text(nullptr, raw.c_str());  // transfer full
+  std::string out = ValidUtf8(decoded ? decoded : raw.c_str());
+  g_free(decoded);
+  return out;
+}
+
+struct Mailbox {
+  std::string name;     // decoded display name, may be empty
+  std::string address;  // addr-spec
+  // What a mail client shows: the name, or the address when there is none.
+  std::string Shown() const { return name.empty() ? address : name; }
+};
+
+// Groups are expanded into their members ("undisclosed-recipients:;" has none).
+void Flatten(InternetAddressList* list, std::vector<Mailbox>& out, int depth = 0) {
+  if (!list || depth > 8) return;
+  const int count = internet_address_list_length(list);
+  for (int i = 0; i < count; ++i) {
+    InternetAddress* address = internet_address_list_get_address(list, i);  // transfer none
+    if (INTERNET_ADDRESS_IS_GROUP(address)) {
+      Flatten(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), out,
+              depth + 1);
+    } else if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
+      const char* name = internet_address_get_name(address);
+      const char* addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
+      Mailbox m{Trimmed(ValidUtf8(name ? name : "")), Trimmed(ValidUtf8(addr ? addr : ""))};
+      // An "address" that is only an encoded word is a name without address.
+      if (m.address.find("=?") != std::string::npos && m.address.find('@') == std::string::npos) {
+        m.name = Trimmed(DecodedHeaderText(m.address));
+        m.address.clear();
+      }
+      if (m.name.size() >= 2 && m.name.front() == '"' && m.name.back() == '"')
+        m.name = m.name.substr(1, m.name.size() - 2);
+      if (!m.address.empty() || !m.name.empty()) out.push_back(std::move(m));
+    }
+  }
+}
+
+std::vector<Mailbox> MailboxesOf(GMimeMessage* message, GMimeAddressType type) {
+  std::vector<Mailbox> out;
+  Flatten(g_mime_message_get_addresses(message, type), out);  // transfer none
+  return out;
+}
+
+// From or Sender that GMime cannot read as addresses still names someone:
+// the field's text becomes the name, so the client shows who sent it.
+std::vector<Mailbox> OriginatorOf(GMimeMessage* message, GMimeAddressType type,
+                                  const char* field) {
+  std::vector<Mailbox> out = MailboxesOf(message, type);
+  if (out.empty()) {
+    const std::string text = Trimmed(DecodedHeaderText(HeaderValue(GMIME_OBJECT(message), field)));
+    if (!text.empty() && text != "<>") out.push_back(Mailbox{text, ""});
+  }
+  return out;
+}
+
+std::string JoinShown(const std::vector<Mailbox>& boxes) {
+  std::string out;
+  for (const auto& m : boxes) {
+    if (!out.empty()) out += "; ";
+    out += m.Shown();
+  }
+  return out;
+}
+
+void SetOriginator(pst::PropertyBag& props, const Mailbox& m, uint32_t nameTag, uint32_t emailTag,
+                   uint32_t typeTag, uint32_t entryTag, uint32_t searchTag, uint32_t smtpTag) {
+  props.Set(nameTag, m.Shown());
+  props.Set(emailTag, m.address);
+  props.Set(typeTag, kSmtp);
+  props.Set(entryTag, OneOffEntryId(m.Shown(), kSmtp, m.address));
+  props.Set(searchTag, SearchKey(kSmtp, m.address));
+  props.Set(smtpTag, m.address);
+}
+
+void AddRecipients(pst::Message& out, const std::vector<Mailbox>& boxes, int32_t type) {
+  for (const auto& m : boxes) {
+    pst::Recipient& r = out.recipients.emplace_back();
+    const pst::Bytes entryId = OneOffEntryId(m.Shown(), kSmtp, m.address);
+    r.props.Set(tags::kRecipientType, type);
+    r.props.Set(tags::kDisplayName, m.Shown());
+    r.props.Set(tags::kRecipientDisplayName, m.Shown());
+    r.props.Set(pst::MakeTag(kTransmittableNameId, pst::PropType::Unicode), m.Shown());
+    r.props.Set(tags::kEmailAddress, m.address);
+    r.props.Set(tags::kAddressType, kSmtp);
+    r.props.Set(tags::kSmtpAddress, m.address);
+    r.props.Set(tags::kEntryId, entryId);
+    r.props.Set(tags::kRecordKey, entryId);
+    r.props.Set(tags::kSearchKey, SearchKey(kSmtp, m.address));
+    r.props.Set(tags::kObjectType, kMapiMailUser);
+    r.props.Set(tags::kDisplayType, kDtMailUser);
+    r.props.Set(tags::kRowid, static_cast<int32_t>(out.recipients.size() - 1));
+    r.props.Set(pst::MakeTag(kSendRichInfoId, pst::PropType::Boolean), false);
+    r.props.Set(pst::MakeTag(kRecipientFlagsId, pst::PropType::Int32), kRecipSendable);
+  }
+}
+
+}  // namespace
+
+void MapAddresses(GMimeMessage* message, pst::Message& out) {
+  const std::vector<Mailbox> from = OriginatorOf(message, GMIME_ADDRESS_TYPE_FROM, "From");
+  const std::vector<Mailbox> sender = OriginatorOf(message, GMIME_ADDRESS_TYPE_SENDER, "Sender");
+  // From names the author (sent-representing); Sender the agent that sent it,
+  // who is the author when there is no Sender field.
+  const Mailbox* author = !from.empty() ? &from.front() : !sender.empty() ? &sender.front() : nullptr;
+  const Mailbox* agent = !sender.empty() ? &sender.front() : author;
+  if (author)
+    SetOriginator(out.props, *author, tags::kSentRepresentingName,
+                  tags::kSentRepresentingEmailAddress, tags::kSentRepresentingAddressType,
+                  tags::kSentRepresentingEntryId, tags::kSentRepresentingSearchKey,
+                  tags::kSentRepresentingSmtpAddress);
+  if (agent)
+    SetOriginator(out.props, *agent, tags::kSenderName, tags::kSenderEmailAddress,
+                  tags::kSenderAddressType, tags::kSenderEntryId, tags::kSenderSearchKey,
+                  tags::kSenderSmtpAddress);
+
+  const std::vector<Mailbox> replyTo = MailboxesOf(message, GMIME_ADDRESS_TYPE_REPLY_TO);
+  if (!replyTo.empty()) {
+    std::vector<pst::Bytes> ids;
+    for (const auto& m : replyTo) ids.push_back(OneOffEntryId(m.Shown(), kSmtp, m.address));
+    out.props.Set(tags::kReplyRecipientNames, JoinShown(replyTo));
+    out.props.Set(tags::kReplyRecipientEntries, FlatEntryList(ids));
+  }
+
+  const std::vector<Mailbox> to = MailboxesOf(message, GMIME_ADDRESS_TYPE_TO);
+  const std::vector<Mailbox> cc = MailboxesOf(message, GMIME_ADDRESS_TYPE_CC);
+  const std::vector<Mailbox> bcc = MailboxesOf(message, GMIME_ADDRESS_TYPE_BCC);
+  AddRecipients(out, to, tags::kRecipTo);
+  AddRecipients(out, cc, tags::kRecipCc);
+  AddRecipients(out, bcc, tags::kRecipBcc);
+  out.props.Set(tags::kDisplayTo, JoinShown(to));
+  out.props.Set(tags::kDisplayCc, JoinShown(cc));
+  out.props.Set(tags::kDisplayBcc, JoinShown(bcc));
+}
+
+}  // namespace mime::detail

@@ -1,0 +1,186 @@
+#include "mime/gmime_session.h"
+
+#include <cstdint>
+#include <mutex>
+
+#include "mime/text_util.h"
+
+namespace mime::detail {
+
+void EnsureGMime() {
+  static std::once_flag once;
+  std::call_once(once, [] { g_mime_init(); });
+}
+
+namespace {
+
+const char* WarningName(GMimeParserWarning code) {
+  switch (code) {
+    case GMIME_WARN_DUPLICATED_HEADER: return "duplicated header";
+    case GMIME_WARN_DUPLICATED_PARAMETER: return "duplicated parameter";
+    case GMIME_WARN_UNENCODED_8BIT_HEADER: return "unencoded 8-bit header";
+    case GMIME_WARN_INVALID_CONTENT_TYPE: return "invalid content type";
+    case GMIME_WARN_INVALID_RFC2047_HEADER_VALUE: return "invalid RFC 2047 header value";
+    case GMIME_WARN_MALFORMED_MULTIPART: return "malformed multipart";
+    case GMIME_WARN_TRUNCATED_MESSAGE: return "truncated message";
+    case GMIME_WARN_MALFORMED_MESSAGE: return "malformed message";
+    case GMIME_CRIT_INVALID_HEADER_NAME: return "invalid header name";
+    case GMIME_CRIT_CONFLICTING_HEADER: return "conflicting header";
+    case GMIME_CRIT_CONFLICTING_PARAMETER: return "conflicting parameter";
+    case GMIME_CRIT_MULTIPART_WITHOUT_BOUNDARY: return "multipart without boundary";
+    case GMIME_WARN_INVALID_PARAMETER: return "invalid parameter";
+    case GMIME_WARN_INVALID_ADDRESS_LIST: return "invalid address list";
+    case GMIME_CRIT_NESTING_OVERFLOW: return "MIME nesting too deep";
+    case GMIME_WARN_PART_WITHOUT_CONTENT: return "part without content";
+    case GMIME_CRIT_PART_WITHOUT_HEADERS_OR_CONTENT: return "part without headers or content";
+  }
+  return "parser warning";
+}
+
+// A file with thousands of broken headers would otherwise give thousands of
+// identical notes; past this many, the rest are counted in the last one.
+constexpr size_t kMaxWarnings = 100;
+
+void OnParserWarning(gint64 offset, GMimeParserWarning code, const gchar* item, gpointer data) {
+  auto* warnings = static_cast<std::vector<std::string>*>(data);
+  if (!warnings) return;
+  if (warnings->size() >= kMaxWarnings) {
+    if (warnings->size() == kMaxWarnings) warnings->push_back("further parser warnings omitted");
+    return;
+  }
+  std::string text = WarningName(code);
+  if (offset >= 0) text += " at byte " + std::to_string(offset);
+  if (item && *item) text += ": " + Truncated(ValidUtf8(item), 200);
+  warnings->push_back(std::move(text));
+}
+
+}  // namespace
+
+ParsedMessage::ParsedMessage(GMimeStream* stream, std::vector<std::string>* warnings)
+    : options_(g_mime_parser_options_new()), stream_(GMIME_STREAM(g_object_ref(stream))) {
+  EnsureGMime();
+  // Raw 8-bit header text: UTF-8 when it is valid, else the usual Western
+  // Windows code page, which maps every byte to some character.
+  static const char* fallback[] = {"UTF-8", "windows-1252", nullptr};
+  g_mime_parser_options_set_fallback_charsets(options_, fallback);
+  g_mime_parser_options_set_warning_callback(options_, OnParserWarning, warnings);
+  GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
+  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+  g_mime_parser_set_persist_stream(parser.get(), TRUE);
+  // Some exporters put an mbox "From " line before the headers.
+  g_mime_parser_set_respect_content_length(parser.get(), FALSE);
+  message_.reset(g_mime_parser_construct_message(parser.get(), options_));
+  headersEnd_ = g_mime_parser_get_headers_end(parser.get());
+}
+
+std::vector<uint8_t> ParsedMessage::RawBody() const {
+  std::vector<uint8_t> out;
+  if (headersEnd_ < 0) return out;
+  GPtr<GMimeStream> sub(g_mime_stream_substream(stream_.get(), headersEnd_, -1));
+  GPtr<GMimeStream> sink(g_mime_stream_mem_new());
+  g_mime_stream_write_to_stream(sub.get(), sink.get());
+  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(sink.get()));
+  size_t skip = 0;  // the line break of the blank line, when the offset is before it
+  if (bytes && bytes->len && bytes->data[0] == '\r') ++skip;
+  if (bytes && bytes->len > skip && bytes->data[skip] == '\n') ++skip;
+  if (bytes && bytes->len > skip) out.assign(bytes->data + skip, bytes->data + bytes->len);
+  return out;
+}
+
+ParsedMessage::~ParsedMessage() {
+  message_.reset();
+  g_mime_parser_options_free(options_);
+}
+
+namespace {
+
+int Base64Value(uint8_t c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+// Base64 that never gives up: characters outside the alphabet are skipped,
+// '=' ends the current group wherever it stands (so concatenated base64
+// pieces each decode right), and a cut-off last group still yields the whole
+// bytes it holds (GMime drops them).
+std::vector<uint8_t> LenientBase64(GMimeStream* encoded) {
+  std::vector<uint8_t> out;
+  uint32_t acc = 0;
+  int bits = 0;
+  char buffer[65536];
+  g_mime_stream_reset(encoded);
+  // Reserve once, so a large part does not pass through a doubled buffer.
+  const gint64 encodedLength = g_mime_stream_length(encoded);
+  if (encodedLength > 0) out.reserve(static_cast<size_t>(encodedLength) / 4 * 3 + 3);
+  while (true) {
+    const ssize_t got = g_mime_stream_read(encoded, buffer, sizeof buffer);
+    if (got <= 0) break;
+    for (ssize_t i = 0; i < got; ++i) {
+      if (buffer[i] == '=') {
+        acc = 0;
+        bits = 0;
+        continue;
+      }
+      const int v = Base64Value(static_cast<uint8_t>(buffer[i]));
+      if (v < 0) continue;
+      acc = (acc << 6) | static_cast<uint32_t>(v);
+      bits += 6;
+      if (bits >= 8) {
+        bits -= 8;
+        out.push_back(static_cast<uint8_t>(acc >> bits));
+        acc &= (1u << bits) - 1;
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> DecodedContent(GMimePart* part) {
+  std::vector<uint8_t> out;
+  GMimeDataWrapper* content = g_mime_part_get_content(part);  // transfer none
+  if (!content) return out;
+  if (g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_BASE64) {
+    GMimeStream* encoded = g_mime_data_wrapper_get_stream(content);  // transfer none
+    if (encoded) return LenientBase64(encoded);
+  }
+  GPtr<GMimeStream> sink(g_mime_stream_mem_new());
+  g_mime_data_wrapper_write_to_stream(content, sink.get());
+  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(sink.get()));
+  if (bytes && bytes->len) out.assign(bytes->data, bytes->data + bytes->len);
+  return out;
+}
+
+std::vector<uint8_t> SerializedObject(GMimeObject* object) {
+  std::vector<uint8_t> out;
+  GPtr<GMimeStream> sink(g_mime_stream_mem_new());
+  g_mime_object_write_to_stream(object, nullptr, sink.get());
+  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(sink.get()));
+  if (bytes && bytes->len) out.assign(bytes->data, bytes->data + bytes->len);
+  return out;
+}
+
+std::string MimeTypeOf(GMimeObject* object) {
+  GMimeContentType* type = g_mime_object_get_content_type(object);  // transfer none
+  if (!type) return "text/plain";
+  const char* major = g_mime_content_type_get_media_type(type);
+  const char* minor = g_mime_content_type_get_media_subtype(type);
+  std::string result = AsciiLower(major ? major : "text") + "/" + AsciiLower(minor ? minor : "plain");
+  return result;
+}
+
+std::string HeaderValue(GMimeObject* object, const char* name) {
+  GMimeHeaderList* headers = g_mime_object_get_header_list(object);  // transfer none
+  if (!headers) return {};
+  GMimeHeader* header = g_mime_header_list_get_header(headers, name);  // transfer none
+  if (!header) return {};
+  const char* raw = g_mime_header_get_raw_value(header);
+  return Trimmed(Unfolded(ValidUtf8(raw ? raw : "")));
+}
+
+}  // namespace mime::detail

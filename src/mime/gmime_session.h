@@ -1,0 +1,65 @@
+// The thin layer between the importer and GMime: library start-up, owning
+// pointers for GObjects, and the parser set up the way the importer needs it.
+// No GMime type leaves src/mime/.
+#pragma once
+
+#include <gmime/gmime.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mime::detail {
+
+// Starts GMime once per process; safe to call from any thread.
+void EnsureGMime();
+
+struct GObjectUnref {
+  void operator()(void* object) const {
+    if (object) g_object_unref(object);
+  }
+};
+// Owns one reference. Functions documented "transfer full" hand us one;
+// "transfer none" results must not be wrapped (or must be g_object_ref'd first).
+template <typename T>
+using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+// A parsed message together with the parser options it was made with: GMime
+// keeps a pointer to the options in the message's header lists and parses
+// addresses lazily, so the options (and the warning sink their callback
+// writes to) must outlive the message. Not copyable or movable.
+class ParsedMessage {
+ public:
+  // Parses a whole message from `stream`, which the message then references
+  // instead of copying: part contents stay in the stream until decoded.
+  // Complaints of the parser go into `warnings` (may be null), which must
+  // outlive this object.
+  ParsedMessage(GMimeStream* stream, std::vector<std::string>* warnings);
+  ~ParsedMessage();
+  ParsedMessage(const ParsedMessage&) = delete;
+  ParsedMessage& operator=(const ParsedMessage&) = delete;
+
+  // nullptr when GMime found no message at all.
+  GMimeMessage* message() const { return message_.get(); }
+  // The message's body exactly as it is in the input: everything after the
+  // blank line that ends the top-level header section.
+  std::vector<uint8_t> RawBody() const;
+
+ private:
+  GMimeParserOptions* options_;  // owned; freed after message_
+  GPtr<GMimeStream> stream_;
+  int64_t headersEnd_ = -1;
+  GPtr<GMimeMessage> message_;
+};
+
+// The content of a leaf part with its transfer encoding undone.
+std::vector<uint8_t> DecodedContent(GMimePart* part);
+// An object written out as it would appear on the wire (headers and body).
+std::vector<uint8_t> SerializedObject(GMimeObject* object);
+
+// "type/subtype" in lower case; "text/plain" when GMime has no content type.
+std::string MimeTypeOf(GMimeObject* object);
+// A header's value unfolded and trimmed, or "" when absent.
+std::string HeaderValue(GMimeObject* object, const char* name);
+
+}  // namespace mime::detail

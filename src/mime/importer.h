@@ -1,0 +1,51 @@
+// Importing one Internet mail message (RFC 5322 with MIME, RFC 2045-2049)
+// into the in-memory message object the .pst writer stores, following the
+// mapping of [MS-OXCMAIL] 2.2 (Internet mail to message object).
+//
+// Error model: a file that cannot be read, is empty, or has no header
+// section at all throws ImportError. Anything else, however malformed, is
+// imported as far as possible; what the parser had to repair is reported
+// as warnings, never as a failure.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "pst/message.h"
+
+namespace mime {
+
+class ImportError : public std::runtime_error {
+ public:
+  explicit ImportError(const std::string& reason) : std::runtime_error(reason) {}
+};
+
+struct ImportOptions {
+  // Nesting of message/rfc822 parts kept as embedded messages; a message
+  // nested deeper is kept as a plain .eml attachment instead.
+  int maxEmbeddedDepth = 16;
+  // When set, PidTagCreationTime and PidTagLastModificationTime are this
+  // FILETIME instead of the current time, so that output is repeatable.
+  int64_t fixedNow = 0;
+};
+
+// Per-file problems found while importing (broken boundaries, bad encodings,
+// undecodable characters...): worth a note, not a failure.
+using ImportWarnings = std::vector<std::string>;
+
+// Fills `out` (expected empty) from the message file at `path`.
+// Throws ImportError when the file is missing, unreadable, empty or not mail.
+// Memory use is proportional to the largest single part, not to the file.
+void ImportMessageFile(const std::string& path, pst::Message& out);
+void ImportMessageFile(const std::string& path, pst::Message& out, const ImportOptions& options,
+                       ImportWarnings* warnings);
+
+// The same for a message held in memory.
+void ImportMessageData(std::span<const uint8_t> data, pst::Message& out);
+void ImportMessageData(std::span<const uint8_t> data, pst::Message& out,
+                       const ImportOptions& options, ImportWarnings* warnings);
+
+}  // namespace mime

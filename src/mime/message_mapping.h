@@ -1,0 +1,40 @@
+// The pieces of the mapping from a parsed GMime message to a message object,
+// each in its own file; ImportParsedMessage runs them in order.
+#pragma once
+
+#include <gmime/gmime.h>
+
+#include <string>
+#include <vector>
+
+#include "mime/gmime_session.h"
+#include "mime/importer.h"
+#include "pst/message.h"
+
+namespace mime::detail {
+
+struct ImportContext {
+  const ImportOptions& options;
+  ImportWarnings* warnings;  // may be null
+  int64_t now;               // FILETIME used for creation and modification times
+  const ParsedMessage* top;  // the input as parsed, for the top-level message's raw bytes
+  void Warn(std::string text) const {
+    if (warnings && warnings->size() < 200) warnings->push_back(std::move(text));
+  }
+};
+
+// Everything below, for the message itself (depth 0) or for one embedded in
+// it (depth 1 and more).
+void ImportParsedMessage(GMimeMessage* message, pst::Message& out, const ImportContext& ctx,
+                         int depth);
+
+// Subject, times, identifiers, importance and friends, transport headers.
+void MapEnvelope(GMimeMessage* message, pst::Message& out, const ImportContext& ctx);
+// Sender, sent-representing, reply-to, recipient rows and the display lists.
+void MapAddresses(GMimeMessage* message, pst::Message& out);
+
+// Bodies and attachments from the MIME tree; sets the message class for
+// signed and encrypted mail. Returns the number of visible attachments.
+int MapContent(GMimeMessage* message, pst::Message& out, const ImportContext& ctx, int depth);
+
+}  // namespace mime::detail

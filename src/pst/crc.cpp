@@ -1,0 +1,45 @@
+#include "pst/crc.h"
+
+#include <array>
+
+namespace pst {
+namespace {
+
+// Eight tables, as the document's CrcTableOffset32..88: table[0] is the
+// classic byte table; table[k][i] advances table[k-1][i] by one zero byte,
+// so eight input bytes are folded per step.
+using Tables = std::array<std::array<uint32_t, 256>, 8>;
+
+Tables MakeTables() {
+  Tables t{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? (0xEDB88320u ^ (c >> 1)) : (c >> 1);
+    t[0][i] = c;
+  }
+  for (size_t k = 1; k < 8; ++k)
+    for (size_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+  return t;
+}
+
+const Tables kTables = MakeTables();
+
+}  // namespace
+
+uint32_t ComputePstCrc(std::span<const uint8_t> data, uint32_t crc) {
+  const uint8_t* p = data.data();
+  size_t n = data.size();
+  while (n >= 8) {
+    const uint32_t lo = crc ^ (uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24);
+    const uint32_t hi = uint32_t{p[4]} | uint32_t{p[5]} << 8 | uint32_t{p[6]} << 16 | uint32_t{p[7]} << 24;
+    crc = kTables[7][lo & 0xFF] ^ kTables[6][(lo >> 8) & 0xFF] ^ kTables[5][(lo >> 16) & 0xFF] ^
+          kTables[4][lo >> 24] ^ kTables[3][hi & 0xFF] ^ kTables[2][(hi >> 8) & 0xFF] ^
+          kTables[1][(hi >> 16) & 0xFF] ^ kTables[0][hi >> 24];
+    p += 8;
+    n -= 8;
+  }
+  for (; n > 0; --n, ++p) crc = kTables[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
+}  // namespace pst

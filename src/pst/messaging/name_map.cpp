@@ -1,0 +1,115 @@
+#include "pst/messaging/name_map.h"
+
+#include <array>
+
+#include "pst/coding.h"
+#include "pst/ltp/property_context.h"
+#include "pst/messaging/nids.h"
+
+namespace pst::messaging {
+
+namespace {
+
+constexpr Guid kPsMapi = {0x28, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                          0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+constexpr Guid kPsPublicStrings = {0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                   0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+
+const std::array<uint32_t, 256>& CrcTable() {
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+
+uint32_t PstCrc(const uint8_t* data, size_t n) {
+  uint32_t crc = 0;
+  for (size_t i = 0; i < n; ++i) crc = CrcTable()[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
+uint16_t NameToIdMap::GuidIndex(const Guid& g) {
+  if (g == kPsMapi) return 1;
+  if (g == kPsPublicStrings) return 2;
+  for (size_t i = 0; i < guids_.size(); i += 16) {
+    if (std::equal(g.begin(), g.end(), guids_.begin() + static_cast<std::ptrdiff_t>(i))) {
+      return static_cast<uint16_t>(3 + i / 16);
+    }
+  }
+  PutBytes(guids_, g);
+  return static_cast<uint16_t>(3 + guids_.size() / 16 - 1);
+}
+
+uint16_t NameToIdMap::Map(const NamedProp& name) {
+  auto it = ids_.find(name);
+  if (it != ids_.end()) return it->second;
+  if (entries_.size() >= 0x7FFE) throw PstError("name-to-id map is full");
+  Entry e{};
+  e.guidIndex = GuidIndex(name.guid);
+  e.propIdx = static_cast<uint16_t>(entries_.size());
+  if (name.lid) {
+    e.propertyId = *name.lid;
+  } else {
+    std::vector<uint8_t> s = Utf16LeFromUtf8(name.name);
+    e.isString = true;
+    e.propertyId = static_cast<uint32_t>(strings_.size());
+    e.stringCrc = PstCrc(s.data(), s.size());
+    PutU32(strings_, static_cast<uint32_t>(s.size()));
+    PutBytes(strings_, s);
+    while (strings_.size() % 4) strings_.push_back(0);
+  }
+  entries_.push_back(e);
+  uint16_t id = static_cast<uint16_t>(0x8000 + e.propIdx);
+  ids_[name] = id;
+  dirty_ = true;
+  return id;
+}
+
+std::vector<uint8_t> NameToIdMap::EntryStream() const {
+  std::vector<uint8_t> out;
+  for (const Entry& e : entries_) {
+    PutU32(out, e.propertyId);
+    PutU16(out, static_cast<uint16_t>((e.guidIndex << 1) | (e.isString ? 1 : 0)));
+    PutU16(out, e.propIdx);
+  }
+  return out;
+}
+
+std::vector<std::vector<uint8_t>> NameToIdMap::Buckets() const {
+  std::vector<std::vector<uint8_t>> buckets(kBucketCount);
+  for (const Entry& e : entries_) {
+    uint16_t low = static_cast<uint16_t>((e.guidIndex << 1) | (e.isString ? 1 : 0));
+    uint32_t bucket = (e.propertyId ^ low) % kBucketCount;
+    std::vector<uint8_t>& b = buckets[bucket];
+    PutU32(b, e.isString ? e.stringCrc : e.propertyId);
+    PutU16(b, low);
+    PutU16(b, e.propIdx);
+  }
+  return buckets;
+}
+
+void NameToIdMap::Write(NodeStore& store) {
+  ltp::Subnodes subs;
+  ltp::PcBuilder pc(store, subs);
+  pc.Set(0x0001, {PropType::Int32, static_cast<int32_t>(kBucketCount)});  // PidTagNameidBucketCount
+  pc.SetBytes(0x0002, static_cast<uint16_t>(PropType::Binary), guids_);   // PidTagNameidStreamGuid
+  pc.SetBytes(0x0003, static_cast<uint16_t>(PropType::Binary), EntryStream());
+  pc.SetBytes(0x0004, static_cast<uint16_t>(PropType::Binary), strings_);
+  auto buckets = Buckets();
+  for (uint32_t i = 0; i < kBucketCount; ++i) {
+    pc.SetBytes(static_cast<uint16_t>(0x1000 + i), static_cast<uint16_t>(PropType::Binary), buckets[i]);
+  }
+  Bid data = pc.Finish();
+  store.SetNode(kNidNameToIdMap, data, subs.Write(store), 0);
+  dirty_ = false;
+}
+
+}  // namespace pst::messaging

@@ -1,0 +1,217 @@
+// An in-memory image of one of the file's B-trees (the NBT or the BBT,
+// [MS-PST] 2.2.2.7.7), kept page for page as it is on disk so that a commit
+// writes only the pages that changed. A changed page is written to a new
+// place (copy-on-write); its parents change with it, up to the root, and the
+// old copies are handed back for release once the commit is durable.
+//
+// Record must have a `uint64_t key() const`.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "pst/ndb/format.h"
+
+namespace pst::ndb {
+
+template <typename Record>
+class CowBTree {
+ public:
+  explicit CowBTree(size_t leafMax) : leafMax_(leafMax), root_(std::make_unique<Page>()) {}
+
+  const Record* Find(uint64_t key) const {
+    const Page* p = root_.get();
+    while (p->level > 0) {
+      if (p->keys.empty() || key < p->keys[0]) return nullptr;
+      p = p->kids[ChildIndex(*p, key)].get();
+    }
+    auto it = LowerBound(*p, key);
+    return it != p->leaves.end() && it->key() == key ? &*it : nullptr;
+  }
+
+  // The record for key, its pages marked changed; nullptr when absent.
+  Record* FindForUpdate(uint64_t key) {
+    if (!Find(key)) return nullptr;
+    Page* p = root_.get();
+    while (p->level > 0) {
+      p->dirty = true;
+      p = p->kids[ChildIndex(*p, key)].get();
+    }
+    p->dirty = true;
+    return &*LowerBound(*p, key);
+  }
+
+  // Inserts the record or replaces the one with its key.
+  void Upsert(const Record& r) {
+    std::unique_ptr<Page> right = InsertInto(*root_, r);
+    if (right) {
+      auto top = std::make_unique<Page>();
+      top->level = static_cast<uint8_t>(root_->level + 1);
+      top->keys = {FirstKey(*root_), FirstKey(*right)};
+      top->kids.push_back(std::move(root_));
+      top->kids.push_back(std::move(right));
+      root_ = std::move(top);
+    }
+  }
+
+  bool Erase(uint64_t key) {
+    if (!EraseFrom(*root_, key)) return false;
+    --size_;
+    while (root_->level > 0 && root_->kids.size() == 1) {
+      Drop(*root_);
+      std::unique_ptr<Page> kid = std::move(root_->kids[0]);
+      root_ = std::move(kid);
+    }
+    if (root_->level > 0 && root_->kids.empty()) {
+      Drop(*root_);
+      root_ = std::make_unique<Page>();
+    }
+    return true;
+  }
+
+  size_t size() const { return size_; }
+  uint8_t depth() const { return static_cast<uint8_t>(root_->level + 1); }
+
+  // Writes every changed page, children before parents. write(level,
+  // leaves, children) places one page and returns where it went; release(bref)
+  // receives each superseded or dropped page. Returns the root's place.
+  template <typename WriteFn, typename ReleaseFn>
+  Bref Commit(WriteFn&& write, ReleaseFn&& release) {
+    for (const Bref& b : dropped_) release(b);
+    dropped_.clear();
+    CommitPage(*root_, write, release);
+    return root_->where;
+  }
+
+  // Calls fn(record) in key order.
+  template <typename Fn>
+  void ForEach(Fn&& fn) const { Visit(*root_, fn); }
+
+ private:
+  struct Page {
+    uint8_t level = 0;
+    std::vector<Record> leaves;                // level 0
+    std::vector<uint64_t> keys;                // level > 0: first key of each child
+    std::vector<std::unique_ptr<Page>> kids;   // level > 0
+    Bref where;                                // committed copy; bid 0 when none
+    bool dirty = true;
+  };
+
+  static typename std::vector<Record>::const_iterator LowerBound(const Page& p, uint64_t key) {
+    return std::lower_bound(p.leaves.begin(), p.leaves.end(), key,
+                            [](const Record& r, uint64_t k) { return r.key() < k; });
+  }
+  static typename std::vector<Record>::iterator LowerBound(Page& p, uint64_t key) {
+    return std::lower_bound(p.leaves.begin(), p.leaves.end(), key,
+                            [](const Record& r, uint64_t k) { return r.key() < k; });
+  }
+  static size_t ChildIndex(const Page& p, uint64_t key) {
+    auto it = std::upper_bound(p.keys.begin(), p.keys.end(), key);
+    return it == p.keys.begin() ? 0 : static_cast<size_t>(it - p.keys.begin()) - 1;
+  }
+  static uint64_t FirstKey(const Page& p) {
+    return p.level == 0 ? p.leaves.front().key() : p.keys.front();
+  }
+  static bool Empty(const Page& p) { return p.level == 0 ? p.leaves.empty() : p.kids.empty(); }
+
+  void Drop(const Page& p) {
+    if (p.where.bid != 0) dropped_.push_back(p.where);
+  }
+
+  // Splits an overfull page. Appending at the end leaves the left page full,
+  // so that ascending keys (new NIDs and BIDs) pack the pages densely.
+  std::unique_ptr<Page> Split(Page& p, bool appended) {
+    auto right = std::make_unique<Page>();
+    right->level = p.level;
+    const size_t n = p.level == 0 ? p.leaves.size() : p.kids.size();
+    const size_t keep = appended ? n - 1 : n / 2;
+    if (p.level == 0) {
+      right->leaves.assign(p.leaves.begin() + static_cast<long>(keep), p.leaves.end());
+      p.leaves.resize(keep);
+    } else {
+      right->keys.assign(p.keys.begin() + static_cast<long>(keep), p.keys.end());
+      for (size_t i = keep; i < n; ++i) right->kids.push_back(std::move(p.kids[i]));
+      p.keys.resize(keep);
+      p.kids.resize(keep);
+    }
+    return right;
+  }
+
+  std::unique_ptr<Page> InsertInto(Page& p, const Record& r) {
+    p.dirty = true;
+    if (p.level == 0) {
+      auto it = LowerBound(p, r.key());
+      if (it != p.leaves.end() && it->key() == r.key()) {
+        *it = r;
+        return nullptr;
+      }
+      const bool appended = it == p.leaves.end();
+      p.leaves.insert(it, r);
+      ++size_;
+      return p.leaves.size() > leafMax_ ? Split(p, appended) : nullptr;
+    }
+    const size_t idx = ChildIndex(p, r.key());
+    std::unique_ptr<Page> right = InsertInto(*p.kids[idx], r);
+    p.keys[idx] = FirstKey(*p.kids[idx]);
+    if (!right) return nullptr;
+    p.keys.insert(p.keys.begin() + static_cast<long>(idx) + 1, FirstKey(*right));
+    p.kids.insert(p.kids.begin() + static_cast<long>(idx) + 1, std::move(right));
+    const bool appended = idx + 2 == p.kids.size();
+    return p.kids.size() > kBtIntermediateMax ? Split(p, appended) : nullptr;
+  }
+
+  bool EraseFrom(Page& p, uint64_t key) {
+    if (p.level == 0) {
+      auto it = LowerBound(p, key);
+      if (it == p.leaves.end() || it->key() != key) return false;
+      p.leaves.erase(it);
+      p.dirty = true;
+      return true;
+    }
+    if (p.keys.empty() || key < p.keys[0]) return false;
+    const size_t idx = ChildIndex(p, key);
+    Page& kid = *p.kids[idx];
+    if (!EraseFrom(kid, key)) return false;
+    p.dirty = true;
+    if (Empty(kid)) {
+      Drop(kid);
+      p.kids.erase(p.kids.begin() + static_cast<long>(idx));
+      p.keys.erase(p.keys.begin() + static_cast<long>(idx));
+    } else {
+      p.keys[idx] = FirstKey(kid);
+    }
+    return true;
+  }
+
+  template <typename WriteFn, typename ReleaseFn>
+  void CommitPage(Page& p, WriteFn& write, ReleaseFn& release) {
+    if (!p.dirty) return;
+    std::vector<BtEntry> children;
+    for (size_t i = 0; i < p.kids.size(); ++i) {
+      CommitPage(*p.kids[i], write, release);
+      children.push_back({p.keys[i], p.kids[i]->where});
+    }
+    if (p.where.bid != 0) release(p.where);
+    p.where = write(p.level, std::span<const Record>(p.leaves), std::span<const BtEntry>(children));
+    p.dirty = false;
+  }
+
+  template <typename Fn>
+  static void Visit(const Page& p, Fn& fn) {
+    if (p.level == 0) {
+      for (const Record& r : p.leaves) fn(r);
+      return;
+    }
+    for (const auto& kid : p.kids) Visit(*kid, fn);
+  }
+
+  size_t leafMax_;
+  size_t size_ = 0;
+  std::unique_ptr<Page> root_;
+  std::vector<Bref> dropped_;
+};
+
+}  // namespace pst::ndb

@@ -1,0 +1,15 @@
+// NDB_CRYPT_PERMUTE ([MS-PST] 5.1): the keyless byte substitution applied to
+// the payload of data blocks when the header's bCryptMethod is 1. Internal
+// blocks (XBLOCK, XXBLOCK, SLBLOCK, SIBLOCK), pages and the header are never
+// encoded.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace pst {
+
+void PermuteEncode(std::span<uint8_t> data);
+void PermuteDecode(std::span<uint8_t> data);
+
+}  // namespace pst

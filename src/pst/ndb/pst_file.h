@@ -1,0 +1,48 @@
+// The file a node database writes: positional reads and writes with every
+// result checked, durable syncs, and a test-only way to end the process in
+// the middle of a commit.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace pst::ndb {
+
+class PstFile {
+ public:
+  // Creates path with O_CREAT|O_EXCL; throws PstError when it exists or
+  // cannot be created. crashBeforeWrite >= 1 ends the process with
+  // _exit(137) just before that write (1-based); the environment variable
+  // VERDALINE_PST_CRASH_AFTER_WRITES overrides it.
+  static PstFile CreateNew(const std::string& path, int64_t crashBeforeWrite);
+  PstFile(PstFile&& other) noexcept;
+  PstFile& operator=(PstFile&&) = delete;
+  PstFile(const PstFile&) = delete;
+  ~PstFile();
+
+  // Each throws PstError naming the path and errno text on failure.
+  void WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
+  void ReadAt(uint64_t offset, std::span<uint8_t> out) const;
+  void Sync();
+  // Extends the file with zeros up to size when it is shorter.
+  void ExtendTo(uint64_t size);
+  // Cuts the file to size.
+  void Truncate(uint64_t size);
+  void Close();
+
+  const std::string& path() const { return path_; }
+  int64_t writes() const { return writes_; }
+
+ private:
+  PstFile(int fd, std::string path, int64_t crashBeforeWrite);
+  [[noreturn]] void Fail(const char* what) const;
+
+  int fd_ = -1;
+  std::string path_;
+  int64_t crashBeforeWrite_ = -1;
+  int64_t writes_ = 0;
+  uint64_t size_ = 0;
+};
+
+}  // namespace pst::ndb

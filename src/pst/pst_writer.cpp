@@ -1,0 +1,348 @@
+#include "pst/pst_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <set>
+
+#include "pst/coding.h"
+#include "pst/ltp/property_context.h"
+#include "pst/messaging/folder.h"
+#include "pst/messaging/message_writer.h"
+#include "pst/messaging/name_map.h"
+#include "pst/messaging/search_queue.h"
+#include "pst/messaging/templates.h"
+#include "pst/ndb/node_database.h"
+#include "pst/prop_tags.h"
+
+namespace pst {
+
+namespace {
+
+using namespace messaging;
+using Clock = std::chrono::steady_clock;
+
+// 2020-01-01 00:00:00 UTC, the time of every deterministic file.
+constexpr int64_t kFixedTime = 132223104000000000LL;
+
+bool IsReservedFolderNid(Nid nid) {
+  return nid == kNidIpmSubtree || nid == kNidSearchRoot || nid == kNidDeletedItems || nid == kNidRootFolder;
+}
+
+class Writer final : public PstWriter {
+ public:
+  Writer(std::unique_ptr<NodeStore> db, std::string displayName, WriterOptions options)
+      : db_(std::move(db)), displayName_(std::move(displayName)), options_(options) {
+    if (options_.deterministic) {
+      for (uint8_t i = 0; i < 16; ++i) recordKey_.push_back(static_cast<uint8_t>(0x50 + i));
+    } else {
+      std::random_device rd;
+      rng_.seed(rd());
+      for (int i = 0; i < 16; ++i) recordKey_.push_back(static_cast<uint8_t>(rng_()));
+    }
+    BuildStore();
+  }
+
+  ~Writer() override {
+    try {
+      Close();
+    } catch (...) {
+      // A destructor cannot report; the last commit stays on disk.
+    }
+  }
+
+  Nid RootFolder() const override { return kNidRootFolder; }
+  Nid IpmSubtree() const override { return kNidIpmSubtree; }
+  std::string DisplayName() const override { return displayName_; }
+  Bytes StoreEntryId() const override { return EntryIdOf(kNidMessageStore); }
+  Bytes EntryIdOf(Nid nid) const override {
+    // rgbFlags (4 zero bytes), the store's record key, the node id.
+    Bytes id;
+    id.reserve(24);
+    PutU32(id, 0);
+    id.insert(id.end(), recordKey_.begin(), recordKey_.end());
+    PutU32(id, nid);
+    return id;
+  }
+
+  Nid CreateFolder(Nid parent, const std::string& name, const std::string& containerClass) override {
+    CheckOpen();
+    Folder& p = NormalFolder(parent);
+    Nid nid = NewFolderNid();
+    auto f = std::make_unique<Folder>(*db_, nid, parent, name, containerClass);
+    p.AddChild(*f);
+    folders_[nid] = std::move(f);
+    queue_.Add(kSudFolderAdded, parent, nid);
+    MaybeCommit();
+    return nid;
+  }
+
+  std::vector<FolderInfo> SubFolders(Nid parent) const override {
+    auto it = folders_.find(parent);
+    if (it == folders_.end()) throw PstError("no such folder");
+    std::vector<FolderInfo> out;
+    for (Nid c : it->second->children()) out.push_back({c, folders_.at(c)->name()});
+    return out;
+  }
+
+  Nid AddMessage(Nid folder, const Message& message) override {
+    CheckOpen();
+    Folder& f = NormalFolder(folder);
+    Nid nid = NewNid(kNidTypeNormalMessage);
+    MessageDefaults d;
+    d.now = Now();
+    d.searchKey = NewKey();
+    WrittenMessage w = WriteMessage(*db_, names_, message, d);
+    db_->SetNode(nid, w.data, w.subnodes, folder);
+    bool read = (message.props.GetInt(TagId(tags::kMessageFlags)).value_or(0) & tags::kMsgFlagRead) != 0;
+    f.AddMessage(nid, w.row, read);
+    queue_.Add(kSudMessageAdded, folder, nid);
+    MaybeCommit();
+    return nid;
+  }
+
+  void Commit() override {
+    CheckOpen();
+    Flush();
+    db_->Commit();
+    lastCommit_ = Clock::now();
+  }
+
+  void Close() override {
+    if (closed_) return;
+    Flush();
+    closed_ = true;
+    db_->Close();
+  }
+
+ private:
+  void CheckOpen() const {
+    if (closed_) throw PstError("the store is closed");
+  }
+
+  Folder& NormalFolder(Nid nid) {
+    auto it = folders_.find(nid);
+    if (it == folders_.end() || NidType(nid) != kNidTypeNormalFolder) {
+      throw PstError("no such folder: " + std::to_string(nid));
+    }
+    return *it->second;
+  }
+
+  Nid NewNid(uint8_t type) {
+    for (;;) {
+      Nid nid = db_->AllocateNid(type);
+      if (IsReservedFolderNid(nid) || nid == kNidSpamSearchFolder || db_->HasNode(nid)) continue;
+      if (type == kNidTypeNormalFolder &&
+          (db_->HasNode(WithType(nid, kNidTypeHierarchyTable)) || db_->HasNode(WithType(nid, kNidTypeContentsTable)))) {
+        continue;
+      }
+      return nid;
+    }
+  }
+
+  // Consumes node ids of the type up to and including index, so that the
+  // header's counter stays above every id in use.
+  void ReserveThrough(uint8_t type, uint32_t index) {
+    while ((db_->AllocateNid(type) >> 5) < index) {
+    }
+  }
+
+  // A folder's tables share its index; their counters move along with it.
+  Nid NewFolderNid() {
+    Nid nid = NewNid(kNidTypeNormalFolder);
+    for (uint8_t t : {kNidTypeHierarchyTable, kNidTypeContentsTable, kNidTypeAssocContentsTable}) {
+      ReserveThrough(t, nid >> 5);
+    }
+    return nid;
+  }
+
+  int64_t Now() const {
+    if (options_.deterministic) return kFixedTime;
+    auto s = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+    return FileTimeFromUnix(s.count());
+  }
+
+  Bytes NewKey() {
+    Bytes k;
+    if (options_.deterministic) {
+      PutU64(k, ++keyCounter_);
+      PutU64(k, 0x5645524441ULL);
+    } else {
+      for (int i = 0; i < 16; ++i) k.push_back(static_cast<uint8_t>(rng_()));
+    }
+    return k;
+  }
+
+  void MaybeCommit() {
+    if (Clock::now() - lastCommit_ >= options_.commitInterval) Commit();
+  }
+
+  // Brings every changed folder, its parent's row and the name map to the store.
+  void Flush() {
+    for (auto& [nid, f] : folders_) {
+      if (f->rowStale() && f->parent() != nid) folders_.at(f->parent())->UpdateChild(*f);
+    }
+    for (auto& [nid, f] : folders_) f->Write();
+    if (names_.dirty()) names_.Write(*db_);
+    if (queue_.dirty()) queue_.Write(*db_);
+  }
+
+  void WriteEmptyTable(Nid nid, const std::vector<uint32_t>& columns) {
+    ltp::TableContext tc(*db_, columns);
+    auto w = tc.Flush();
+    db_->SetNode(nid, w.data, w.subnodes, 0);
+  }
+
+  // The nodes every store has ([MS-PST] 2.7.1 and 2.7.3).
+  void BuildStore() {
+    for (uint8_t t : {kNidTypeNormalFolder, kNidTypeHierarchyTable, kNidTypeContentsTable,
+                      kNidTypeAssocContentsTable}) {
+      ReserveThrough(t, kNidDeletedItems >> 5);
+    }
+    ReserveThrough(kNidTypeSearchFolder, kNidSpamSearchFolder >> 5);
+    {
+      ltp::Subnodes subs;
+      ltp::PcBuilder pc(*db_, subs);
+      // The properties of the message store in [MS-PST]'s sample, in its order.
+      pc.Set(TagId(tags::kRecordKey), {PropType::Binary, recordKey_});
+      pc.Set(TagId(tags::kDisplayName), {PropType::Unicode, displayName_});
+      pc.Set(0x35E0, {PropType::Binary, EntryIdOf(kNidIpmSubtree)});    // PidTagIpmSubTreeEntryId
+      pc.Set(0x35E7, {PropType::Binary, EntryIdOf(kNidSearchRoot)});    // PidTagFinderEntryId
+      pc.Set(0x35E3, {PropType::Binary, EntryIdOf(kNidDeletedItems)});  // PidTagIpmWastebasketEntryId
+      pc.Set(0x0E38, {PropType::Int32, 0});                             // PidTagReplFlags
+      pc.Set(0x35DF, {PropType::Int32, 0x89});                          // PidTagValidFolderMask
+      pc.Set(0x6633, {PropType::Boolean, true});                        // PidTagPstLrNoRestrictions
+      pc.Set(0x67FF, {PropType::Int32, 0});                             // PidTagPstPassword
+      Bid data = pc.Finish();
+      db_->SetNode(kNidMessageStore, data, subs.Write(*db_), 0);
+    }
+    // Readers (libpff) refuse a map whose entry or GUID stream is empty;
+    // Outlook's own stores always hold these names, so start with them.
+    const Guid psPublicStrings = {0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                  0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+    const Guid psetidCommon = {0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00,
+                               0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+    names_.Map({psPublicStrings, std::nullopt, "Keywords"});
+    names_.Map({psetidCommon, 0x8514u, ""});  // PidLidSmartNoAttach
+    names_.Write(*db_);
+    WriteEmptyTable(kNidHierarchyTableTemplate, HierarchyColumns());
+    WriteEmptyTable(kNidContentsTableTemplate, ContentsColumns());
+    WriteEmptyTable(kNidAssocContentsTableTemplate, AssocContentsColumns());
+    WriteEmptyTable(kNidSearchContentsTableTemplate, SearchContentsColumns());
+    WriteEmptyTable(kNidRecipientTable, RecipientColumns());
+    WriteEmptyTable(kNidAttachmentTable, AttachmentColumns());
+    // The search management queue starts empty; the activity list names the
+    // one search folder that is active, the spam folder, as Outlook's does.
+    queue_.Write(*db_);
+    std::vector<uint8_t> sal;
+    PutU32(sal, kNidSpamSearchFolder);
+    db_->SetNode(kNidSearchActivityList, db_->WriteBlock(sal), 0, 0);
+
+    auto add = [&](Nid nid, Nid parent, const char* name, const char* cls, bool search) -> Folder& {
+      auto f = std::make_unique<Folder>(*db_, nid, parent, name, cls, search);
+      Folder& ref = *f;
+      folders_[nid] = std::move(f);
+      if (parent != nid) folders_.at(parent)->AddChild(ref);
+      return ref;
+    };
+    add(kNidRootFolder, kNidRootFolder, "", "", false);
+    add(kNidIpmSubtree, kNidRootFolder, "Top of Personal Folders", "", false);
+    add(kNidSearchRoot, kNidRootFolder, "Search Root", "", false);
+    add(kNidSpamSearchFolder, kNidRootFolder, "SPAM Search Folder 2", "", true);
+    add(kNidDeletedItems, kNidIpmSubtree, "Deleted Items", "IPF.Note", false);
+    Flush();
+    db_->Commit();
+    lastCommit_ = Clock::now();
+  }
+
+  std::unique_ptr<NodeStore> db_;
+  std::string displayName_;
+  WriterOptions options_;
+  Bytes recordKey_;
+  std::mt19937_64 rng_{0};
+  uint64_t keyCounter_ = 0;
+  NameToIdMap names_;
+  SearchQueue queue_;
+  std::map<Nid, std::unique_ptr<Folder>> folders_;
+  Clock::time_point lastCommit_ = Clock::now();
+  bool closed_ = false;
+};
+
+}  // namespace
+
+namespace {
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
+// Gives the finished file its name without ever replacing an existing one.
+void PublishNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+    int err = errno;
+    if (err == EEXIST) throw PstError("The file already exists: " + to);
+    if (err != EINVAL && err != ENOSYS) throw PstError("Cannot create " + to + ": " + std::strerror(err));
+    // File systems without the no-replace rename: a hard link fails on an existing name.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+      ::unlink(from.c_str());
+    } else if (errno == EEXIST) {
+      throw PstError("The file already exists: " + to);
+    } else if (PathExists(to) || ::rename(from.c_str(), to.c_str()) != 0) {
+      throw PstError("Cannot create " + to + ": " + std::strerror(errno));
+    }
+  }
+  size_t slash = to.find_last_of('/');
+  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : to.substr(0, slash));
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+}  // namespace
+
+// The store is built and committed under a temporary name beside the target
+// and only then given its name, so a crash while creating it never leaves a
+// file at the target that is a node database but not yet a store.
+std::unique_ptr<PstWriter> PstWriter::Create(const std::string& path, const std::string& displayName,
+                                             WriterOptions options) {
+  if (PathExists(path)) throw PstError("The file already exists: " + path);
+  NdbOptions ndb;
+  ndb.deterministic = options.deterministic;
+  std::unique_ptr<NodeDatabase> db;
+  std::string partial;
+  for (int attempt = 0; !db; ++attempt) {
+    partial = path + ".partial-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    try {
+      db = NodeDatabase::Create(partial, ndb);
+    } catch (const PstError&) {
+      if (attempt >= 20 || !PathExists(partial)) throw;
+    }
+  }
+  std::unique_ptr<PstWriter> writer;
+  try {
+    writer = CreateOnStore(std::move(db), displayName, options);
+    PublishNoReplace(partial, path);
+  } catch (...) {
+    writer.reset();
+    ::unlink(partial.c_str());
+    throw;
+  }
+  return writer;
+}
+
+std::unique_ptr<PstWriter> PstWriter::CreateOnStore(std::unique_ptr<NodeStore> store,
+                                                    const std::string& displayName, WriterOptions options) {
+  return std::make_unique<Writer>(std::move(store), displayName, options);
+}
+
+}  // namespace pst

@@ -1,0 +1,247 @@
+// The conversion run through the real window (offscreen, scripted answers,
+// fake store): what it creates, what it shows, and how it fails.
+#include "convert/window_fixture.h"
+
+#include "convert/conversion_run.h"
+#include "convert/run_messages.h"
+
+namespace verdaline::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST_F(WindowRunTest, TypicalRunCreatesTheStoreItsFoldersAndEveryMessage) {
+  AddRows({"/Mail/Work/a.eml", "/Mail/Work/b.eml", "/Mail/Work/c.eml"});
+  Convert(QString::fromStdString(outDir.path()));
+
+  ASSERT_EQ(platform.FolderCalls().size(), 1u);
+  EXPECT_EQ(platform.FolderCalls()[0].title, "Choose Folder to Save...");
+  EXPECT_TRUE(platform.Boxes().empty()) << platform.Boxes()[0].text.toStdString();
+  ASSERT_EQ(factory.stores.size(), 1u);
+  const fake::Store& s = *factory.stores[0];
+  EXPECT_EQ(s.path, outDir / "OutlookExpressMessages6.12.26 7.5.03.pst");
+  EXPECT_TRUE(fs::exists(s.path));
+  EXPECT_EQ(s.displayName, "Outlook Express Messages : Created - 6.12.26 7.5.03");
+  EXPECT_EQ(s.FolderPaths(), (std::vector<std::string>{"Mail", "Mail\\Work"}));
+  auto msgs = Messages(s);
+  EXPECT_EQ(msgs["Mail\\Work"], (std::vector<std::string>{"/Mail/Work/a.eml", "/Mail/Work/b.eml", "/Mail/Work/c.eml"}));
+  EXPECT_TRUE(s.closed);  // logged off
+  EXPECT_EQ(mapi::Profile::Default().FindByDisplayName(s.displayName), nullptr);
+
+  EXPECT_EQ(Frame(), "Details : Converting - (3 of 3) file(s)");
+  EXPECT_EQ(Label(), "Converting Messages... from (Mail\\Work)");
+  EXPECT_EQ(Bar(), 100.0f);
+  EXPECT_FALSE(window->CmdExtractDBX().isEnabled());
+  for (const char* name : {"cmdAdd", "CmdAddFolder", "cmdClear1"}) EXPECT_TRUE(Button(name)->isEnabled()) << name;
+}
+
+TEST_F(WindowRunTest, ProgressAfterTheThirdOfTwentyFiveRowsAndTheListLockedMeanwhile) {
+  std::vector<QString> rows;
+  for (int i = 0; i < 25; ++i) rows.push_back(QStringLiteral("/In/m%1.eml").arg(i));
+  AddRows(rows);
+  std::vector<std::pair<QString, float>> seen;
+  bool listLocked = true;
+  platform.SetDoEventsHook([&](int) {
+    seen.emplace_back(Frame(), Bar());
+    for (const char* name : {"cmdAdd", "CmdAddFolder", "cmdClear1", "CmdExtractDBX"})
+      if (Button(name)->isEnabled()) listLocked = false;
+    // A second click meanwhile does nothing.
+    window->CmdExtractDBX().click();
+  });
+  Convert(QString::fromStdString(outDir.path()));
+  EXPECT_TRUE(listLocked);
+  EXPECT_NE(std::find(seen.begin(), seen.end(), std::make_pair(QString("Details : Converting - (3 of 25) file(s)"), 12.0f)),
+            seen.end());
+  EXPECT_EQ(Frame(), "Details : Converting - (25 of 25) file(s)");
+  EXPECT_EQ(Bar(), 100.0f);
+  EXPECT_EQ(platform.FolderCalls().size(), 1u);
+  ASSERT_EQ(factory.stores.size(), 1u);
+  EXPECT_EQ(factory.stores[0]->messages.size(), 25u);
+}
+
+TEST_F(WindowRunTest, CancellingTheFolderDialogChangesNothing) {
+  AddRows({"/Mail/a.eml"});
+  const QString frame = Frame();
+  Convert("");
+  EXPECT_TRUE(factory.stores.empty());
+  EXPECT_TRUE(platform.Boxes().empty());
+  EXPECT_EQ(Frame(), frame);
+  EXPECT_TRUE(window->CmdExtractDBX().isEnabled());
+  EXPECT_EQ(platform.DoEventsCount(), 0);
+}
+
+TEST_F(WindowRunTest, FailingSessionCreationShowsTheSessionErrorWithItsCause) {
+  AddRows({"/Mail/a.eml"});
+  mapi::testing::SetSessionClassAvailable(false);
+  Convert(QString::fromStdString(outDir.path()));
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  const auto& box = platform.Boxes()[0];
+  EXPECT_TRUE(box.text.startsWith("Outlook Session Creation Error !\r\nCheck if Outlook is installed and configured.\r\n"
+                                  "For more details visit this link : https://"));
+  EXPECT_TRUE(box.text.contains("\r\nCause: Class not registered")) << box.text.toStdString();
+  EXPECT_EQ(box.style, 64);
+  EXPECT_EQ(box.title, "Outlook Error");
+  EXPECT_TRUE(factory.stores.empty());
+  EXPECT_TRUE(fs::is_empty(outDir.path()));
+  EXPECT_TRUE(window->CmdExtractDBX().isEnabled());  // as before the run
+}
+
+TEST_F(WindowRunTest, AnUnwritableOutputFolderNamesTheCause) {
+  AddRows({"/Mail/a.eml"});
+  // Even root cannot create files in /sys; others cannot in a read-only folder.
+  std::string target = "/sys";
+  if (geteuid() != 0) {
+    target = outDir / "ro";
+    fs::create_directory(target);
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_exec);
+  }
+  Convert(QString::fromStdString(target));
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  const auto& box = platform.Boxes()[0];
+  EXPECT_EQ(box.title, "Outlook Error");
+  const QString cause = box.text.section(QStringLiteral("\r\n"), 3);
+  EXPECT_TRUE(cause.startsWith("Cause: ")) << box.text.toStdString();
+  EXPECT_TRUE(cause.contains(QString::fromStdString(target) + "/OutlookExpressMessages6.12.26 7.5.03.pst"));
+  EXPECT_TRUE(cause.contains("Permission denied") || cause.contains("not writable")) << cause.toStdString();
+  EXPECT_EQ(mapi::Profile::Default().Stores().size(), 0u);
+}
+
+TEST_F(WindowRunTest, RowsAreCheckedBeforeAnythingIsCreated) {
+  AddRows({"/Mail/a.eml", "   ", "relative/b.eml", "/c.eml"});
+  Convert(QString::fromStdString(outDir.path()));
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  const auto& box = platform.Boxes()[0];
+  EXPECT_EQ(box.style, 48);
+  EXPECT_EQ(box.title, "Verdaline");
+  EXPECT_TRUE(box.text.contains("Row 2: the row is empty")) << box.text.toStdString();
+  EXPECT_TRUE(box.text.contains("Row 3: the row is not a full path (relative/b.eml)"));
+  EXPECT_TRUE(box.text.contains("Row 4: the file lies directly in the root folder"));
+  EXPECT_FALSE(box.text.contains("Row 1"));
+  EXPECT_TRUE(factory.stores.empty());
+  EXPECT_TRUE(fs::is_empty(outDir.path()));
+  EXPECT_TRUE(window->CmdExtractDBX().isEnabled());
+  EXPECT_TRUE(Button("cmdAdd")->isEnabled());
+}
+
+TEST_F(WindowRunTest, AnEmptyListIsRefusedWithAClearMessage) {
+  window->CmdExtractDBX().setEnabled(true);  // the list was cleared after files were added
+  Convert(QString::fromStdString(outDir.path()));
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  EXPECT_EQ(platform.Boxes()[0].text, "There are no message files in the list to convert.");
+  EXPECT_TRUE(factory.stores.empty());
+}
+
+TEST_F(WindowRunTest, FailedImportsAreNotSavedAndAreListedAtTheEnd) {
+  AddRows({"/M/a.eml", "/M/bad1.eml", "/M/att.eml", "/M/bad2.eml"});
+  Convert(QString::fromStdString(outDir.path()));
+  ASSERT_EQ(factory.stores.size(), 1u);
+  const fake::Store& s = *factory.stores[0];
+  ASSERT_EQ(s.messages.size(), 2u);
+  // Read, and has-attachments only where there are attachments.
+  EXPECT_EQ(s.messages[0].second.props.GetInt(pst::TagId(pst::tags::kMessageFlags)), 0x01);
+  EXPECT_EQ(s.messages[1].second.props.GetInt(pst::TagId(pst::tags::kMessageFlags)), 0x11);
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  const auto& box = platform.Boxes()[0];
+  EXPECT_TRUE(box.text.startsWith("2 of 4 file(s) were converted.\r\nThese files were not converted:\r\n"));
+  EXPECT_TRUE(box.text.contains("/M/bad1.eml : the file has no header section"));
+  EXPECT_TRUE(box.text.contains("/M/bad2.eml : the file has no header section"));
+  EXPECT_EQ(Frame(), "Details : Converting - (4 of 4) file(s)");
+  EXPECT_TRUE(s.closed);
+}
+
+TEST_F(WindowRunTest, MessagesOfAFolderThatCouldNotBeCreatedAreReported) {
+  AddRows({"/A/B/x.eml", "/A/B/C/y.eml", "/A/z.eml"});
+  // The writer refuses the folder B: B and C under it are lost, A is not.
+  mapi::SetWriterFactory([this](const std::string& path, const std::string& name) {
+    auto s = std::make_shared<fake::Store>();
+    s->path = path;
+    s->displayName = name;
+    s->failFolderName = "B";
+    factory.stores.push_back(s);
+    return std::unique_ptr<pst::PstWriter>(std::make_unique<fake::Writer>(s));
+  });
+  Convert(QString::fromStdString(outDir.path()));
+  ASSERT_EQ(factory.stores.size(), 1u);
+  EXPECT_EQ(factory.stores[0]->messages.size(), 1u);
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  const QString text = platform.Boxes()[0].text;
+  EXPECT_TRUE(text.startsWith("1 of 3 file(s) were converted.")) << text.toStdString();
+  EXPECT_TRUE(text.contains("/A/B/x.eml : its folder A\\B could not be created: "));
+  EXPECT_TRUE(text.contains("the folder table is full"));
+  EXPECT_TRUE(text.contains("/A/B/C/y.eml : its folder A\\B\\C could not be created"));
+}
+
+TEST_F(WindowRunTest, ASecondRunMakesASecondFileWithALaterStamp) {
+  AddRows({"/Mail/a.eml"});
+  Convert(QString::fromStdString(outDir.path()));
+  EXPECT_FALSE(window->CmdExtractDBX().isEnabled());
+  clock = clock.addSecs(61);
+  AddRows({"/Other/b.eml"});
+  Convert(QString::fromStdString(outDir.path()));
+  ASSERT_EQ(factory.stores.size(), 2u);
+  EXPECT_EQ(factory.stores[1]->path, outDir / "OutlookExpressMessages6.12.26 7.6.04.pst");
+  EXPECT_EQ(factory.stores[0]->messages.size(), 1u);  // the first left alone
+  EXPECT_EQ(factory.stores[1]->messages.size(), 2u);  // both rows of the list
+  EXPECT_EQ(factory.stores[0]->closeCount, 1);
+  EXPECT_TRUE(platform.Boxes().empty());
+}
+
+TEST_F(WindowRunTest, ASecondRunInTheSameSecondDoesNotOverwriteTheFirstFile) {
+  AddRows({"/Mail/a.eml"});
+  Convert(QString::fromStdString(outDir.path()));
+  window->CmdExtractDBX().setEnabled(true);
+  Convert(QString::fromStdString(outDir.path()));
+  ASSERT_EQ(factory.stores.size(), 1u);
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  EXPECT_TRUE(platform.Boxes()[0].text.contains("the file already exists"));
+}
+
+TEST_F(WindowRunTest, MoreRowsThanSixteenBitPositionsConvertFully) {
+  const int n = 33000;
+  for (int i = 0; i < n; ++i) window->AddFileRow(QStringLiteral("/Big/F%1/m%2.eml").arg(i % 40).arg(i));
+  window->CmdExtractDBX().setEnabled(true);
+  Convert(QString::fromStdString(outDir.path()));
+  EXPECT_TRUE(platform.Boxes().empty());
+  ASSERT_EQ(factory.stores.size(), 1u);
+  EXPECT_EQ(factory.stores[0]->messages.size(), static_cast<size_t>(n));
+  EXPECT_EQ(factory.stores[0]->folders.size(), 41u);
+  EXPECT_EQ(Frame(), QStringLiteral("Details : Converting - (%1 of %1) file(s)").arg(n));
+}
+
+TEST(TimeStamp, SingleDigitsExceptSecondsAndTwoDigitYear) {
+  EXPECT_EQ(FormatTimeStamp(QDateTime(QDate(2026, 12, 6), QTime(7, 5, 3))), "6.12.26 7.5.03");
+  EXPECT_EQ(FormatTimeStamp(QDateTime(QDate(2009, 1, 31), QTime(12, 30, 0))), "31.1.09 12.30.00");
+  EXPECT_EQ(FormatTimeStamp(QDateTime(QDate(2100, 2, 1), QTime(0, 0, 9))), "1.2.00 0.0.09");
+}
+
+TEST(RunMessages, LongListsShowTwentyThenACount) {
+  std::vector<FailedFile> failed;
+  for (int i = 0; i < 25; ++i) failed.push_back({QStringLiteral("/f%1.eml").arg(i), "broken"});
+  QString text = RunSummaryText(5, 30, failed);
+  EXPECT_TRUE(text.contains("/f19.eml : broken"));
+  EXPECT_FALSE(text.contains("/f20.eml"));
+  EXPECT_TRUE(text.endsWith("\r\n... and 5 more file(s)."));
+  EXPECT_EQ(text.count("\r\n"), 1 + 20 + 1);
+}
+
+}  // namespace
+}  // namespace verdaline::testing
+
+namespace verdaline::testing {
+namespace {
+
+TEST_F(WindowRunTest, ClosingTheWindowMidRunStillFinishesTheFile) {
+  AddRows({"/M/a.eml", "/M/b.eml", "/M/c.eml", "/M/d.eml"});
+  platform.SetDoEventsHook([&](int) {
+    if (!factory.stores.empty() && factory.stores[0]->messages.size() == 2) platform.EndProgram(0);
+  });
+  Convert(QString::fromStdString(outDir.path()));
+  EXPECT_TRUE(platform.Ended());
+  ASSERT_EQ(factory.stores.size(), 1u);
+  EXPECT_EQ(factory.stores[0]->messages.size(), 2u);
+  EXPECT_TRUE(factory.stores[0]->closed);  // logged off on the way out
+  EXPECT_TRUE(platform.Boxes().empty());
+}
+
+}  // namespace
+}  // namespace verdaline::testing

@@ -1,0 +1,220 @@
+"""End-to-end conversion runs through the real window (build/verdaline-headless),
+each produced .pst read back with pffexport and readpst and compared with the
+source files: every folder and every message where it belongs.
+
+usage: test_headless.py BUILD_DIR SOURCE_DIR [thousand]
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import traceback
+
+BUILD, SOURCE = sys.argv[1], sys.argv[2]
+sys.path.insert(0, os.path.join(SOURCE, 'tests', 'interop'))
+import interop  # noqa: E402
+
+HEADLESS = os.path.join(BUILD, 'verdaline-headless')
+
+
+def write_eml(path, subject, body='Hello.\n', attachment=None):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    head = ('From: Ann Sender <ann@example.org>\r\nTo: Bob <bob@example.org>\r\n'
+            'Subject: %s\r\nDate: Sun, 06 Dec 2026 07:05:03 +0000\r\n'
+            'Message-ID: <%s@example.org>\r\nMIME-Version: 1.0\r\n' % (subject, abs(hash(path))))
+    if attachment is None:
+        text = head + 'Content-Type: text/plain; charset=utf-8\r\n\r\n' + body.replace('\n', '\r\n')
+    else:
+        name, data = attachment
+        import base64
+        text = (head + 'Content-Type: multipart/mixed; boundary="b1"\r\n\r\n--b1\r\n'
+                'Content-Type: text/plain; charset=utf-8\r\n\r\n' + body.replace('\n', '\r\n') +
+                '\r\n--b1\r\nContent-Type: application/octet-stream\r\n'
+                'Content-Disposition: attachment; filename="%s"\r\n'
+                'Content-Transfer-Encoding: base64\r\n\r\n%s\r\n--b1--\r\n'
+                % (name, base64.encodebytes(data).decode().replace('\n', '\r\n')))
+    with open(path, 'w', encoding='utf-8', newline='') as f:
+        f.write(text)
+
+
+def store_key(path):
+    """The reader's folder key of a source file: its folder below "/"."""
+    return os.path.dirname(os.path.abspath(path)).strip('/')
+
+
+def run(args, expect_ok=True):
+    p = subprocess.run([HEADLESS] + args, capture_output=True, text=True, timeout=1500)
+    out = p.stdout
+    if expect_ok and p.returncode != 0:
+        raise AssertionError('headless exit %d\n%s\n%s' % (p.returncode, out, p.stderr[-2000:]))
+    return p.returncode, out
+
+
+def created_pst(out):
+    files = [l[5:] for l in out.splitlines() if l.startswith('pst: ')]
+    assert len(files) == 1, out
+    assert os.path.exists(files[0]), files[0]
+    return files[0]
+
+
+def check_readers(pst, sources, work, extra_keys=()):
+    """Both readers see exactly the source messages, each in its own folder."""
+    expected = {}
+    for path, subject in sources:
+        expected.setdefault(store_key(path), []).append(interop.Message(subject=subject,
+                                                                       sender_email='ann@example.org'))
+    for name, reader in (('pffexport', interop.read_pffexport), ('readpst', interop.read_readpst)):
+        os.makedirs(os.path.join(work, name), exist_ok=True)
+        tree = reader(pst, os.path.join(work, name))
+        diffs = interop.compare(expected, tree, name, check_bodies=False)
+        # No message anywhere else.
+        for key, msgs in tree.items():
+            if msgs and key not in expected:
+                diffs.append('%s: unexpected %d message(s) in %r' % (name, len(msgs), key))
+        # Every ancestor folder exists.
+        for key in list(expected) + list(extra_keys):
+            parts = key.split('/')
+            for i in range(1, len(parts) + 1):
+                if '/'.join(parts[:i]) not in tree:
+                    diffs.append('%s: folder %r missing' % (name, '/'.join(parts[:i])))
+        assert not diffs, '\n'.join(diffs[:30])
+
+
+def line(out, prefix):
+    for l in out.splitlines():
+        if l.startswith(prefix):
+            return l[len(prefix):]
+    raise AssertionError('no %r line in\n%s' % (prefix, out))
+
+
+def test_typical(work):
+    src = os.path.join(work, 'src', 'Mail', 'Work')
+    files = []
+    for n in 'abc':
+        p = os.path.join(src, n + '.eml')
+        write_eml(p, 'typical ' + n, attachment=('note.txt', b'x' * 100) if n == 'b' else None)
+        files.append((p, 'typical ' + n))
+    outdir = os.path.join(work, 'out')
+    os.makedirs(outdir)
+    _, out = run(['--add-files'] + [p for p, _ in files] + ['--convert-to', outdir])
+    assert line(out, 'frame: ') == 'Details : Converting - (3 of 3) file(s)', out
+    assert line(out, 'label: ') == 'Converting Messages... from (%s)' % store_key(files[0][0]).replace('/', '\\'), out
+    assert line(out, 'bar1: ') == '100', out
+    assert line(out, 'convert-enabled: ') == '0', out
+    assert 'msgbox' not in out.split('list: ')[1], out
+    pst = created_pst(out)
+    # "d.m.YY H.m.ss": no leading zeros except in the year and the seconds.
+    assert re.fullmatch(r'OutlookExpressMessages[1-9]\d?\.[1-9]\d?\.\d\d (0|[1-9]\d?)\.(0|[1-9]\d?)\.\d\d\.pst',
+                        os.path.basename(pst)), pst
+    check_readers(pst, files, work)
+    # The read flag, and has-attachments on the one with an attachment only.
+    os.makedirs(os.path.join(work, 'flags'))
+    tree = interop.read_pffexport(pst, os.path.join(work, 'flags'))
+    msgs = {m.subject: m for m in tree[store_key(files[0][0])]}
+    for subject, want in (('typical a', 0x01), ('typical b', 0x11), ('typical c', 0x01)):
+        raw = msgs[subject].props.get(0x0E070003)
+        assert raw is not None, 'no message flags on %s' % subject
+        flags = int.from_bytes(raw[:4], 'little') if isinstance(raw, (bytes, bytearray)) else int(raw)
+        assert flags & 0x11 == want, '%s: flags 0x%x' % (subject, flags)
+
+
+def test_merged_and_nested(work):
+    files = []
+    for root in ('treeA', 'treeB'):
+        for rel in ('x.eml', 'Sub/y.eml', 'Sub/Deeper/Still/z.eml', 'Other/w.eml'):
+            p = os.path.join(work, root, rel)
+            subj = 'merged %s %s' % (root, rel)
+            write_eml(p, subj)
+            files.append((p, subj))
+    outdir = os.path.join(work, 'out')
+    os.makedirs(outdir)
+    _, out = run(['--add-folder', os.path.join(work, 'treeA'), '--add-folder', os.path.join(work, 'treeB'),
+                  '--convert-to', outdir])
+    assert line(out, 'frame: ') == 'Details : Converting - (8 of 8) file(s)', out
+    check_readers(created_pst(out), files, work)
+
+
+def test_import_failure_is_reported_not_stored(work):
+    src = os.path.join(work, 'src', 'In')
+    good = []
+    for n in range(3):
+        p = os.path.join(src, 'good%d.eml' % n)
+        write_eml(p, 'good %d' % n)
+        good.append((p, 'good %d' % n))
+    bad = os.path.join(src, 'empty.eml')
+    open(bad, 'w').close()
+    outdir = os.path.join(work, 'out')
+    os.makedirs(outdir)
+    code, out = run(['--add-folder', src, '--convert-to', outdir])
+    assert code == 0, out
+    assert '3 of 4 file(s) were converted.' in out, out
+    assert bad in out, out
+    check_readers(created_pst(out), good, work)
+
+
+def test_unwritable_output_folder(work):
+    src = os.path.join(work, 'src')
+    write_eml(os.path.join(src, 'a.eml'), 'unwritable')
+    target = '/sys' if os.geteuid() == 0 else os.path.join(work, 'ro')
+    if target != '/sys':
+        os.makedirs(target)
+        os.chmod(target, 0o555)
+    code, out = run(['--add-folder', src, '--convert-to', target], expect_ok=False)
+    assert code == 1, out
+    assert 'title="Outlook Error"' in out and 'Cause: Cannot create' in out, out
+    assert '\npst: ' not in out, out
+
+
+def test_refused_list_creates_nothing(work):
+    outdir = os.path.join(work, 'out')
+    os.makedirs(outdir)
+    code, out = run(['--add-files', '/root-level.eml', '--convert-to', outdir], expect_ok=False)
+    assert code == 1, out
+    assert 'directly in the root folder' in out, out
+    assert os.listdir(outdir) == [], os.listdir(outdir)
+
+
+def test_thousand(work):
+    files = []
+    for i in range(1000):
+        rel = os.path.join('F%02d' % (i % 10), 'G%d' % (i % 3), 'm%04d.eml' % i) if i % 4 else 'top%04d.eml' % i
+        p = os.path.join(work, 'tree', rel)
+        write_eml(p, 'thousand %04d' % i, body='Message %d\n' % i * 20)
+        files.append((p, 'thousand %04d' % i))
+    outdir = os.path.join(work, 'out')
+    os.makedirs(outdir)
+    _, out = run(['--add-folder', os.path.join(work, 'tree'), '--convert-to', outdir])
+    assert line(out, 'frame: ') == 'Details : Converting - (1000 of 1000) file(s)', out
+    check_readers(created_pst(out), files, work)
+
+
+def main():
+    if interop.missing_readers():
+        print('skipped: missing readers %s' % interop.missing_readers())
+        return 77
+    if not os.access(HEADLESS, os.X_OK):
+        print('skipped: %s not built' % HEADLESS)
+        return 77
+    wanted = sys.argv[3:] or ['typical', 'merged_and_nested', 'import_failure_is_reported_not_stored',
+                              'unwritable_output_folder', 'refused_list_creates_nothing']
+    failed = 0
+    for name in wanted:
+        work = tempfile.mkdtemp(prefix='verdaline-e2e-')
+        try:
+            globals()['test_' + name](work)
+            print('PASS', name)
+        except Exception:  # noqa: BLE001 - report every case
+            failed += 1
+            print('FAIL', name)
+            traceback.print_exc()
+        finally:
+            for d, _, _ in os.walk(work):
+                os.chmod(d, 0o755)
+            shutil.rmtree(work, ignore_errors=True)
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

@@ -1,0 +1,143 @@
+#!/usr/bin/env python3
+"""pst-check passes Outlook's own sample file and catches deliberate damage
+of every layer in it (and in our writer's sample file when it is built).
+
+Usage: test_checker.py BUILD_DIR SOURCE_DIR
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.realpath(__file__))
+sys.path.insert(0, HERE)
+import damage  # noqa: E402
+import interop  # noqa: E402
+
+SOURCE = os.path.realpath(os.path.join(HERE, '..', '..'))
+BUILD = os.path.join(SOURCE, 'build')
+CHECKER = os.path.join(SOURCE, 'tools', 'pst-check', 'pst-check')
+
+
+def run_checker(path, *opts):
+    p = subprocess.run([sys.executable, CHECKER, *opts, path], capture_output=True, text=True)
+    return p.returncode, p.stdout
+
+
+class CheckerOnFile:
+    """Mixed into a TestCase; subclasses set `source()`."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        with open(self.source(), 'rb') as f:
+            self.data = f.read()
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def damaged(self, name):
+        path = os.path.join(self.tmp.name, name + '.pst')
+        with open(path, 'wb') as f:
+            f.write(damage.DAMAGE[name](self.data))
+        return path
+
+    def test_clean_file_passes(self):
+        rc, out = run_checker(self.source())
+        self.assertEqual((rc, out), (0, ''))
+
+    def expect(self, name, *words):
+        rc, out = run_checker(self.damaged(name))
+        self.assertEqual(rc, 1, '%s: checker accepted the damage' % name)
+        for w in words:
+            self.assertIn(w, out, '%s: expected "%s" in:\n%s' % (name, w, out))
+
+    def test_leaked_space_is_a_note_unless_strict(self):
+        path = self.damaged('amap-bit-set')
+        rc, out = run_checker(path, '--verbose')
+        self.assertEqual(rc, 0, out)
+        self.assertIn('note: amap', out)
+        rc, out = run_checker(path, '--strict-leaks')
+        self.assertEqual(rc, 1)
+        self.assertIn('marked allocated but nothing reaches them', out)
+
+    def test_interrupted_growth_is_a_note_unless_strict(self):
+        path = self.damaged('empty-growth')
+        rc, out = run_checker(path, '--verbose')
+        self.assertEqual(rc, 0, out)
+        self.assertIn('empty sections past ibFileEof', out)
+        rc, out = run_checker(path, '--strict-leaks')
+        self.assertEqual(rc, 1, out)
+
+    def test_every_kind_of_damage_is_reported(self):
+        for name, words in EXPECTED.items():
+            with self.subTest(damage=name):
+                self.expect(name, *words)
+
+
+# The damage of damage.py and the words of the report that must name it.
+EXPECTED = {
+    'data-block-byte': ['fails its CRC'],
+    'btree-page-byte': ['NBT page', 'CRC'],
+    'amap-page-byte': ['AMap', 'CRC'],
+    'header-byte': ['dwCRCPartial', 'dwCRCFull'],
+    'header-free-count': ['cbAMapFree'],
+    'swapped-btree-entries': ['not strictly ascending'],
+    'content-count': ['PidTagContentCount is'],
+    'cut-in-half': ['ibFileEof'],
+    'used-growth': ['ibFileEof is'],
+    'message-size': ['contents row PidTagMessageSize'],
+    'unread-count': ['PidTagContentUnreadCount is'],
+    'subfolders-flag': ['PidTagSubfolders is 0'],
+    'bid-next-b': ['bidNextB'],
+    'rgnid-low': ['rgnid[0x04]'],
+    'amap-bit-cleared': ['marked free in the AMaps'],
+    'block-outside-file': ['outside the file'],
+    'pmap-trailer': ['PMap'],
+    'node-removed': ['no such node'],
+    'xblock-total': ['lcbTotal'],
+    'heap-page-map': ['ibHnpm'],
+    'block-trailer-bid': ['trailer bid'],
+    'page-signature': ['wrong wSig'],
+}
+
+
+class OutlookSample(CheckerOnFile, unittest.TestCase):
+    def source(self):
+        return interop.outlook_sample(SOURCE)
+
+    def setUp(self):
+        if not os.path.exists(self.source()):
+            self.skipTest('Outlook sample file missing')
+        super().setUp()
+
+
+class WriterSample(CheckerOnFile, unittest.TestCase):
+    """The same damage, in a file our writer made (tools/pst-sample)."""
+
+    def source(self):
+        return self._path
+
+    def setUp(self):
+        tool = os.path.join(BUILD, 'pst-sample')
+        if not os.access(tool, os.X_OK):
+            self.skipTest('pst-sample not built')
+        self.outer = tempfile.TemporaryDirectory()
+        self._path = os.path.join(self.outer.name, 'sample.pst')
+        subprocess.run([tool, self._path], check=True, capture_output=True)
+        super().setUp()
+
+    def tearDown(self):
+        super().tearDown()
+        self.outer.cleanup()
+
+
+if __name__ == '__main__':
+    if len(sys.argv) >= 3:
+        BUILD, SOURCE = sys.argv[1], sys.argv[2]
+        CHECKER = os.path.join(SOURCE, 'tools', 'pst-check', 'pst-check')
+        del sys.argv[1:3]
+    if not os.path.exists(interop.outlook_sample(SOURCE)):
+        print('SKIP: Outlook sample file not found')
+        sys.exit(77)
+    unittest.main(verbosity=2)

@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include "fake_node_store.h"
+#include "ltp_reader.h"
+#include "pst/messaging/message_writer.h"
+#include "pst/messaging/name_map.h"
+#include "pst/messaging/nids.h"
+#include "pst/prop_tags.h"
+#include "pst/pst_writer.h"
+
+namespace pst {
+namespace {
+
+using namespace messaging;
+using testing::FakeNodeStore;
+
+struct Fixture {
+  FakeNodeStore* store = nullptr;
+  std::unique_ptr<PstWriter> writer;
+  Fixture() {
+    auto s = std::make_unique<FakeNodeStore>();
+    store = s.get();
+    WriterOptions o;
+    o.deterministic = true;
+    o.commitInterval = std::chrono::hours(1);
+    writer = PstWriter::CreateOnStore(std::move(s), "Store", o);
+  }
+  std::map<uint16_t, testing::PcValue> Pc(Nid nid) {
+    auto n = store->GetNode(nid);
+    return testing::ReadPc(*store, n.data, n.subnodes);
+  }
+  testing::TcView Tc(Nid nid) {
+    auto n = store->GetNode(nid);
+    return testing::ReadTc(*store, n.data, n.subnodes);
+  }
+  int32_t Int(Nid nid, uint16_t id) { return static_cast<int32_t>(GetU32(Pc(nid).at(id).bytes, 0)); }
+};
+
+Message Simple(const std::string& subject, bool read) {
+  Message m;
+  m.props.Set(tags::kSubject, subject);
+  m.props.Set(tags::kMessageFlags, read ? tags::kMsgFlagRead : 0);
+  Recipient r;
+  r.props.Set(tags::kRecipientType, tags::kRecipCc);
+  r.props.Set(tags::kDisplayName, std::string("Ann"));
+  m.recipients.push_back(std::move(r));
+  return m;
+}
+
+TEST(MessagingStore, MandatoryNodesAndStoreEntryIds) {
+  Fixture f;
+  for (Nid n : {kNidMessageStore, kNidNameToIdMap, kNidRootFolder, WithType(kNidRootFolder, 0x0D),
+                WithType(kNidRootFolder, 0x0E), WithType(kNidRootFolder, 0x0F), kNidSearchManagementQueue,
+                kNidSearchActivityList, kNidHierarchyTableTemplate, kNidContentsTableTemplate,
+                kNidAssocContentsTableTemplate, kNidSearchContentsTableTemplate, kNidRecipientTable,
+                kNidAttachmentTable, kNidSpamSearchFolder, kNidIpmSubtree, 0x802Du, 0x802Eu, 0x802Fu,
+                kNidSearchRoot, 0x804Du, 0x804Eu, 0x804Fu, kNidDeletedItems, 0x806Du, 0x806Eu, 0x806Fu}) {
+    EXPECT_TRUE(f.store->HasNode(n)) << std::hex << n;
+  }
+  EXPECT_EQ(f.store->GetNode(kNidRootFolder).parent, kNidRootFolder);
+  EXPECT_EQ(f.store->GetNode(kNidDeletedItems).parent, kNidIpmSubtree);
+  auto store = f.Pc(kNidMessageStore);
+  const Bytes& key = store.at(0x0FF9).bytes;
+  ASSERT_EQ(key.size(), 16u);
+  Bytes ipm = store.at(0x35E0).bytes;
+  ASSERT_EQ(ipm.size(), 24u);
+  EXPECT_EQ(GetU32(ipm, 0), 0u);
+  EXPECT_TRUE(std::equal(key.begin(), key.end(), ipm.begin() + 4));
+  EXPECT_EQ(GetU32(ipm, 20), kNidIpmSubtree);
+  EXPECT_EQ(GetU32(store.at(0x35E3).bytes, 20), kNidDeletedItems);
+  EXPECT_EQ(GetU32(store.at(0x35E7).bytes, 20), kNidSearchRoot);
+  EXPECT_EQ(f.writer->EntryIdOf(kNidIpmSubtree), ipm);
+  // Templates have no rows; root lists its three children.
+  EXPECT_TRUE(f.Tc(kNidContentsTableTemplate).rows.empty());
+  EXPECT_EQ(f.Tc(WithType(kNidRootFolder, 0x0D)).rows.size(), 3u);
+  EXPECT_EQ(GetU32(f.Pc(kNidNameToIdMap).at(0x0001).bytes, 0), 251u);
+  // The activity list names the spam search folder, as in Outlook's own file.
+  auto sal = f.store->GetNode(kNidSearchActivityList);
+  EXPECT_EQ(f.store->ReadDataTree(sal.data), (Bytes{0x23, 0x22, 0, 0}));
+  EXPECT_TRUE(f.store->ReadDataTree(f.store->GetNode(kNidSearchManagementQueue).data).empty());
+}
+
+// Group offsets of the templates as Outlook's own store has them.
+TEST(MessagingStore, TemplatesHaveOutlooksRowLayout) {
+  Fixture f;
+  struct Want {
+    Nid nid;
+    size_t cols;
+    uint16_t rgib[4];
+  };
+  for (const Want& w : {Want{kNidHierarchyTableTemplate, 13, {52, 52, 53, 55}},
+                        Want{kNidContentsTableTemplate, 28, {120, 120, 122, 126}},
+                        Want{kNidAssocContentsTableTemplate, 15, {56, 56, 57, 59}},
+                        Want{kNidSearchContentsTableTemplate, 19, {72, 72, 75, 78}},
+                        Want{kNidAttachmentTable, 6, {24, 24, 24, 25}},
+                        Want{kNidRecipientTable, 14, {48, 48, 50, 52}}}) {
+    auto tc = f.Tc(w.nid);
+    EXPECT_EQ(tc.tags.size(), w.cols) << std::hex << w.nid;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(tc.rgib[i], w.rgib[i]) << std::hex << w.nid << " rgib " << i;
+    EXPECT_TRUE(std::is_sorted(tc.tags.begin(), tc.tags.end()));
+  }
+}
+
+TEST(MessagingStore, FolderCountsAgreeWithTables) {
+  Fixture f;
+  Nid a = f.writer->CreateFolder(f.writer->IpmSubtree(), "A");
+  Nid b = f.writer->CreateFolder(a, "B \xF0\x9F\x93\x81");
+  EXPECT_NE(a, b);
+  EXPECT_EQ(a & 0x1F, 2u);
+  for (int i = 0; i < 5; ++i) f.writer->AddMessage(b, Simple("m" + std::to_string(i), i != 0));
+  f.writer->Commit();
+  EXPECT_EQ(f.Int(b, 0x3602), 5);
+  EXPECT_EQ(f.Int(b, 0x3603), 1);
+  EXPECT_EQ(f.Pc(b).at(0x360A).bytes, Bytes{0});
+  EXPECT_EQ(f.Pc(a).at(0x360A).bytes, Bytes{1});
+  EXPECT_EQ(f.Tc(WithType(b, 0x0E)).rows.size(), 5u);
+  auto hier = f.Tc(WithType(a, 0x0D));
+  const auto& row = hier.rows.at(hier.rowIndex.at(b));
+  EXPECT_EQ(GetU32(row.at(0x36020003), 0), 5u);
+  EXPECT_EQ(GetU32(row.at(0x36030003), 0), 1u);
+  EXPECT_EQ(Utf8FromUtf16Le(row.at(0x3001001F)), "B \xF0\x9F\x93\x81");
+  // One search update per folder and message added, in order.
+  Bytes smq = f.store->ReadDataTree(f.store->GetNode(kNidSearchManagementQueue).data);
+  ASSERT_EQ(smq.size(), 7u * 20);
+  EXPECT_EQ(GetU16(smq, 2), 0x05);  // SUDT_FLD_ADD
+  EXPECT_EQ(GetU32(smq, 4), kNidIpmSubtree);
+  EXPECT_EQ(GetU32(smq, 8), a);
+  EXPECT_EQ(GetU16(smq, 20 + 2), 0x05);
+  EXPECT_EQ(GetU32(smq, 20 + 8), b);
+  EXPECT_EQ(GetU16(smq, 40 + 2), 0x01);  // SUDT_MSG_ADD
+  EXPECT_EQ(GetU32(smq, 40 + 4), b);
+  EXPECT_EQ(GetU32(smq, 40 + 8) & 0x1F, 0x04u);
+  auto sub = f.writer->SubFolders(a);
+  ASSERT_EQ(sub.size(), 1u);
+  EXPECT_EQ(sub[0].name, "B \xF0\x9F\x93\x81");
+  EXPECT_THROW(f.writer->AddMessage(0x12345, Simple("x", true)), PstError);
+  EXPECT_THROW(f.writer->CreateFolder(kNidSpamSearchFolder, "x"), PstError);
+}
+
+TEST(MessagingStore, MessageSizeSubjectAndRowsAgree) {
+  Fixture f;
+  Message m = Simple("RE: Hello", true);
+  m.props.Set(tags::kSubjectPrefix, std::string("RE: "));
+  Attachment a;
+  a.props.Set(tags::kAttachLongFilename, std::string("a.bin"));
+  a.data = std::make_shared<MemorySource>(Bytes(10000, 7));
+  m.attachments.push_back(std::move(a));
+  Nid msg = f.writer->AddMessage(f.writer->IpmSubtree(), m);
+  f.writer->Commit();
+  EXPECT_EQ(f.store->GetNode(msg).parent, kNidIpmSubtree);
+  auto pc = f.Pc(msg);
+  EXPECT_EQ(Utf8FromUtf16Le(pc.at(0x0037).bytes), std::string("\x01\x05RE: Hello"));
+  EXPECT_EQ(Utf8FromUtf16Le(pc.at(0x0E1D).bytes), "Hello");
+  uint32_t size = GetU32(pc.at(0x0E08).bytes, 0);
+  EXPECT_GT(size, 10000u);
+  EXPECT_EQ(GetU32(pc.at(0x0E07).bytes, 0) & tags::kMsgFlagHasAttach, static_cast<uint32_t>(tags::kMsgFlagHasAttach));
+  // A has-attachments flag without attachments is not kept.
+  Message plain = Simple("plain", true);
+  plain.props.Set(tags::kMessageFlags, int32_t{17});
+  Nid p = f.writer->AddMessage(f.writer->IpmSubtree(), plain);
+  EXPECT_EQ(GetU32(f.Pc(p).at(0x0E07).bytes, 0), 1u);
+  EXPECT_EQ(f.Pc(p).at(0x0E1B).bytes, Bytes{0});
+  f.writer->Commit();
+  auto ct = f.Tc(WithType(kNidIpmSubtree, 0x0E));
+  ASSERT_EQ(ct.rows.size(), 2u);
+  EXPECT_EQ(GetU32(ct.rows.at(ct.rowIndex.at(msg)).at(0x0E080003), 0), size);
+  // Recipient and attachment tables, and the attachment object.
+  auto subs = f.store->ReadSubnodeTree(f.store->GetNode(msg).subnodes);
+  Bid recip = 0, attTable = 0, attSubs = 0, attData = 0;
+  for (const auto& e : subs) {
+    if (e.nid == kNidRecipientTable) recip = e.data;
+    if (e.nid == kNidAttachmentTable) attTable = e.data;
+    if ((e.nid & 0x1F) == 0x05) {
+      attData = e.data;
+      attSubs = e.subnodes;
+    }
+  }
+  ASSERT_NE(recip, 0u);
+  ASSERT_NE(attTable, 0u);
+  auto rt = testing::ReadTc(*f.store, recip, 0);
+  ASSERT_EQ(rt.rows.size(), 1u);
+  EXPECT_EQ(GetU32(rt.rows[0].at(0x0C150003), 0), 2u);
+  auto att = testing::ReadPc(*f.store, attData, attSubs);
+  EXPECT_EQ(att.at(0x3701).bytes, Bytes(10000, 7));
+  EXPECT_EQ(static_cast<int32_t>(GetU32(att.at(0x370B).bytes, 0)), -1);
+  EXPECT_EQ(GetU32(att.at(0x3705).bytes, 0), 1u);
+  uint32_t attSize = GetU32(att.at(0x0E20).bytes, 0);
+  EXPECT_GE(attSize, 10000u);
+  auto at = testing::ReadTc(*f.store, attTable, 0);
+  ASSERT_EQ(at.rows.size(), 1u);
+  EXPECT_EQ(GetU32(at.rows[0].at(0x0E200003), 0), attSize);
+}
+
+TEST(MessagingStore, EmbeddedMessagesNest) {
+  Fixture f;
+  Message outer = Simple("outer", true);
+  Attachment a;
+  a.embedded = std::make_unique<Message>(Simple("inner", true));
+  Attachment deepest;
+  deepest.embedded = std::make_unique<Message>(Simple("innermost", true));
+  a.embedded->attachments.push_back(std::move(deepest));
+  outer.attachments.push_back(std::move(a));
+  Nid msg = f.writer->AddMessage(f.writer->IpmSubtree(), outer);
+  // Walk: message -> attachment -> object subnode -> attachment -> object.
+  auto node = f.store->GetNode(msg);
+  std::vector<std::string> subjects;
+  Bid data = node.data, subnodes = node.subnodes;
+  for (int depth = 0; depth < 3; ++depth) {
+    auto pc = testing::ReadPc(*f.store, data, subnodes);
+    subjects.push_back(Utf8FromUtf16Le(pc.at(0x0037).bytes).substr(2));
+    if (depth == 2) break;
+    SubnodeEntry att{};
+    for (const auto& e : f.store->ReadSubnodeTree(subnodes)) if ((e.nid & 0x1F) == 0x05) att = e;
+    auto apc = testing::ReadPc(*f.store, att.data, att.subnodes);
+    ASSERT_EQ(apc.at(0x3701).type, 0x000D);
+    ASSERT_EQ(GetU32(apc.at(0x3705).bytes, 0), 5u);
+    Nid objNid = GetU32(apc.at(0x3701).bytes, 0);
+    for (const auto& e : f.store->ReadSubnodeTree(att.subnodes)) {
+      if (e.nid == objNid) {
+        data = e.data;
+        subnodes = e.subnodes;
+      }
+    }
+  }
+  EXPECT_EQ(subjects, (std::vector<std::string>{"outer", "inner", "innermost"}));
+}
+
+TEST(NameToIdMap, StreamsAndBuckets) {
+  NameToIdMap names;
+  Guid mine{};
+  mine[0] = 0xAB;
+  const Guid mapi = {0x28, 0x03, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
+  EXPECT_EQ(names.Map({mapi, 0x8005u, ""}), 0x8000);
+  EXPECT_EQ(names.Map({mine, std::nullopt, "Keywords"}), 0x8001);
+  EXPECT_EQ(names.Map({mine, 0x10u, ""}), 0x8002);
+  EXPECT_EQ(names.Map({mapi, 0x8005u, ""}), 0x8000);  // same name, same id
+  EXPECT_EQ(names.GuidStream().size(), 16u);          // PS_MAPI is implied (wGuid 1)
+  Bytes e = names.EntryStream();
+  ASSERT_EQ(e.size(), 24u);
+  EXPECT_EQ(GetU32(e, 0), 0x8005u);
+  EXPECT_EQ(GetU16(e, 4), 1u << 1);      // wGuid 1, N 0
+  EXPECT_EQ(GetU16(e, 6), 0u);
+  EXPECT_EQ(GetU32(e, 8), 0u);           // offset into the string stream
+  EXPECT_EQ(GetU16(e, 12), (3u << 1) | 1);
+  Bytes s = names.StringStream();
+  EXPECT_EQ(GetU32(s, 0), 16u);          // "Keywords" in UTF-16LE
+  EXPECT_EQ(s.size(), 20u);
+  auto buckets = names.Buckets();
+  ASSERT_EQ(buckets.size(), 251u);
+  // Numeric: (id ^ (wGuid << 1 | N)) % 251; string: from its stream offset.
+  EXPECT_EQ(buckets[(0x8005u ^ 2u) % 251].size(), 8u);
+  const Bytes& sb = buckets[(0u ^ 7u) % 251];
+  ASSERT_EQ(sb.size(), 8u);
+  Bytes kw = Utf16LeFromUtf8("Keywords");
+  EXPECT_EQ(GetU32(sb, 0), PstCrc(kw.data(), kw.size()));
+}
+
+TEST(MessagingStore, AddingToALargeFolderWritesABoundedAmount) {
+  Fixture f;
+  Nid big = f.writer->CreateFolder(f.writer->IpmSubtree(), "Big");
+  for (int i = 0; i < 3000; ++i) f.writer->AddMessage(big, Simple("subject " + std::to_string(i), true));
+  f.writer->Commit();
+  size_t before = f.store->blocksWritten;
+  f.writer->AddMessage(big, Simple("one more", true));
+  f.writer->Commit();
+  size_t perMessage = f.store->blocksWritten - before;
+  // The message's own blocks plus a handful of table and folder blocks.
+  EXPECT_LE(perMessage, 20u);
+  EXPECT_EQ(f.Tc(WithType(big, 0x0E)).rows.size(), 3001u);
+  EXPECT_EQ(f.store->ReadDataTree(f.store->GetNode(kNidSearchManagementQueue).data).size(), 3002u * 20);
+  EXPECT_EQ(f.Int(big, 0x3602), 3001);
+}
+
+TEST(MessagingStore, CommitsAreGroupedByInterval) {
+  auto s = std::make_unique<FakeNodeStore>();
+  FakeNodeStore* store = s.get();
+  WriterOptions o;
+  o.commitInterval = std::chrono::milliseconds(0);
+  auto w = PstWriter::CreateOnStore(std::move(s), "S", o);
+  int before = store->commits;
+  w->AddMessage(w->IpmSubtree(), Simple("a", true));
+  EXPECT_GT(store->commits, before);
+  w->Close();
+  w->Close();  // idempotent
+  EXPECT_TRUE(store->closed);
+  EXPECT_THROW(w->AddMessage(w->IpmSubtree(), Simple("b", true)), PstError);
+}
+
+}  // namespace
+}  // namespace pst

@@ -1,0 +1,13 @@
+// A message object written out as JSON: every property by its hex tag,
+// recipients, attachments (contents in base64) and embedded messages.
+#pragma once
+
+#include <string>
+
+#include "pst/message.h"
+
+namespace eml2pst {
+
+std::string MessageToJson(const pst::Message& message);
+
+}  // namespace eml2pst
