@@ -55,7 +55,9 @@ if [[ $status -ne 0 || -z "$pst" ]]; then
 fi
 notconv=$(grep -c '^msgbox: .*were converted' "$work/headless.txt")
 
-timed "$work/export.time" readpst -q -e -o "$work/export" "$pst"
+# -j 0: readpst's default parallel mode occasionally loses messages from its
+# output, which would make the exported count unreliable.
+timed "$work/export.time" readpst -j 0 -q -e -o "$work/export" "$pst"
 exported=$(find "$work/export" -type f -name '*.eml' | wc -l)
 
 awk -v f="$files" -v b="$bytes" -v r="$rss_kb" -v x="$exported" -v pst="$(stat -c %s "$pst")" \

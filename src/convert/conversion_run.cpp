@@ -17,14 +17,6 @@ namespace verdaline {
 
 namespace {
 
-QString TrimSpaces(const QString& s) {
-  qsizetype begin = 0;
-  qsizetype end = s.size();
-  while (begin < end && s[begin] == u' ') ++begin;
-  while (end > begin && s[end - 1] == u' ') --end;
-  return s.mid(begin, end - begin);
-}
-
 // Disables widgets for its lifetime and gives each back the state it had.
 class DisabledWhileRunning {
  public:

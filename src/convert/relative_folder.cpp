@@ -6,8 +6,6 @@
 
 namespace verdaline {
 
-namespace {
-
 QString TrimSpaces(const QString& s) {
   qsizetype begin = 0;
   qsizetype end = s.size();
@@ -15,8 +13,6 @@ QString TrimSpaces(const QString& s) {
   while (end > begin && s[end - 1] == u' ') --end;
   return s.mid(begin, end - begin);
 }
-
-}  // namespace
 
 QString GetRelativeFolder(const QString& path, QChar sep) {
   const QString trimmed = TrimSpaces(path);

@@ -33,6 +33,10 @@ class RowPathError : public std::runtime_error {
 // directly in the root, which has no folder to mirror.
 QString GetRelativeFolder(const QString& path, QChar sep = kPathSeparator);
 
+// The text without the space characters at both ends; other white space,
+// such as tabs, stays part of it.
+QString TrimSpaces(const QString& s);
+
 // Store folder paths join their names with this.
 inline constexpr QChar kStoreSeparator = u'\\';
 

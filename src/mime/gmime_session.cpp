@@ -1,5 +1,6 @@
 #include "mime/gmime_session.h"
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 
@@ -94,13 +95,21 @@ ParsedMessage::~ParsedMessage() {
 
 namespace {
 
-int Base64Value(uint8_t c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
+// Value of each byte in the base64 alphabet; -1 for bytes outside it and -2
+// for '=', which ends the current group.
+const std::array<int8_t, 256>& Base64Values() {
+  static const std::array<int8_t, 256> table = [] {
+    std::array<int8_t, 256> t{};
+    t.fill(-1);
+    for (int c = 'A'; c <= 'Z'; ++c) t[static_cast<size_t>(c)] = static_cast<int8_t>(c - 'A');
+    for (int c = 'a'; c <= 'z'; ++c) t[static_cast<size_t>(c)] = static_cast<int8_t>(c - 'a' + 26);
+    for (int c = '0'; c <= '9'; ++c) t[static_cast<size_t>(c)] = static_cast<int8_t>(c - '0' + 52);
+    t['+'] = 62;
+    t['/'] = 63;
+    t['='] = -2;
+    return t;
+  }();
+  return table;
 }
 
 // Base64 that never gives up: characters outside the alphabet are skipped,
@@ -108,34 +117,40 @@ int Base64Value(uint8_t c) {
 // pieces each decode right), and a cut-off last group still yields the whole
 // bytes it holds (GMime drops them).
 std::vector<uint8_t> LenientBase64(GMimeStream* encoded) {
+  const std::array<int8_t, 256>& values = Base64Values();
   std::vector<uint8_t> out;
   uint32_t acc = 0;
   int bits = 0;
+  size_t used = 0;
   char buffer[65536];
   g_mime_stream_reset(encoded);
-  // Reserve once, so a large part does not pass through a doubled buffer.
+  // Sized once from the encoded length, so a large part does not pass through
+  // a doubled buffer; grown only when the stream's length was not known.
   const gint64 encodedLength = g_mime_stream_length(encoded);
-  if (encodedLength > 0) out.reserve(static_cast<size_t>(encodedLength) / 4 * 3 + 3);
+  if (encodedLength > 0) out.resize(static_cast<size_t>(encodedLength) / 4 * 3 + 3);
   while (true) {
     const ssize_t got = g_mime_stream_read(encoded, buffer, sizeof buffer);
     if (got <= 0) break;
+    if (out.size() - used < static_cast<size_t>(got)) out.resize(used + static_cast<size_t>(got));
+    uint8_t* dst = out.data() + used;
     for (ssize_t i = 0; i < got; ++i) {
-      if (buffer[i] == '=') {
+      const int v = values[static_cast<uint8_t>(buffer[i])];
+      if (v >= 0) {
+        acc = (acc << 6) | static_cast<uint32_t>(v);
+        bits += 6;
+        if (bits >= 8) {
+          bits -= 8;
+          *dst++ = static_cast<uint8_t>(acc >> bits);
+          acc &= (1u << bits) - 1;
+        }
+      } else if (v == -2) {
         acc = 0;
         bits = 0;
-        continue;
-      }
-      const int v = Base64Value(static_cast<uint8_t>(buffer[i]));
-      if (v < 0) continue;
-      acc = (acc << 6) | static_cast<uint32_t>(v);
-      bits += 6;
-      if (bits >= 8) {
-        bits -= 8;
-        out.push_back(static_cast<uint8_t>(acc >> bits));
-        acc &= (1u << bits) - 1;
       }
     }
+    used = static_cast<size_t>(dst - out.data());
   }
+  out.resize(used);
   return out;
 }
 

@@ -7,7 +7,9 @@ body, attachment names and bytes, embedded messages.
     corpus_compare.py BINARY_DIR SOURCE_DIR [--mode json|pst] [--list-new]
 
 --mode json reads the importer's output directly (eml2json); --mode pst
-(the default) goes through the .pst writer and back out through pffexport.
+(the default) goes through the .pst writer and back out through pffexport,
+and then checks that readpst, reading the same file, finds every message
+with the same subject and attachment bytes.
 Prints the share of messages and of fields that match and the reason for
 each difference; exits 1 when a difference is not listed in
 known_differences.tsv, 77 when the corpus or a tool is missing.
@@ -237,6 +239,29 @@ def compare(exp, got):
     return out
 
 
+def check_readpst(tree, got):
+    """Problems where readpst's reading of the file differs from pffexport's
+    (got: name -> Seen). readpst shows recipients by name only and copies the
+    stored header block, so only the subject and attachment bytes are compared."""
+    problems = []
+    seen = {}
+    for folder, msgs in tree.items():
+        if msgs and folder.endswith('.eml'):
+            seen[folder.split('/')[-1]] = msgs[0]
+    for name, pff in sorted(got.items()):
+        rp = seen.get(name)
+        if rp is None:
+            problems.append('%s: not found by readpst' % name)
+            continue
+        if _squash(rp.subject or '') != _squash(pff.subject or ''):
+            problems.append('%s: subject %r, pffexport %r' % (name, rp.subject, pff.subject))
+        want = sorted(h for _n, h in pff.attachments)
+        have = sorted(_sha(a.data) for a in rp.attachments if a.data is not None)
+        if want != have:
+            problems.append('%s: %d attachment(s) by bytes, pffexport %d' % (name, len(have), len(want)))
+    return problems
+
+
 def load_known(path):
     known = {}
     if os.path.exists(path):
@@ -264,6 +289,7 @@ def main():
     files = sorted(os.path.join(corpus, f) for f in os.listdir(corpus) if f.endswith('.eml'))
     here = os.path.dirname(os.path.abspath(__file__))
     got = {}
+    readpst_problems = None
     work = tempfile.mkdtemp(prefix='corpus-')
     try:
         if mode == 'json':
@@ -294,6 +320,8 @@ def main():
             for folder, msgs in tree.items():
                 if msgs and folder.endswith('.eml'):
                     got[folder.split('/')[-1]] = seen_from_pff(msgs[0])
+            if shutil.which('readpst') is not None:
+                readpst_problems = check_readpst(interop.read_readpst(pst, work), got)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
@@ -333,13 +361,21 @@ def main():
         print('listed as known but now matching (remove from known_differences.tsv):')
         for x in fixed:
             print('  ' + x)
+    failed = False
+    if readpst_problems is not None:
+        missing = [x for x in readpst_problems if x.endswith('not found by readpst')]
+        print('readpst: %d of %d messages agree with pffexport on subject and attachment bytes' % (
+            len(got) - len(readpst_problems), len(got)))
+        for x in readpst_problems:
+            print('  readpst: ' + x)
+        failed = bool(missing)
     if unexpected:
         print('%d difference(s) not listed as known' % len(unexpected))
         if list_new:
             for x in unexpected:
                 print(x)
         return 1
-    return 0
+    return 1 if failed else 0
 
 
 if __name__ == '__main__':

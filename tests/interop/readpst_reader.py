@@ -1,6 +1,7 @@
 """Reading readpst's one-file-per-message output (libpst)."""
 import datetime
 import email
+import email.header
 import email.policy
 import email.utils
 import os
@@ -11,24 +12,44 @@ import subprocess
 from interop_model import Attachment, Message
 
 
+def _header(msg, raw, name):
+    """A header's text; readpst copies stored header blocks as they are, and
+    when the modern parser refuses one (a CR inside an address, say) the raw
+    value, decoded as far as it goes, is used instead."""
+    try:
+        v = msg.get(name)
+        return None if v is None else str(v)
+    except (ValueError, TypeError, IndexError):
+        v = raw.get(name)
+        if v is None:
+            return None
+        try:
+            return str(email.header.make_header(email.header.decode_header(str(v))))
+        except (ValueError, LookupError, UnicodeError):
+            return str(v)
+
+
 def _rp_message(path, attachments):
     with open(path, 'rb') as f:
-        msg = email.message_from_binary_file(f, policy=email.policy.default)
+        data = f.read()
+    msg = email.message_from_bytes(data, policy=email.policy.default)
+    raw = email.message_from_bytes(data, policy=email.policy.compat32)
     m = Message(source=path)
-    m.subject = msg.get('subject')
-    frm = msg.get('from')
+    m.subject = _header(msg, raw, 'subject')
+    frm = _header(msg, raw, 'from')
     if frm:
         name, addr = email.utils.parseaddr(str(frm))
         m.sender_name, m.sender_email = name or addr, addr
     # readpst writes To/Cc from PidTagDisplayTo/Cc: names, and an address
     # only where the transport headers it copies give one.
     for kind in ('to', 'cc', 'bcc'):
-        for name, addr in email.utils.getaddresses([str(v) for v in msg.get_all(kind, [])]):
+        values = [_header(msg, raw, kind)] if _header(msg, raw, kind) else []
+        for name, addr in email.utils.getaddresses(values):
             if '@' not in addr:
                 name, addr = (name + ' ' + addr).strip(), None
             if name or addr:
                 m.recipients.append((kind, name, addr))
-    date = msg.get('date')
+    date = _header(msg, raw, 'date')
     if date:
         try:
             m.submit_time = email.utils.parsedate_to_datetime(str(date).split(' (')[0]).astimezone(
@@ -43,8 +64,8 @@ def _rp_message(path, attachments):
             continue
         try:
             text = part.get_content()
-        except (LookupError, KeyError):
-            text = part.get_payload(decode=True).decode('utf-8', 'replace')
+        except (LookupError, KeyError, ValueError, AttributeError):
+            text = (part.get_payload(decode=True) or b'').decode('utf-8', 'replace')
         if ctype == 'text/plain' and m.body_text is None:
             m.body_text = text
         elif ctype == 'text/html' and m.body_html is None:
