@@ -24,6 +24,7 @@ const std::string kSmtp = "SMTP";
 
 std::string DecodedHeaderText(const std::string& raw) {
   if (raw.find("=?") == std::string::npos) return raw;
+  EnsureGMime();  // decoding needs GMime's charset tables
   char* decoded = g_mime_utils_header_decode_text(nullptr, raw.c_str());  // transfer full
   std::string out = ValidUtf8(decoded ? decoded : raw.c_str());
   g_free(decoded);

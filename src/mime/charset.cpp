@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "mime/gmime_session.h"
 #include "mime/text_util.h"
 
 namespace mime::detail {
@@ -45,6 +46,7 @@ std::string_view AsView(std::span<const uint8_t> bytes) {
 bool ConvertWithIconv(std::span<const uint8_t> bytes, const std::string& name, DecodedText& out) {
   iconv_t cd = iconv_open("UTF-8", name.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) {
+    EnsureGMime();  // GMime's charset tables exist only after its initialisation
     const char* canon = g_mime_charset_iconv_name(name.c_str());
     if (!canon) return false;
     cd = iconv_open("UTF-8", canon);
