@@ -4,6 +4,10 @@
 # alone, and the produced .pst exported back to .eml files by readpst.
 #
 #   BUILD=build BENCH_DIR=/tmp/verdaline-bench BENCH_MESSAGES=10000 benchmarks/conversion/run.sh
+#
+# BENCH_LARGE_MESSAGES=100000 adds one more conversion of a corpus that
+# large (about 5 GB of messages, and as much again for the .pst), for its
+# peak memory: memory use must stay flat as the number of messages grows.
 set -u
 BUILD="${BUILD:-build}"
 BENCH_DIR="${BENCH_DIR:-/tmp/verdaline-bench}"
@@ -18,12 +22,17 @@ done
 command -v readpst >/dev/null || { echo "conversion: readpst missing, skipped"; exit 0; }
 [[ -x /usr/bin/time ]] || { echo "conversion: /usr/bin/time missing, skipped"; exit 0; }
 
-corpus="$BENCH_DIR/corpus-$COUNT"
-if [[ ! -f "$corpus/.complete" ]]; then
-  echo "generating $COUNT messages in $corpus"
-  rm -rf "$corpus"
-  python3 benchmarks/conversion/gen_corpus.py "$corpus" "$COUNT" && touch "$corpus/.complete" || exit 1
-fi
+# The generated corpus of $1 messages, made once and kept.
+corpus_of() {
+  local dir="$BENCH_DIR/corpus-$1"
+  if [[ ! -f "$dir/.complete" ]]; then
+    echo "generating $1 messages in $dir" >&2
+    rm -rf "$dir"
+    python3 benchmarks/conversion/gen_corpus.py "$dir" "$1" >&2 && touch "$dir/.complete" || return 1
+  fi
+  echo "$dir"
+}
+corpus=$(corpus_of "$COUNT") || exit 1
 bytes=$(find "$corpus" -name '*.eml' -printf '%s\n' | awk '{s+=$1} END {print s}')
 files=$(find "$corpus" -name '*.eml' | wc -l)
 work="$BENCH_DIR/run"
@@ -76,3 +85,20 @@ awk -v f="$files" -v b="$bytes" -v r="$rss_kb" -v x="$exported" -v pst="$(stat -
   printf "conversion / export:   %5.2f wall  %5.2f cpu  (target <= 0.5)\n", cw / ew, cc / ec
   printf "conversion / parse:    %5.2f wall  %5.2f cpu  (target <= 1.5)\n", cw / pw, cc / pc
 }'
+
+large="${BENCH_LARGE_MESSAGES:-}"
+if [[ -n "$large" ]]; then
+  big=$(corpus_of "$large") || exit 1
+  rm -rf "$work/out"
+  mkdir -p "$work/out"
+  timed "$work/large.time" "$headless" --add-folder "$big" --convert-to "$work/out" > "$work/large.txt"
+  status=$?
+  bigpst=$(sed -n 's/^pst: //p' "$work/large.txt")
+  [[ $status -eq 0 && -n "$bigpst" ]] || { echo "conversion of $large messages failed (exit $status)"; exit 1; }
+  awk -v n="$large" -v w="$(wall "$work/large.time")" -v r="$(awk '{print $4}' "$work/large.time")" \
+      -v nc="$(grep -c '^msgbox: .*were converted' "$work/large.txt")" 'BEGIN {
+    printf "conversion of %d messages: %.1f s wall, %.0f messages/s, peak RSS %.1f MB (target < 200)%s\n",
+           n, w, n / w, r / 1024, (nc > 0 ? "; SOME FILES NOT CONVERTED" : "")
+  }'
+  rm -rf "$work/out"
+fi

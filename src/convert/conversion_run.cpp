@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QSet>
 #include <QWidget>
 
 #include "convert/folder_list.h"
@@ -9,6 +10,7 @@
 #include "convert/run_messages.h"
 #include "convert/store_folders.h"
 #include "convert/time_stamp.h"
+#include "mapi/import_ahead.h"
 #include "mapi/rdo_mail.h"
 #include "platform/registry.h"
 #include "platform/vb_error.h"
@@ -59,13 +61,16 @@ bool ConversionRun::ReadAndCheckRows(std::vector<Row>& rows) {
   std::vector<RowProblem> problems;
   rows.clear();
   rows.reserve(static_cast<size_t>(n));
+  // Rows of one folder share one copy of its path: a long list holds
+  // few folders.
+  QSet<QString> folders;
   for (qint64 r = 0; r < n; ++r) {
     grid.SetRow(static_cast<int>(r));
     grid.SetCol(0);
     const QString text = grid.Text();
     Row row{TrimSpaces(text), QString()};
     try {
-      row.relative = GetRelativeFolder(text, sep_);
+      row.relative = *folders.insert(GetRelativeFolder(text, sep_));
     } catch (const RowPathError& e) {
       problems.push_back({r, text, ReasonOf(e)});
     }
@@ -104,6 +109,15 @@ bool ConversionRun::Prepare(const std::vector<Row>& rows, std::string& storeEntr
 void ConversionRun::ImportRows(const std::vector<Row>& rows, const std::string& storeEntryId) {
   const FolderFailures folderFailures =
       CreateStoreFolders(*objSession_, storeEntryId, strStoreName_, arrFolderPaths_, [this] { Yield(); });
+
+  // The files are read and parsed on a second thread, ahead of the loop
+  // below, which stores each message as its turn comes.
+  std::vector<size_t> toImport;  // rows whose folder is there
+  toImport.reserve(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (FolderFailureFor(folderFailures, rows[i].relative).isEmpty()) toImport.push_back(i);
+  mapi::ImportAhead ahead(toImport.size(),
+                          [&](size_t k) { return rows[toImport[k]].path.toStdString(); });
 
   const qint64 n = static_cast<qint64>(rows.size());
   std::vector<FailedFile> failed;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mapi/import_ahead.h"
 #include "mapi/mapi_error.h"
 #include "mime/importer.h"
 #include "pst/ndb/node_store.h"
@@ -133,7 +134,13 @@ std::unique_ptr<pst::PstWriter> CreateWriter(const std::string& path, const std:
   return pst::PstWriter::Create(path, displayName);
 }
 
+MessageImporter CurrentMessageImporter() {
+  if (CurrentImporter()) return CurrentImporter();
+  return [](const std::string& path, pst::Message& out) { mime::ImportMessageFile(path, out); };
+}
+
 void ImportWithCurrentImporter(const std::string& path, pst::Message& out) {
+  if (ImportAhead* ahead = ImportAhead::Current(); ahead && ahead->Take(path, out)) return;
   if (CurrentImporter()) {
     CurrentImporter()(path, out);
     return;

@@ -83,6 +83,9 @@ using MessageImporter = std::function<void(const std::string& path, pst::Message
 void SetWriterFactory(WriterFactory factory);
 void SetMessageImporter(MessageImporter importer);
 std::unique_ptr<pst::PstWriter> CreateWriter(const std::string& path, const std::string& displayName);
+// The importer in force: the one set, or the RFC 822 importer.
+MessageImporter CurrentMessageImporter();
+// Imports with it, or takes the result an ImportAhead prepared.
 void ImportWithCurrentImporter(const std::string& path, pst::Message& out);
 
 // Hex form of a binary entry identifier, as the automation library shows it.

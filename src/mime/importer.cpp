@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -119,6 +120,37 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> head, pst::M
   detail::ImportParsedMessage(message, out, ctx, 0);
 }
 
+// Files up to this size are read whole with one call and parsed from
+// memory: the parser's many small reads and seeks cost more than the copy.
+constexpr off_t kWholeFileLimit = 64 << 20;
+
+// Reads the open file (of `size` bytes when it was looked at) into a memory
+// stream and closes it. A file that shrank since is read as far as it goes.
+GMimeStream* WholeFileStream(int fd, size_t size) {
+  GByteArray* array = g_byte_array_sized_new(static_cast<guint>(size));
+  g_byte_array_set_size(array, static_cast<guint>(size));
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::read(fd, array->data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      g_byte_array_unref(array);
+      throw ImportError(std::string("cannot read it: ") + std::strerror(err));
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  g_byte_array_set_size(array, static_cast<guint>(done));
+  if (done == 0) {
+    g_byte_array_unref(array);
+    throw ImportError("the file is empty");
+  }
+  return g_mime_stream_mem_new_with_byte_array(array);  // owns the array
+}
+
 }  // namespace
 
 void ImportMessageFile(const std::string& path, pst::Message& out) {
@@ -140,17 +172,26 @@ void ImportMessageFile(const std::string& path, pst::Message& out, const ImportO
     ::close(fd);
     throw ImportError(path + " is empty");
   }
-  // The first bytes decide where the headers start; the parser then reads
-  // the file through the stream, keeping part contents on disk.
-  uint8_t head[4096];
-  const ssize_t got = ::pread(fd, head, sizeof head, 0);
-  if (got <= 0) {
-    const int err = errno;
-    ::close(fd);
-    throw ImportError("cannot read " + path + ": " + (got < 0 ? std::strerror(err) : "no data"));
-  }
-  GPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd from here on
   try {
+    if (st.st_size <= kWholeFileLimit) {
+      GPtr<GMimeStream> stream(WholeFileStream(fd, static_cast<size_t>(st.st_size)));
+      GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
+      ImportFromStream(stream.get(),
+                       std::span<const uint8_t>(bytes->data, std::min<size_t>(bytes->len, 4096)), out,
+                       options, warnings);
+      return;
+    }
+    // A very large file: the first bytes decide where the headers start;
+    // the parser then reads the file through the stream, keeping part
+    // contents on disk until they are decoded.
+    uint8_t head[4096];
+    const ssize_t got = ::pread(fd, head, sizeof head, 0);
+    if (got <= 0) {
+      const int err = errno;
+      ::close(fd);
+      throw ImportError(std::string("cannot read it: ") + (got < 0 ? std::strerror(err) : "no data"));
+    }
+    GPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd from here on
     ImportFromStream(stream.get(), std::span<const uint8_t>(head, static_cast<size_t>(got)), out,
                      options, warnings);
   } catch (const ImportError& e) {

@@ -1,6 +1,7 @@
 #include "mime/text_util.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace mime::detail {
 
@@ -135,15 +136,18 @@ namespace mime::detail {
 std::string WithCrlf(std::string_view s) {
   std::string out;
   out.reserve(s.size() + s.size() / 32);
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\r') {
-      out += "\r\n";
-      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-    } else if (s[i] == '\n') {
-      out += "\r\n";
-    } else {
-      out += s[i];
-    }
+  size_t i = 0;
+  while (i < s.size()) {
+    // Copy the run up to the next line break (CR, LF or both) in one go.
+    const void* lf = std::memchr(s.data() + i, '\n', s.size() - i);
+    const size_t stop = lf ? static_cast<size_t>(static_cast<const char*>(lf) - s.data()) : s.size();
+    const void* cr = std::memchr(s.data() + i, '\r', stop - i);
+    const size_t j = cr ? static_cast<size_t>(static_cast<const char*>(cr) - s.data()) : stop;
+    out.append(s.data() + i, j - i);
+    if (j == s.size()) break;
+    out += "\r\n";
+    i = j + 1;
+    if (s[j] == '\r' && i < s.size() && s[i] == '\n') ++i;
   }
   return out;
 }

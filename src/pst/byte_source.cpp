@@ -12,6 +12,12 @@ void MemorySource::read(uint64_t offset, std::span<uint8_t> out) const {
   if (!out.empty()) std::memcpy(out.data(), bytes_.data() + offset, out.size());
 }
 
+void SpanSource::read(uint64_t offset, std::span<uint8_t> out) const {
+  if (offset > bytes_.size() || out.size() > bytes_.size() - offset)
+    throw std::runtime_error("read past the end of a memory source");
+  if (!out.empty()) std::memcpy(out.data(), bytes_.data() + offset, out.size());
+}
+
 FileSource::FileSource(std::string path, uint64_t offset, uint64_t length)
     : path_(std::move(path)), offset_(offset), length_(length) {
   std::ifstream f(path_, std::ios::binary);

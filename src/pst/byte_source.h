@@ -18,6 +18,9 @@ class ByteSource {
   // REQUIRES: offset + out.size() <= size(). Fills out completely or throws
   // std::runtime_error.
   virtual void read(uint64_t offset, std::span<uint8_t> out) const = 0;
+  // All size() bytes when they already sit in memory in one piece, so that
+  // they can be used where they are; nullptr otherwise.
+  virtual const uint8_t* contiguous() const { return nullptr; }
 };
 
 // Bytes held in memory.
@@ -26,10 +29,23 @@ class MemorySource final : public ByteSource {
   explicit MemorySource(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
   uint64_t size() const override { return bytes_.size(); }
   void read(uint64_t offset, std::span<uint8_t> out) const override;
+  const uint8_t* contiguous() const override { return bytes_.data(); }
   const std::vector<uint8_t>& bytes() const { return bytes_; }
 
  private:
   std::vector<uint8_t> bytes_;
+};
+
+// Bytes in memory that belong to someone else and outlive this source.
+class SpanSource final : public ByteSource {
+ public:
+  explicit SpanSource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  uint64_t size() const override { return bytes_.size(); }
+  void read(uint64_t offset, std::span<uint8_t> out) const override;
+  const uint8_t* contiguous() const override { return bytes_.data(); }
+
+ private:
+  std::span<const uint8_t> bytes_;
 };
 
 // A byte range of a file on disk, read on demand.

@@ -4,11 +4,6 @@ namespace pst {
 
 namespace {
 
-void AppendUnit(std::vector<uint8_t>& out, uint32_t u) {
-  out.push_back(static_cast<uint8_t>(u));
-  out.push_back(static_cast<uint8_t>(u >> 8));
-}
-
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
@@ -30,17 +25,26 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 }  // namespace
 
 std::vector<uint8_t> Utf16LeFromUtf8(const std::string& s) {
-  std::vector<uint8_t> out;
-  out.reserve(s.size() * 2);
+  // Every input byte gives at most one UTF-16 unit (a four-byte sequence
+  // gives two), so twice the input length always suffices.
+  std::vector<uint8_t> out(s.size() * 2);
+  uint8_t* dst = out.data();
+  auto put = [&dst](uint32_t unit) {
+    *dst++ = static_cast<uint8_t>(unit);
+    *dst++ = static_cast<uint8_t>(unit >> 8);
+  };
   size_t i = 0;
   const size_t n = s.size();
   while (i < n) {
     const auto b0 = static_cast<uint8_t>(s[i]);
+    if (b0 < 0x80) {  // plain text is mostly ASCII
+      put(b0);
+      ++i;
+      continue;
+    }
     uint32_t cp = 0xFFFD;
     size_t len = 1;
-    if (b0 < 0x80) {
-      cp = b0;
-    } else if ((b0 & 0xE0) == 0xC0) {
+    if ((b0 & 0xE0) == 0xC0) {
       len = 2;
     } else if ((b0 & 0xF0) == 0xE0) {
       len = 3;
@@ -65,13 +69,14 @@ std::vector<uint8_t> Utf16LeFromUtf8(const std::string& s) {
     }
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      AppendUnit(out, 0xD800 | (cp >> 10));
-      AppendUnit(out, 0xDC00 | (cp & 0x3FF));
+      put(0xD800 | (cp >> 10));
+      put(0xDC00 | (cp & 0x3FF));
     } else {
-      AppendUnit(out, cp);
+      put(cp);
     }
     i += len;
   }
+  out.resize(static_cast<size_t>(dst - out.data()));
   return out;
 }
 

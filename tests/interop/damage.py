@@ -328,6 +328,19 @@ def empty_growth(data):
     return data + _section(len(data))
 
 
+def zeroed_growth(data):
+    """Growth stopped before any map was written: sections of zeros, the
+    first of them with its map, past ibFileEof."""
+    return data + _section(len(data)) + bytes(253952 * 2)
+
+
+def zeroed_section_with_data(data):
+    """A zero section past ibFileEof but for a few bytes: not mere growth."""
+    sec = bytearray(253952)
+    sec[4096] = 0x5A
+    return data + bytes(sec)
+
+
 def used_growth(data):
     """A section past ibFileEof whose AMap claims space: not mere growth."""
     return data + _section(len(data), extra_bit=True)
@@ -335,3 +348,5 @@ def used_growth(data):
 
 DAMAGE['empty-growth'] = empty_growth
 DAMAGE['used-growth'] = used_growth
+DAMAGE['zeroed-growth'] = zeroed_growth
+DAMAGE['data-past-growth'] = zeroed_section_with_data

@@ -62,12 +62,14 @@ class CheckerOnFile:
         self.assertIn('marked allocated but nothing reaches them', out)
 
     def test_interrupted_growth_is_a_note_unless_strict(self):
-        path = self.damaged('empty-growth')
-        rc, out = run_checker(path, '--verbose')
-        self.assertEqual(rc, 0, out)
-        self.assertIn('empty sections past ibFileEof', out)
-        rc, out = run_checker(path, '--strict-leaks')
-        self.assertEqual(rc, 1, out)
+        for name in ('empty-growth', 'zeroed-growth'):
+            with self.subTest(damage=name):
+                path = self.damaged(name)
+                rc, out = run_checker(path, '--verbose')
+                self.assertEqual(rc, 0, out)
+                self.assertIn('empty sections past ibFileEof', out)
+                rc, out = run_checker(path, '--strict-leaks')
+                self.assertEqual(rc, 1, out)
 
     def test_every_kind_of_damage_is_reported(self):
         for name, words in EXPECTED.items():
@@ -86,6 +88,7 @@ EXPECTED = {
     'content-count': ['PidTagContentCount is'],
     'cut-in-half': ['ibFileEof'],
     'used-growth': ['ibFileEof is'],
+    'data-past-growth': ['ibFileEof is'],
     'message-size': ['contents row PidTagMessageSize'],
     'unread-count': ['PidTagContentUnreadCount is'],
     'subfolders-flag': ['PidTagSubfolders is 0'],

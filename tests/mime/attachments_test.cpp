@@ -54,6 +54,45 @@ TEST(AttachmentsTest, Base64AttachmentWithAllNameProperties) {
   EXPECT_EQ(Str(m.props, tags::kBody), "see attached");
 }
 
+// Standard base64 of bytes, in lines of `width` characters.
+std::string Base64Lines(const std::string& bytes, size_t width) {
+  static const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string flat;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 2]);
+    flat += kAlphabet[v >> 18];
+    flat += kAlphabet[(v >> 12) & 63];
+    flat += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
+    flat += i + 2 < bytes.size() ? kAlphabet[v & 63] : '=';
+  }
+  std::string out;
+  for (size_t i = 0; i < flat.size(); i += width) out += flat.substr(i, width) + "\r\n";
+  return out;
+}
+
+TEST(AttachmentsTest, LargeBase64DecodesExactlyWhateverTheLineLayout) {
+  // Larger than the decoder's read buffer, with line lengths that do and do
+  // not split the four-character groups, stray characters between groups
+  // and inside one, and a length that ends in padding.
+  std::string bytes(200001, '\0');
+  uint32_t x = 7;
+  for (char& c : bytes) c = static_cast<char>((x = x * 1664525u + 1013904223u) >> 24);
+  for (size_t width : {76u, 64u, 73u, 1u}) {
+    SCOPED_TRACE(width);
+    std::string body = Base64Lines(bytes, width);
+    if (width == 73) {
+      body.insert(1000, "*");     // between characters of a group
+      body.insert(5001, " \t");  // and again further on
+    }
+    const auto m = Import(Mixed("--B\r\nContent-Type: application/octet-stream; name=\"r.bin\"\r\n"
+                                "Content-Transfer-Encoding: base64\r\n\r\n" + body));
+    ASSERT_EQ(m.attachments.size(), 1u);
+    EXPECT_TRUE(Data(m.attachments[0]) == bytes);
+  }
+}
+
 TEST(AttachmentsTest, Rfc2231AndRfc2047FileNames) {
   const auto m = Import(Mixed(
       "--B\r\nContent-Type: text/plain\r\n"

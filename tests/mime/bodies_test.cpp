@@ -1,5 +1,6 @@
 // Choosing and storing the plain and HTML bodies.
 #include "import_helpers.h"
+#include "mime/text_util.h"
 
 namespace {
 
@@ -119,6 +120,26 @@ TEST(BodiesTest, HtmlOnlyMessage) {
   const auto m = Import("Content-Type: text/html; charset=utf-8\r\n\r\n<p>only</p>\r\n");
   EXPECT_EQ(BinAsString(m.props, tags::kHtml), "<p>only</p>\r\n");
   EXPECT_EQ(Int(m.props, tags::kNativeBody), 3);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LineBreaks, EveryKindBecomesCrlfAndNothingElseChanges) {
+  using mime::detail::WithCrlf;
+  EXPECT_EQ(WithCrlf(""), "");
+  EXPECT_EQ(WithCrlf("no break"), "no break");
+  EXPECT_EQ(WithCrlf("a\nb\r\nc\rd"), "a\r\nb\r\nc\r\nd");
+  EXPECT_EQ(WithCrlf("\n\n"), "\r\n\r\n");
+  EXPECT_EQ(WithCrlf("\r\r\n\n\r"), "\r\n\r\n\r\n\r\n");  // CR, CRLF, LF, CR
+  EXPECT_EQ(WithCrlf("end\r"), "end\r\n");
+  // A long text with breaks far apart keeps every other byte in order.
+  std::string longText(100000, 'x');
+  longText[50000] = '\n';
+  const std::string out = WithCrlf(longText);
+  ASSERT_EQ(out.size(), longText.size() + 1);
+  EXPECT_EQ(out.substr(49998, 5), "xx\r\nx");
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 namespace pst::ltp {
 
 Bth::Bth(Heap& heap, uint8_t cbKey, uint8_t cbEnt) : heap_(heap), cbKey_(cbKey), cbEnt_(cbEnt) {
+  // Keys are held as 32-bit numbers here.
+  if ((cbKey != 2 && cbKey != 4) || cbEnt == 0 || cbEnt > 32) throw PstError("bth: unsupported record sizes");
   std::vector<uint8_t> hdr = {kClientSigBTH, cbKey, cbEnt, 0, 0, 0, 0, 0};
   header_ = heap_.Allocate(hdr);
 }
@@ -40,10 +42,10 @@ void Bth::Put(uint32_t key, std::span<const uint8_t> data) {
   if (i < size() && KeyAt(i) == key) {
     std::copy(data.begin(), data.end(), flat_.begin() + static_cast<std::ptrdiff_t>(at + cbKey_));
   } else {
-    std::vector<uint8_t> rec;
-    for (size_t b = 0; b < cbKey_; ++b) rec.push_back(static_cast<uint8_t>(key >> (8 * b)));
-    rec.insert(rec.end(), data.begin(), data.end());
-    flat_.insert(flat_.begin() + static_cast<std::ptrdiff_t>(at), rec.begin(), rec.end());
+    uint8_t rec[4 + 32];  // sizes checked on construction
+    for (size_t b = 0; b < cbKey_; ++b) rec[b] = static_cast<uint8_t>(key >> (8 * b));
+    std::copy(data.begin(), data.end(), rec + cbKey_);
+    flat_.insert(flat_.begin() + static_cast<std::ptrdiff_t>(at), rec, rec + recordSize());
   }
   dirtyFrom_ = dirty_ ? std::min(dirtyFrom_, i) : i;
   dirty_ = true;

@@ -1,5 +1,7 @@
 #include "pst/ltp/property_context.h"
 
+#include <array>
+
 #include "pst/coding.h"
 #include "pst/ltp/prop_encoding.h"
 
@@ -11,9 +13,9 @@ PcBuilder::PcBuilder(NodeStore& store, Subnodes& subs)
 }
 
 void PcBuilder::Record(uint16_t id, uint16_t type, uint32_t value) {
-  std::vector<uint8_t> ent;
-  PutU16(ent, type);
-  PutU32(ent, value);
+  std::array<uint8_t, 6> ent;  // wPropType, dwValueHnid ([MS-PST] 2.3.3.3)
+  StoreU16(ent, 0, type);
+  StoreU32(ent, 2, value);
   bth_.Put(id, ent);
 }
 
@@ -43,7 +45,7 @@ void PcBuilder::SetBytes(uint16_t id, uint16_t type, std::span<const uint8_t> by
   } else if (bytes.size() <= kMaxHeapAlloc) {
     Defer(id, type, {bytes.begin(), bytes.end()});
   } else {
-    MemorySource src(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    const SpanSource src(bytes);
     Nid nid = subs_.NewNid(kNidTypeLtp);
     subs_.Add(nid, store_.WriteStream(src));
     Record(id, type, nid);

@@ -240,6 +240,13 @@ bool AllocationMap::IsAllocated(uint64_t ib, uint64_t bytes) const {
 std::vector<std::pair<uint64_t, std::array<uint8_t, kPageSize>>> AllocationMap::TakeDirtyPages(
     bool everything) {
   std::vector<std::pair<uint64_t, std::array<uint8_t, kPageSize>>> out;
+  TakeDirtyPages(everything, [&out](uint64_t ib, const std::array<uint8_t, kPageSize>& page) {
+    out.emplace_back(ib, page);
+  });
+  return out;
+}
+
+void AllocationMap::TakeDirtyPages(bool everything, const PageSink& sink) {
   for (size_t i = 0; i < sections_.size(); ++i) {
     Section& s = sections_[i];
     if (!s.dirty && !everything) continue;
@@ -248,7 +255,7 @@ std::vector<std::pair<uint64_t, std::array<uint8_t, kPageSize>>> AllocationMap::
     std::array<uint8_t, kPageSize> amap{};
     std::copy(s.bits.begin(), s.bits.end(), amap.begin());
     SealPage(amap, PageType::kAMap, ib, ib);
-    out.emplace_back(ib, amap);
+    sink(ib, amap);
     if (HasPMap(i)) {
       // Pages are found through the AMaps and the density list; the PMap
       // is kept with all pages marked taken, as Outlook does.
@@ -256,7 +263,7 @@ std::vector<std::pair<uint64_t, std::array<uint8_t, kPageSize>>> AllocationMap::
       std::array<uint8_t, kPageSize> pmap{};
       std::fill(pmap.begin(), pmap.begin() + kMapBitsSize, 0xFF);
       SealPage(pmap, PageType::kPMap, ib, ib);
-      out.emplace_back(ib, pmap);
+      sink(ib, pmap);
     }
     if (HasFMap(i)) {
       // One byte per AMap from this section on: its longest free run, in
@@ -266,17 +273,16 @@ std::vector<std::pair<uint64_t, std::array<uint8_t, kPageSize>>> AllocationMap::
       for (size_t k = 0; k < kMapBitsSize && i + k < sections_.size(); ++k)
         fmap[k] = static_cast<uint8_t>(std::min<uint16_t>(sections_[i + k].maxRun, 255));
       SealPage(fmap, PageType::kFMap, ib, ib);
-      out.emplace_back(ib, fmap);
+      sink(ib, fmap);
     }
     if (HasFPMap(i)) {
       ib += kPageSize;
       std::array<uint8_t, kPageSize> fpmap{};
       std::fill(fpmap.begin(), fpmap.begin() + kMapBitsSize, 0xFF);
       SealPage(fpmap, PageType::kFPMap, ib, ib);
-      out.emplace_back(ib, fpmap);
+      sink(ib, fpmap);
     }
   }
-  return out;
 }
 
 }  // namespace pst::ndb

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -54,6 +55,10 @@ class AllocationMap {
   // The map pages (AMap, PMap, FMap, FPMap) changed since the last call,
   // ready to write; all of them when everything is true.
   std::vector<std::pair<uint64_t, std::array<uint8_t, kPageSize>>> TakeDirtyPages(bool everything);
+  // The same, handed over one page at a time: all the maps of a large file
+  // together are megabytes.
+  using PageSink = std::function<void(uint64_t ib, const std::array<uint8_t, kPageSize>& page)>;
+  void TakeDirtyPages(bool everything, const PageSink& sink);
 
   static uint64_t SectionOffset(size_t i) { return kFirstAMapOffset + i * kAMapCoverage; }
   static bool HasPMap(size_t i) { return i % 8 == 0; }

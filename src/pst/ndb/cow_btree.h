@@ -137,6 +137,13 @@ class CowBTree {
       p.keys.resize(keep);
       p.kids.resize(keep);
     }
+    if (appended) {
+      // The left page is full and rarely changes again; the whole tree is
+      // held in memory, so it gives back the room it grew into.
+      p.leaves.shrink_to_fit();
+      p.keys.shrink_to_fit();
+      p.kids.shrink_to_fit();
+    }
     return right;
   }
 

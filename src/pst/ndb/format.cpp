@@ -26,15 +26,21 @@ void SealPage(std::span<uint8_t, kPageSize> page, PageType type, Bid bid, uint64
 
 std::vector<uint8_t> EncodeBlock(std::span<const uint8_t> payload, Bid bid, uint64_t ib) {
   if (payload.size() > kMaxBlockPayload) throw PstError("block payload too large");
-  std::vector<uint8_t> out(BlockAllocSize(payload.size()), 0);
+  std::vector<uint8_t> out(BlockAllocSize(payload.size()));
   std::copy(payload.begin(), payload.end(), out.begin());
-  const size_t t = out.size() - kBlockTrailerSize;
-  std::span<uint8_t> s(out);
-  StoreU16(s, t, static_cast<uint16_t>(payload.size()));
-  StoreU16(s, t + 2, ComputeSig(ib, bid));
-  StoreU32(s, t + 4, ComputePstCrc(payload));
-  StoreU64(s, t + 8, bid);
+  SealBlock(out, payload.size(), bid, ib);
   return out;
+}
+
+void SealBlock(std::span<uint8_t> image, size_t cb, Bid bid, uint64_t ib) {
+  if (cb > kMaxBlockPayload) throw PstError("block payload too large");
+  if (image.size() != BlockAllocSize(cb)) throw PstError("block image of the wrong size");
+  const size_t t = image.size() - kBlockTrailerSize;
+  std::fill(image.begin() + static_cast<std::ptrdiff_t>(cb), image.end(), uint8_t{0});
+  StoreU16(image, t, static_cast<uint16_t>(cb));
+  StoreU16(image, t + 2, ComputeSig(ib, bid));
+  StoreU32(image, t + 4, ComputePstCrc(image.first(cb)));
+  StoreU64(image, t + 8, bid);
 }
 
 namespace {

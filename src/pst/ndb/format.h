@@ -72,6 +72,9 @@ void SealPage(std::span<uint8_t, kPageSize> page, PageType type, Bid bid, uint64
 // A whole block image: payload (already encoded when it is a data block),
 // zero padding and the trailer.
 std::vector<uint8_t> EncodeBlock(std::span<const uint8_t> payload, Bid bid, uint64_t ib);
+// The same in place: image is BlockAllocSize(cb) bytes whose first cb are
+// the payload as stored; the padding is zeroed and the trailer written.
+void SealBlock(std::span<uint8_t> image, size_t cb, Bid bid, uint64_t ib);
 
 // Leaf and intermediate B-tree entries.
 struct NbtEntry {

@@ -66,6 +66,7 @@ struct NodeDatabase::Impl {
   CowBTree<NodeRecord> nbt{ndb::kNbtLeafMax};
   CowBTree<BlockRecord> bbt{ndb::kBbtLeafMax};
   std::vector<Bid> maybeUnreferenced;
+  std::vector<uint8_t> blockImage;  // scratch of PutBlock
   bool broken = false;
   bool closed = false;
   bool changed = false;  // anything to commit since the last commit
@@ -85,15 +86,12 @@ struct NodeDatabase::Impl {
     changed = true;
     const Bid bid = NextBlockBid(internal);
     const uint64_t ib = Allocate(ndb::BlockAllocSize(payload.size()), false);
-    std::vector<uint8_t> image;
-    if (internal) {
-      image = ndb::EncodeBlock(payload, bid, ib);
-    } else {
-      std::vector<uint8_t> encoded(payload.begin(), payload.end());
-      PermuteEncode(encoded);
-      image = ndb::EncodeBlock(encoded, bid, ib);
-    }
-    file.WriteAt(ib, image);
+    // One reused buffer: the payload is copied once, encoded and sealed there.
+    blockImage.resize(ndb::BlockAllocSize(payload.size()));
+    std::copy(payload.begin(), payload.end(), blockImage.begin());
+    if (!internal) PermuteEncode(std::span<uint8_t>(blockImage).first(payload.size()));
+    ndb::SealBlock(blockImage, payload.size(), bid, ib);
+    file.WriteAt(ib, blockImage);
     bbt.Upsert({bid, ib, static_cast<uint16_t>(payload.size()), 0});
     maybeUnreferenced.push_back(bid);
     return bid;
@@ -115,11 +113,12 @@ struct NodeDatabase::Impl {
   // of the file whenever the process stops, except inside this step itself
   // (extending a file and rewriting its header cannot be one atomic act;
   // what a stop here leaves is whole empty sections past ibFileEof). Grows
-  // by an eighth of the file (1 to 64 sections at a time) to keep these
-  // extra header writes rare.
+  // by as much as the file has (8 to 256 sections, 2 to 64 MB, at a time) to
+  // keep these extra syncs and header writes rare; the last commit gives
+  // back what was grown and not used.
   void Grow() {
     const size_t have = amap.SectionCount();
-    const size_t count = std::clamp<size_t>(have / 8, 1, 64);
+    const size_t count = std::clamp<size_t>(have, 8, 256);
     const size_t first = amap.AddSections(count);
     file.ExtendTo(amap.EndOfFile());
     for (size_t i = first; i < amap.SectionCount(); ++i)
@@ -267,7 +266,9 @@ struct NodeDatabase::Impl {
       file.Sync();
 
       amap.ApplyReleases();
-      for (const auto& [ib, page] : amap.TakeDirtyPages(final)) file.WriteAt(ib, page);
+      amap.TakeDirtyPages(final, [this](uint64_t ib, const std::array<uint8_t, ndb::kPageSize>& page) {
+        file.WriteAt(ib, page);
+      });
       file.Sync();
 
       const uint64_t freeBytes = final ? amap.CountFreeBytes() : amap.FreeBytes();
@@ -363,6 +364,11 @@ Bid NodeDatabase::WriteStream(const ByteSource& src) {
   bids.reserve(static_cast<size_t>(total / kMaxBlockPayload + 1));
   std::vector<uint8_t> buf;
   for (uint64_t at = 0; at < total; at += kMaxBlockPayload) {
+    if (const uint8_t* whole = src.contiguous()) {  // no copy needed
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(kMaxBlockPayload, total - at));
+      bids.push_back(WriteBlock(std::span<const uint8_t>(whole + at, n)));
+      continue;
+    }
     buf.resize(static_cast<size_t>(std::min<uint64_t>(kMaxBlockPayload, total - at)));
     try {
       src.read(at, buf);

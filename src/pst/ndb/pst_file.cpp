@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -43,10 +44,22 @@ PstFile::PstFile(PstFile&& o) noexcept
       path_(std::move(o.path_)),
       crashBeforeWrite_(o.crashBeforeWrite_),
       writes_(o.writes_),
-      size_(o.size_) {}
+      size_(o.size_),
+      buffer_(std::move(o.buffer_)),
+      bufferAt_(o.bufferAt_),
+      unsynced_(o.unsynced_),
+      unsyncedFrom_(o.unsyncedFrom_),
+      unsyncedTo_(o.unsyncedTo_) {}
 
 PstFile::~PstFile() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ < 0) return;
+  try {
+    FlushBuffer();
+  } catch (const PstError&) {
+    // Nothing written since the last commit is referenced by the file's
+    // header, so what could not be written here is not missed.
+  }
+  ::close(fd_);
 }
 
 void PstFile::Fail(const char* what) const {
@@ -54,10 +67,53 @@ void PstFile::Fail(const char* what) const {
   throw PstError(std::string(what) + " " + path_ + ": " + std::strerror(err));
 }
 
+namespace {
+
+// Gathered writes reach the file in pieces of at most this size.
+constexpr size_t kBufferCapacity = 1 << 20;
+// After this much written data, the kernel is asked to start writing it out.
+constexpr uint64_t kWritebackEvery = 4 << 20;
+
+}  // namespace
+
 void PstFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
   if (fd_ < 0) throw PstError("write to a closed file: " + path_);
   ++writes_;
   if (crashBeforeWrite_ >= 1 && writes_ == crashBeforeWrite_) ::_exit(137);
+  if (offset + bytes.size() > size_) size_ = offset + bytes.size();
+  const bool continues = !buffer_.empty() && offset == bufferAt_ + buffer_.size();
+  if (continues && buffer_.size() + bytes.size() <= kBufferCapacity) {
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    return;
+  }
+  FlushBuffer();
+  if (bytes.size() >= kBufferCapacity) {
+    WriteNow(offset, bytes);
+    return;
+  }
+  if (buffer_.capacity() < kBufferCapacity) buffer_.reserve(kBufferCapacity);
+  bufferAt_ = offset;
+  buffer_.assign(bytes.begin(), bytes.end());
+}
+
+void PstFile::FlushBuffer() const {
+  if (buffer_.empty()) return;
+  // Emptied first: after a failed write the file is unusable anyway, and
+  // the same bytes must not be written again by a later call.
+  std::vector<uint8_t> pending;
+  pending.swap(buffer_);
+  try {
+    WriteNow(bufferAt_, pending);
+  } catch (...) {
+    pending.clear();
+    buffer_.swap(pending);
+    throw;
+  }
+  pending.clear();
+  buffer_.swap(pending);  // keeps the capacity
+}
+
+void PstFile::WriteNow(uint64_t offset, std::span<const uint8_t> bytes) const {
   size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
@@ -72,10 +128,25 @@ void PstFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
     }
     done += static_cast<size_t>(n);
   }
-  if (offset + bytes.size() > size_) size_ = offset + bytes.size();
+  if (unsynced_ == 0) {
+    unsyncedFrom_ = offset;
+    unsyncedTo_ = offset;
+  }
+  unsynced_ += bytes.size();
+  unsyncedFrom_ = std::min(unsyncedFrom_, offset);
+  unsyncedTo_ = std::max(unsyncedTo_, offset + bytes.size());
+  if (unsynced_ >= kWritebackEvery) {
+    // Only a hint: start writing out what was written lately, without
+    // waiting for it. A failure here changes nothing, and the next sync
+    // reports real errors.
+    (void)::sync_file_range(fd_, static_cast<off_t>(unsyncedFrom_),
+                            static_cast<off_t>(unsyncedTo_ - unsyncedFrom_), SYNC_FILE_RANGE_WRITE);
+    unsynced_ = 0;
+  }
 }
 
 void PstFile::ReadAt(uint64_t offset, std::span<uint8_t> out) const {
+  FlushBuffer();
   size_t done = 0;
   while (done < out.size()) {
     ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
@@ -90,22 +161,27 @@ void PstFile::ReadAt(uint64_t offset, std::span<uint8_t> out) const {
 }
 
 void PstFile::Sync() {
+  FlushBuffer();
+  unsynced_ = 0;
   if (::fdatasync(fd_) != 0) Fail("Cannot flush");
 }
 
 void PstFile::ExtendTo(uint64_t size) {
   if (size <= size_) return;
+  FlushBuffer();
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Cannot extend");
   size_ = size;
 }
 
 void PstFile::Truncate(uint64_t size) {
+  FlushBuffer();
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Cannot shorten");
   size_ = size;
 }
 
 void PstFile::Close() {
   if (fd_ < 0) return;
+  FlushBuffer();
   const int fd = std::exchange(fd_, -1);
   if (::close(fd) != 0) Fail("Cannot close");
 }

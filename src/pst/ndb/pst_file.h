@@ -1,11 +1,18 @@
 // The file a node database writes: positional reads and writes with every
 // result checked, durable syncs, and a test-only way to end the process in
 // the middle of a commit.
+//
+// Writes that continue one another are gathered into one buffer and reach
+// the file together (a block at a time would cost a system call each);
+// every read, sync, resize and close first hands the buffer over. Written
+// data is also pushed towards the disk in the background as it piles up,
+// so that a sync finds little left to wait for.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace pst::ndb {
 
@@ -21,7 +28,8 @@ class PstFile {
   PstFile(const PstFile&) = delete;
   ~PstFile();
 
-  // Each throws PstError naming the path and errno text on failure.
+  // Each throws PstError naming the path and errno text on failure; a
+  // buffered write may fail later, in the call that hands it over.
   void WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
   void ReadAt(uint64_t offset, std::span<uint8_t> out) const;
   void Sync();
@@ -37,12 +45,20 @@ class PstFile {
  private:
   PstFile(int fd, std::string path, int64_t crashBeforeWrite);
   [[noreturn]] void Fail(const char* what) const;
+  void WriteNow(uint64_t offset, std::span<const uint8_t> bytes) const;
+  void FlushBuffer() const;
 
   int fd_ = -1;
   std::string path_;
   int64_t crashBeforeWrite_ = -1;
   int64_t writes_ = 0;
-  uint64_t size_ = 0;
+  uint64_t size_ = 0;  // including what is still buffered
+  mutable std::vector<uint8_t> buffer_;
+  mutable uint64_t bufferAt_ = 0;
+  // Bytes written since writeback was last started, and where they lie.
+  mutable uint64_t unsynced_ = 0;
+  mutable uint64_t unsyncedFrom_ = 0;
+  mutable uint64_t unsyncedTo_ = 0;
 };
 
 }  // namespace pst::ndb

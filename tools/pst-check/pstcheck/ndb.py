@@ -85,10 +85,12 @@ class Ndb(TreeReader):
             if self.size > self.eof and self._empty_growth():
                 # What an interrupted growth leaves: whole sections past the
                 # committed end whose AMaps are valid and map only their own
-                # map pages. Extending the file and rewriting the header
-                # cannot be one atomic step, so a crash-safe writer can leave
-                # this; the committed state is intact. A cleanly closed file
-                # must not have it (--strict-leaks).
+                # map pages, or that are still all zero because the stop
+                # came before their maps were written. Extending the file and
+                # rewriting the header cannot be one atomic step, so a
+                # crash-safe writer can leave this; the committed state is
+                # intact. A cleanly closed file must not have it
+                # (--strict-leaks).
                 r.leak('header', 'file has %d bytes of empty sections past ibFileEof %d'
                        % (self.size - self.eof, self.eof))
             else:
@@ -109,6 +111,8 @@ class Ndb(TreeReader):
             return False
         for ib in range(self.eof, self.size, span):
             pg = self.data[ib:ib + PAGE]
+            if pg.count(0) == PAGE and self.data[ib:ib + span].count(0) == span:
+                continue
             if pg[496] != PTYPE_AMAP or U32(pg, 500) != crc32(pg[:496]) or U64(pg, 504) != ib:
                 return False
             # Its own page, and at most a PMap and an FMap page after it.

@@ -1,0 +1,201 @@
+// Imports done ahead on a worker thread: the order, the errors, the limits,
+// files passed over or never named, and stopping in the middle.
+#include "mapi/import_ahead.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "mapi/profile.h"
+#include "mapi/temp_dir.h"
+#include "pst/prop_tags.h"
+
+namespace {
+
+using mapi::ImportAhead;
+
+// A fake importer that notes which file it imported on which thread, how
+// many imports ran at once, and can be held back.
+class RecordingImporter {
+ public:
+  RecordingImporter() {
+    mapi::SetMessageImporter([this](const std::string& path, pst::Message& out) { Import(path, out); });
+  }
+  ~RecordingImporter() { mapi::SetMessageImporter({}); }
+
+  void Import(const std::string& path, pst::Message& out) {
+    const int now = ++active_;
+    {
+      std::lock_guard lock(mutex_);
+      maxActive_ = std::max(maxActive_, now);
+      calls_.push_back({path, std::this_thread::get_id()});
+    }
+    while (held_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    --active_;
+    if (path.find("bad") != std::string::npos) throw std::runtime_error("cannot import " + path);
+    out.props.Set(pst::tags::kSubject, path);
+  }
+
+  struct Call {
+    std::string path;
+    std::thread::id thread;
+  };
+  std::vector<Call> Calls() {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+  int MaxActive() {
+    std::lock_guard lock(mutex_);
+    return maxActive_;
+  }
+  size_t CallCount() { return Calls().size(); }
+  std::atomic<bool>& held() { return held_; }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Call> calls_;
+  std::atomic<int> active_{0};
+  int maxActive_ = 0;
+  std::atomic<bool> held_{false};
+};
+
+std::string SubjectOf(const pst::Message& m) { return m.props.GetString(pst::TagId(pst::tags::kSubject)).value_or(""); }
+
+// Waits (bounded) until cond holds; the worker runs on its own schedule.
+template <typename F>
+bool Eventually(F cond) {
+  for (int i = 0; i < 5000; ++i) {
+    if (cond()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return cond();
+}
+
+TEST(ImportAhead, ImportsEachNamedFileOnceOnAnotherThreadInOrder) {
+  RecordingImporter importer;
+  const std::vector<std::string> paths = {"a.eml", "bad.eml", "c.eml", "a.eml"};
+  {
+    ImportAhead ahead(paths);
+    EXPECT_EQ(ImportAhead::Current(), &ahead);
+    pst::Message m;
+    ASSERT_TRUE(ahead.Take("a.eml", m));
+    EXPECT_EQ(SubjectOf(m), "a.eml");
+    // The failure reaches the caller at its own turn, with its own text.
+    try {
+      ahead.Take("bad.eml", m);
+      ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+      EXPECT_STREQ(e.what(), "cannot import bad.eml");
+    }
+    ASSERT_TRUE(ahead.Take("c.eml", m));
+    EXPECT_EQ(SubjectOf(m), "c.eml");
+    ASSERT_TRUE(ahead.Take("a.eml", m));  // the same file named twice is imported twice
+    EXPECT_EQ(SubjectOf(m), "a.eml");
+    EXPECT_FALSE(ahead.Take("a.eml", m));  // all taken
+  }
+  EXPECT_EQ(ImportAhead::Current(), nullptr);
+  const auto calls = importer.Calls();
+  ASSERT_EQ(calls.size(), 4u);
+  for (size_t i = 0; i < calls.size(); ++i) {
+    EXPECT_EQ(calls[i].path, paths[i]);
+    EXPECT_NE(calls[i].thread, std::this_thread::get_id());
+  }
+}
+
+TEST(ImportAhead, TheItemImportTakesThePreparedResult) {
+  RecordingImporter importer;
+  ImportAhead ahead({"one.eml", "two.eml"});
+  pst::Message m;
+  mapi::ImportWithCurrentImporter("one.eml", m);
+  EXPECT_EQ(SubjectOf(m), "one.eml");
+  mapi::ImportWithCurrentImporter("two.eml", m);
+  EXPECT_EQ(SubjectOf(m), "two.eml");
+  // A file not named is imported where it is asked for.
+  mapi::ImportWithCurrentImporter("three.eml", m);
+  EXPECT_EQ(SubjectOf(m), "three.eml");
+  const auto calls = importer.Calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_NE(calls[0].thread, std::this_thread::get_id());
+  EXPECT_EQ(calls[2].thread, std::this_thread::get_id());
+}
+
+TEST(ImportAhead, PassedOverFilesAreDroppedAndUnnamedOnesStopTheWorker) {
+  RecordingImporter importer;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 40; ++i) paths.push_back("m" + std::to_string(i) + ".eml");
+  ImportAhead ahead(paths, {4, 1 << 30});
+  pst::Message m;
+  ASSERT_TRUE(ahead.Take("m0.eml", m));
+  ASSERT_TRUE(ahead.Take("m3.eml", m));  // m1 and m2 passed over
+  EXPECT_EQ(SubjectOf(m), "m3.eml");
+  EXPECT_FALSE(ahead.Take("m1.eml", m));  // only earlier: out of order
+  // From here on the caller imports alone: the worker has stopped and
+  // nothing more is taken from it.
+  const size_t stoppedAt = importer.CallCount();
+  EXPECT_LE(stoppedAt, 3u + 4u + 1u);
+  EXPECT_FALSE(ahead.Take("m4.eml", m));
+  mapi::ImportWithCurrentImporter("m4.eml", m);
+  EXPECT_EQ(SubjectOf(m), "m4.eml");
+  EXPECT_EQ(importer.CallCount(), stoppedAt + 1);
+  EXPECT_EQ(importer.MaxActive(), 1);
+}
+
+TEST(ImportAhead, StaysWithinItsLimits) {
+  testutil::TempDir dir;
+  RecordingImporter importer;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 12; ++i) {
+    const std::string p = dir / ("f" + std::to_string(i) + ".eml");
+    std::ofstream(p) << std::string(1000, 'x');
+    paths.push_back(p);
+  }
+  {
+    // By count: three finished imports wait at most.
+    ImportAhead ahead(paths, {3, 1 << 30});
+    ASSERT_TRUE(Eventually([&] { return importer.CallCount() >= 3; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(importer.CallCount(), 3u);
+    pst::Message m;
+    ASSERT_TRUE(ahead.Take(paths[0], m));
+    ASSERT_TRUE(Eventually([&] { return importer.CallCount() >= 4; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(importer.CallCount(), 4u);
+  }
+  mapi::SetMessageImporter({});
+  RecordingImporter bySize;
+  {
+    // By bytes: 2,500 bytes hold two finished 1,000-byte files.
+    ImportAhead ahead(paths, {100, 2500});
+    ASSERT_TRUE(Eventually([&] { return bySize.CallCount() >= 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(bySize.CallCount(), 2u);
+    pst::Message m;
+    for (const auto& p : paths) ASSERT_TRUE(ahead.Take(p, m));
+    EXPECT_EQ(bySize.CallCount(), paths.size());
+  }
+}
+
+TEST(ImportAhead, StopsInTheMiddleAndIsAloneInTheProcess) {
+  RecordingImporter importer;
+  importer.held() = true;
+  auto ahead = std::make_unique<ImportAhead>(std::vector<std::string>{"x.eml", "y.eml", "z.eml"});
+  EXPECT_THROW(ImportAhead({"other.eml"}), std::logic_error);
+  ASSERT_TRUE(Eventually([&] { return importer.CallCount() == 1; }));
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    importer.held() = false;
+  });
+  ahead.reset();  // waits for the import in hand, starts no other
+  release.join();
+  EXPECT_EQ(importer.CallCount(), 1u);
+  EXPECT_EQ(ImportAhead::Current(), nullptr);
+  ImportAhead again({"other.eml"});  // a new one may start now
+}
+
+}  // namespace
