@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <stdexcept>
@@ -44,7 +45,20 @@ ImportAhead::ImportAhead(size_t count, std::function<std::string(size_t)> pathAt
   ImportAhead* none = nullptr;
   if (!g_current.compare_exchange_strong(none, this))
     throw std::logic_error("only one ImportAhead may live at a time");
-  worker_ = std::thread([this] { Work(); });
+  const size_t threads = std::max<size_t>(1, limits_.threads);
+  running_ = threads;
+  try {
+    for (size_t t = 0; t < threads; ++t) workers_.emplace_back([this] { Work(); });
+  } catch (...) {
+    {
+      std::lock_guard lock(mutex_);
+      running_ -= threads - workers_.size();
+      finished_ = running_ == 0;
+    }
+    Stop();
+    g_current.store(nullptr);
+    throw;
+  }
 }
 
 ImportAhead::~ImportAhead() {
@@ -54,27 +68,42 @@ ImportAhead::~ImportAhead() {
 
 ImportAhead* ImportAhead::Current() { return g_current.load(); }
 
+size_t ImportAhead::DefaultThreads() {
+  const unsigned cpus = std::thread::hardware_concurrency();
+  return std::clamp<size_t>(cpus > 1 ? cpus - 1 : 1, 1, 3);
+}
+
 void ImportAhead::Stop() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
   changed_.notify_all();
-  if (worker_.joinable()) worker_.join();
+  for (std::thread& w : workers_)
+    if (w.joinable()) w.join();
 }
 
 void ImportAhead::Work() {
   pthread_setname_np(pthread_self(), "import-ahead");  // as tools like top and perf show it
-  for (size_t i = 0; i < count_; ++i) {
+  for (;;) {
+    size_t i = 0;
+    {
+      std::lock_guard lock(mutex_);
+      if (stopping_ || claimed_ >= count_) break;
+      i = claimed_++;  // claimed before the wait, so that the order of claims is the order of files
+    }
     const std::string path = pathAt_(i);
     const uint64_t bytes = FileBytes(path);
     {
       std::unique_lock lock(mutex_);
+      // The file the caller waits for always goes ahead; others only
+      // within the limits.
       changed_.wait(lock, [&] {
-        return stopping_ || done_.empty() ||
-               (done_.size() < limits_.files && doneBytes_ + bytes <= limits_.bytes);
+        return stopping_ || i == next_ ||
+               (i - next_ < limits_.files && heldBytes_ + bytes <= limits_.bytes);
       });
       if (stopping_) break;
+      heldBytes_ += bytes;
     }
     Done d;
     d.bytes = bytes;
@@ -86,14 +115,13 @@ void ImportAhead::Work() {
     }
     {
       std::lock_guard lock(mutex_);
-      doneBytes_ += d.bytes;
-      done_.push_back(std::move(d));
+      done_.emplace(i, std::move(d));
     }
     changed_.notify_all();
   }
   {
     std::lock_guard lock(mutex_);
-    finished_ = true;
+    if (--running_ == 0) finished_ = true;
   }
   changed_.notify_all();
 }
@@ -101,47 +129,58 @@ void ImportAhead::Work() {
 bool ImportAhead::Pop(Done& d) {
   {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return !done_.empty() || finished_; });
-    if (done_.empty()) return false;  // stopped before it got this far
-    d = std::move(done_.front());
-    done_.pop_front();
-    doneBytes_ -= d.bytes;
+    changed_.wait(lock, [&] { return done_.count(next_) != 0 || finished_; });
+    auto it = done_.find(next_);
+    if (it == done_.end()) return false;  // stopped before it got this far
+    d = std::move(it->second);
+    done_.erase(it);
+    heldBytes_ -= d.bytes;
+    ++next_;
   }
   changed_.notify_all();
   return true;
 }
 
 bool ImportAhead::Take(const std::string& path, pst::Message& out) {
-  if (next_ >= count_) return false;
-  if (pathAt_(next_) != path) {
+  if (Next() >= count_) return false;
+  if (pathAt_(Next()) != path) {
     // A named file the caller passed over (its folder could not be found,
     // say): its result is dropped. A file never named, or named only
-    // earlier, stops the work ahead, so that this import and the worker's
+    // earlier, stops the work ahead, so that this import and the workers'
     // never run side by side.
-    size_t at = next_ + 1;
+    size_t at = Next() + 1;
     while (at < count_ && pathAt_(at) != path) ++at;
     if (at == count_) {
-      Stop();
-      next_ = count_;
+      StopForGood();
       return false;
     }
-    for (; next_ < at; ++next_) {
+    while (Next() < at) {
       Done skipped;
       if (!Pop(skipped)) {
-        next_ = count_;
+        StopForGood();
         return false;
       }
     }
   }
   Done d;
   if (!Pop(d)) {
-    next_ = count_;
+    StopForGood();
     return false;
   }
-  ++next_;
   if (d.error) std::rethrow_exception(d.error);
   out = std::move(d.message);
   return true;
+}
+
+size_t ImportAhead::Next() {
+  std::lock_guard lock(mutex_);
+  return next_;
+}
+
+void ImportAhead::StopForGood() {
+  Stop();
+  std::lock_guard lock(mutex_);
+  next_ = count_;
 }
 
 }  // namespace mapi

@@ -34,6 +34,7 @@ class RecordingImporter {
     {
       std::lock_guard lock(mutex_);
       maxActive_ = std::max(maxActive_, now);
+      if (std::this_thread::get_id() == testThread_) maxActiveByCaller_ = std::max(maxActiveByCaller_, now);
       calls_.push_back({path, std::this_thread::get_id()});
     }
     while (held_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -54,6 +55,11 @@ class RecordingImporter {
     std::lock_guard lock(mutex_);
     return maxActive_;
   }
+  // Imports running at once while the test's own thread imported.
+  int MaxActiveByCaller() {
+    std::lock_guard lock(mutex_);
+    return maxActiveByCaller_;
+  }
   size_t CallCount() { return Calls().size(); }
   std::atomic<bool>& held() { return held_; }
 
@@ -62,6 +68,8 @@ class RecordingImporter {
   std::vector<Call> calls_;
   std::atomic<int> active_{0};
   int maxActive_ = 0;
+  int maxActiveByCaller_ = 0;
+  const std::thread::id testThread_ = std::this_thread::get_id();
   std::atomic<bool> held_{false};
 };
 
@@ -100,12 +108,40 @@ TEST(ImportAhead, ImportsEachNamedFileOnceOnAnotherThreadInOrder) {
     EXPECT_FALSE(ahead.Take("a.eml", m));  // all taken
   }
   EXPECT_EQ(ImportAhead::Current(), nullptr);
+  // Workers may start them in any order; each was imported once, off the
+  // caller's thread.
   const auto calls = importer.Calls();
-  ASSERT_EQ(calls.size(), 4u);
-  for (size_t i = 0; i < calls.size(); ++i) {
-    EXPECT_EQ(calls[i].path, paths[i]);
-    EXPECT_NE(calls[i].thread, std::this_thread::get_id());
+  std::vector<std::string> imported;
+  for (const auto& c : calls) {
+    imported.push_back(c.path);
+    EXPECT_NE(c.thread, std::this_thread::get_id());
   }
+  std::vector<std::string> named = paths;
+  std::sort(imported.begin(), imported.end());
+  std::sort(named.begin(), named.end());
+  EXPECT_EQ(imported, named);
+}
+
+TEST(ImportAhead, ResultsComeInOrderWhateverOrderTheWorkersFinishIn) {
+  // The first file is held back while the others are done: the caller
+  // still gets them in the named order.
+  RecordingImporter importer;
+  importer.held() = true;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 30; ++i) paths.push_back("n" + std::to_string(i) + ".eml");
+  ImportAhead ahead(paths, {256, 1 << 30, 4});
+  ASSERT_TRUE(Eventually([&] { return importer.CallCount() >= 4; }));
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    importer.held() = false;
+  });
+  pst::Message m;
+  for (const auto& p : paths) {
+    ASSERT_TRUE(ahead.Take(p, m));
+    EXPECT_EQ(SubjectOf(m), p);
+  }
+  release.join();
+  EXPECT_GT(importer.MaxActive(), 1);  // they did run side by side
 }
 
 TEST(ImportAhead, TheItemImportTakesThePreparedResult) {
@@ -143,7 +179,7 @@ TEST(ImportAhead, PassedOverFilesAreDroppedAndUnnamedOnesStopTheWorker) {
   mapi::ImportWithCurrentImporter("m4.eml", m);
   EXPECT_EQ(SubjectOf(m), "m4.eml");
   EXPECT_EQ(importer.CallCount(), stoppedAt + 1);
-  EXPECT_EQ(importer.MaxActive(), 1);
+  EXPECT_EQ(importer.MaxActiveByCaller(), 1);
 }
 
 TEST(ImportAhead, StaysWithinItsLimits) {
@@ -156,8 +192,9 @@ TEST(ImportAhead, StaysWithinItsLimits) {
     paths.push_back(p);
   }
   {
-    // By count: three finished imports wait at most.
-    ImportAhead ahead(paths, {3, 1 << 30});
+    // By count: three files ahead of the caller at most, with any number
+    // of workers.
+    ImportAhead ahead(paths, {3, 1 << 30, 2});
     ASSERT_TRUE(Eventually([&] { return importer.CallCount() >= 3; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(importer.CallCount(), 3u);
@@ -170,8 +207,8 @@ TEST(ImportAhead, StaysWithinItsLimits) {
   mapi::SetMessageImporter({});
   RecordingImporter bySize;
   {
-    // By bytes: 2,500 bytes hold two finished 1,000-byte files.
-    ImportAhead ahead(paths, {100, 2500});
+    // By bytes: 2,500 bytes hold two 1,000-byte files.
+    ImportAhead ahead(paths, {100, 2500, 1});
     ASSERT_TRUE(Eventually([&] { return bySize.CallCount() >= 2; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(bySize.CallCount(), 2u);
@@ -179,21 +216,33 @@ TEST(ImportAhead, StaysWithinItsLimits) {
     for (const auto& p : paths) ASSERT_TRUE(ahead.Take(p, m));
     EXPECT_EQ(bySize.CallCount(), paths.size());
   }
+  mapi::SetMessageImporter({});
+  RecordingImporter twoWorkers;
+  {
+    // With two workers, the caller's next file may come on top of the
+    // limit when another worker filled it first: three at most.
+    ImportAhead ahead(paths, {100, 2500, 2});
+    ASSERT_TRUE(Eventually([&] { return twoWorkers.CallCount() >= 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_LE(twoWorkers.CallCount(), 3u);
+  }
 }
 
 TEST(ImportAhead, StopsInTheMiddleAndIsAloneInTheProcess) {
   RecordingImporter importer;
   importer.held() = true;
-  auto ahead = std::make_unique<ImportAhead>(std::vector<std::string>{"x.eml", "y.eml", "z.eml"});
+  // Two workers: each takes one file and is held in it.
+  auto ahead = std::make_unique<ImportAhead>(std::vector<std::string>{"x.eml", "y.eml", "z.eml"},
+                                             ImportAhead::Limits{256, 1 << 30, 2});
   EXPECT_THROW(ImportAhead({"other.eml"}), std::logic_error);
-  ASSERT_TRUE(Eventually([&] { return importer.CallCount() == 1; }));
+  ASSERT_TRUE(Eventually([&] { return importer.CallCount() == 2; }));
   std::thread release([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     importer.held() = false;
   });
-  ahead.reset();  // waits for the import in hand, starts no other
+  ahead.reset();  // waits for the imports in hand, starts no other
   release.join();
-  EXPECT_EQ(importer.CallCount(), 1u);
+  EXPECT_EQ(importer.CallCount(), 2u);
   EXPECT_EQ(ImportAhead::Current(), nullptr);
   ImportAhead again({"other.eml"});  // a new one may start now
 }
