@@ -124,31 +124,69 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> head, pst::M
 // memory: the parser's many small reads and seeks cost more than the copy.
 constexpr off_t kWholeFileLimit = 64 << 20;
 
+// Each thread keeps one buffer for the files it reads, so that a run of
+// messages does not allocate, fault in and free a new one per file. Files
+// larger than this get a buffer of their own, given back at once.
+constexpr size_t kReusedBufferLimit = 8 << 20;
+
+struct ReusedBuffer {
+  GByteArray* array = nullptr;
+  bool inUse = false;
+  ~ReusedBuffer() {
+    if (array) g_byte_array_unref(array);
+  }
+};
+thread_local ReusedBuffer t_buffer;
+
+// Marks the thread's buffer free again when the stream over it is gone.
+class BufferLease {
+ public:
+  BufferLease() = default;
+  BufferLease(const BufferLease&) = delete;
+  BufferLease& operator=(const BufferLease&) = delete;
+  ~BufferLease() {
+    if (held_) t_buffer.inUse = false;
+  }
+  GByteArray* Take(size_t size) {
+    if (size > kReusedBufferLimit || t_buffer.inUse) return g_byte_array_sized_new(static_cast<guint>(size));
+    if (!t_buffer.array) t_buffer.array = g_byte_array_new();
+    t_buffer.inUse = true;
+    held_ = true;
+    return t_buffer.array;
+  }
+  bool held() const { return held_; }
+
+ private:
+  bool held_ = false;
+};
+
 // Reads the open file (of `size` bytes when it was looked at) into a memory
 // stream and closes it. A file that shrank since is read as far as it goes.
-GMimeStream* WholeFileStream(int fd, size_t size) {
-  GByteArray* array = g_byte_array_sized_new(static_cast<guint>(size));
+// The lease must outlive the stream.
+GMimeStream* WholeFileStream(int fd, size_t size, BufferLease& lease) {
+  GByteArray* array = lease.Take(size);
   g_byte_array_set_size(array, static_cast<guint>(size));
+  auto fail = [&](const std::string& why) {
+    ::close(fd);
+    if (!lease.held()) g_byte_array_unref(array);
+    throw ImportError(why);
+  };
   size_t done = 0;
   while (done < size) {
     const ssize_t n = ::read(fd, array->data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int err = errno;
-      ::close(fd);
-      g_byte_array_unref(array);
-      throw ImportError(std::string("cannot read it: ") + std::strerror(err));
-    }
+    if (n < 0) fail(std::string("cannot read it: ") + std::strerror(errno));
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
-  ::close(fd);
   g_byte_array_set_size(array, static_cast<guint>(done));
-  if (done == 0) {
-    g_byte_array_unref(array);
-    throw ImportError("the file is empty");
-  }
-  return g_mime_stream_mem_new_with_byte_array(array);  // owns the array
+  if (done == 0) fail("the file is empty");
+  ::close(fd);
+  GMimeStream* stream = g_mime_stream_mem_new_with_byte_array(array);
+  // A stream owns its array unless told otherwise; the thread's buffer
+  // stays with the thread.
+  if (lease.held()) g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream), FALSE);
+  return stream;
 }
 
 }  // namespace
@@ -174,7 +212,8 @@ void ImportMessageFile(const std::string& path, pst::Message& out, const ImportO
   }
   try {
     if (st.st_size <= kWholeFileLimit) {
-      GPtr<GMimeStream> stream(WholeFileStream(fd, static_cast<size_t>(st.st_size)));
+      BufferLease lease;
+      GPtr<GMimeStream> stream(WholeFileStream(fd, static_cast<size_t>(st.st_size), lease));
       GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
       ImportFromStream(stream.get(),
                        std::span<const uint8_t>(bytes->data, std::min<size_t>(bytes->len, 4096)), out,

@@ -39,6 +39,28 @@ std::string ErrorOf(const std::string& path) {
   return "no error";
 }
 
+TEST(BadInputTest, FilesReadOneAfterAnotherKeepToTheirOwnBytes) {
+  // Files are read into a buffer the thread keeps: a short file after a
+  // long one, an empty one and one with no header must not see what the
+  // one before left there.
+  TempDir dir;
+  const std::string longBody(100000, 'L');
+  const auto a = dir.Write("long.eml", "Subject: long\r\n\r\n" + longBody);
+  const auto b = dir.Write("short.eml", "Subject: short\r\n\r\nshort body");
+  const auto e = dir.Write("empty.eml", "");
+  const auto n = dir.Write("blank.eml", "\r\n\r\n  \r\n");
+  pst::Message m;
+  mime::ImportMessageFile(a, m);
+  EXPECT_EQ(Str(m.props, tags::kBody), longBody);
+  mime::ImportMessageFile(b, m);
+  EXPECT_EQ(Str(m.props, tags::kBody), "short body");
+  EXPECT_EQ(Str(m.props, tags::kSubject), "short");
+  EXPECT_NE(ErrorOf(e).find("is empty"), std::string::npos);
+  EXPECT_NE(ErrorOf(n).find("blank"), std::string::npos);
+  mime::ImportMessageFile(b, m);
+  EXPECT_EQ(Str(m.props, tags::kBody), "short body");
+}
+
 TEST(BadInputTest, FilesThatAreNotMailAreImportErrors) {
   TempDir dir;
   EXPECT_NE(ErrorOf((dir.path() / "missing.eml").string()).find("cannot open"), std::string::npos);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <numeric>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,12 @@ TEST(Permute, RoundTripsEveryByte) {
   EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 256);  // a permutation
   PermuteDecode(v);
   EXPECT_EQ(v, all);
+  // Encoding into another buffer gives the same bytes as in place.
+  std::vector<uint8_t> copy(256), inPlace = all;
+  PermuteEncode(all, copy);
+  PermuteEncode(inPlace);
+  EXPECT_EQ(copy, inPlace);
+  EXPECT_THROW(PermuteEncode(all, std::span<uint8_t>(copy).first(255)), std::invalid_argument);
 }
 
 }  // namespace

@@ -66,7 +66,6 @@ struct NodeDatabase::Impl {
   CowBTree<NodeRecord> nbt{ndb::kNbtLeafMax};
   CowBTree<BlockRecord> bbt{ndb::kBbtLeafMax};
   std::vector<Bid> maybeUnreferenced;
-  std::vector<uint8_t> blockImage;  // scratch of PutBlock
   bool broken = false;
   bool closed = false;
   bool changed = false;  // anything to commit since the last commit
@@ -86,12 +85,15 @@ struct NodeDatabase::Impl {
     changed = true;
     const Bid bid = NextBlockBid(internal);
     const uint64_t ib = Allocate(ndb::BlockAllocSize(payload.size()), false);
-    // One reused buffer: the payload is copied once, encoded and sealed there.
-    blockImage.resize(ndb::BlockAllocSize(payload.size()));
-    std::copy(payload.begin(), payload.end(), blockImage.begin());
-    if (!internal) PermuteEncode(std::span<uint8_t>(blockImage).first(payload.size()));
-    ndb::SealBlock(blockImage, payload.size(), bid, ib);
-    file.WriteAt(ib, blockImage);
+    // The block is made where the file gathers its writes: the payload is
+    // copied (and encoded) once, and sealed there.
+    std::span<uint8_t> image = file.WriteInPlace(ib, ndb::BlockAllocSize(payload.size()));
+    if (internal) {
+      std::copy(payload.begin(), payload.end(), image.begin());
+    } else {
+      PermuteEncode(payload, image.first(payload.size()));
+    }
+    ndb::SealBlock(image, payload.size(), bid, ib);
     bbt.Upsert({bid, ib, static_cast<uint16_t>(payload.size()), 0});
     maybeUnreferenced.push_back(bid);
     return bid;

@@ -1,6 +1,7 @@
 #include "pst/ndb/permute.h"
 
 #include <array>
+#include <stdexcept>
 
 namespace pst {
 namespace {
@@ -39,6 +40,11 @@ const std::array<uint8_t, 256> kDecode = Invert(kEncode);
 
 void PermuteEncode(std::span<uint8_t> data) {
   for (uint8_t& b : data) b = kEncode[b];
+}
+
+void PermuteEncode(std::span<const uint8_t> from, std::span<uint8_t> to) {
+  if (from.size() != to.size()) throw std::invalid_argument("permute: sizes differ");
+  for (size_t i = 0; i < from.size(); ++i) to[i] = kEncode[from[i]];
 }
 
 void PermuteDecode(std::span<uint8_t> data) {

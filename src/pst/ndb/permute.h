@@ -10,6 +10,8 @@
 namespace pst {
 
 void PermuteEncode(std::span<uint8_t> data);
+// Encodes from into to, which has the same size.
+void PermuteEncode(std::span<const uint8_t> from, std::span<uint8_t> to);
 void PermuteDecode(std::span<uint8_t> data);
 
 }  // namespace pst

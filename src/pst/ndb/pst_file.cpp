@@ -47,6 +47,7 @@ PstFile::PstFile(PstFile&& o) noexcept
       size_(o.size_),
       buffer_(std::move(o.buffer_)),
       bufferAt_(o.bufferAt_),
+      bufferLength_(std::exchange(o.bufferLength_, 0)),
       unsynced_(o.unsynced_),
       unsyncedFrom_(o.unsyncedFrom_),
       unsyncedTo_(o.unsyncedTo_) {}
@@ -77,40 +78,43 @@ constexpr uint64_t kWritebackEvery = 4 << 20;
 }  // namespace
 
 void PstFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
-  if (fd_ < 0) throw PstError("write to a closed file: " + path_);
-  ++writes_;
-  if (crashBeforeWrite_ >= 1 && writes_ == crashBeforeWrite_) ::_exit(137);
-  if (offset + bytes.size() > size_) size_ = offset + bytes.size();
-  const bool continues = !buffer_.empty() && offset == bufferAt_ + buffer_.size();
-  if (continues && buffer_.size() + bytes.size() <= kBufferCapacity) {
-    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    return;
-  }
-  FlushBuffer();
   if (bytes.size() >= kBufferCapacity) {
+    CountWrite(offset, bytes.size());
+    FlushBuffer();
     WriteNow(offset, bytes);
     return;
   }
-  if (buffer_.capacity() < kBufferCapacity) buffer_.reserve(kBufferCapacity);
-  bufferAt_ = offset;
-  buffer_.assign(bytes.begin(), bytes.end());
+  std::span<uint8_t> place = WriteInPlace(offset, bytes.size());
+  std::copy(bytes.begin(), bytes.end(), place.begin());
+}
+
+std::span<uint8_t> PstFile::WriteInPlace(uint64_t offset, size_t length) {
+  if (length > kBufferCapacity) throw PstError("write in place of more than the buffer holds");
+  CountWrite(offset, length);
+  const bool continues = bufferLength_ != 0 && offset == bufferAt_ + bufferLength_;
+  if (!continues || bufferLength_ + length > kBufferCapacity) {
+    FlushBuffer();
+    bufferAt_ = offset;
+  }
+  if (!buffer_) buffer_.reset(new uint8_t[kBufferCapacity]);
+  std::span<uint8_t> place(buffer_.get() + bufferLength_, length);
+  bufferLength_ += length;
+  return place;
+}
+
+void PstFile::CountWrite(uint64_t offset, size_t length) {
+  if (fd_ < 0) throw PstError("write to a closed file: " + path_);
+  ++writes_;
+  if (crashBeforeWrite_ >= 1 && writes_ == crashBeforeWrite_) ::_exit(137);
+  if (offset + length > size_) size_ = offset + length;
 }
 
 void PstFile::FlushBuffer() const {
-  if (buffer_.empty()) return;
+  if (bufferLength_ == 0) return;
   // Emptied first: after a failed write the file is unusable anyway, and
   // the same bytes must not be written again by a later call.
-  std::vector<uint8_t> pending;
-  pending.swap(buffer_);
-  try {
-    WriteNow(bufferAt_, pending);
-  } catch (...) {
-    pending.clear();
-    buffer_.swap(pending);
-    throw;
-  }
-  pending.clear();
-  buffer_.swap(pending);  // keeps the capacity
+  const size_t length = std::exchange(bufferLength_, 0);
+  WriteNow(bufferAt_, std::span<const uint8_t>(buffer_.get(), length));
 }
 
 void PstFile::WriteNow(uint64_t offset, std::span<const uint8_t> bytes) const {

@@ -10,9 +10,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace pst::ndb {
 
@@ -31,6 +31,10 @@ class PstFile {
   // Each throws PstError naming the path and errno text on failure; a
   // buffered write may fail later, in the call that hands it over.
   void WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
+  // The same write made by filling the returned place, before any other
+  // call on this file, instead of copying from elsewhere.
+  // REQUIRES: length <= 1 MB.
+  std::span<uint8_t> WriteInPlace(uint64_t offset, size_t length);
   void ReadAt(uint64_t offset, std::span<uint8_t> out) const;
   void Sync();
   // Extends the file with zeros up to size when it is shorter.
@@ -45,6 +49,7 @@ class PstFile {
  private:
   PstFile(int fd, std::string path, int64_t crashBeforeWrite);
   [[noreturn]] void Fail(const char* what) const;
+  void CountWrite(uint64_t offset, size_t length);
   void WriteNow(uint64_t offset, std::span<const uint8_t> bytes) const;
   void FlushBuffer() const;
 
@@ -53,8 +58,9 @@ class PstFile {
   int64_t crashBeforeWrite_ = -1;
   int64_t writes_ = 0;
   uint64_t size_ = 0;  // including what is still buffered
-  mutable std::vector<uint8_t> buffer_;
+  std::unique_ptr<uint8_t[]> buffer_;  // made on first use, never shrinks
   mutable uint64_t bufferAt_ = 0;
+  mutable size_t bufferLength_ = 0;
   // Bytes written since writeback was last started, and where they lie.
   mutable uint64_t unsynced_ = 0;
   mutable uint64_t unsyncedFrom_ = 0;
