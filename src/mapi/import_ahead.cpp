@@ -16,6 +16,9 @@ namespace {
 
 std::atomic<ImportAhead*> g_current{nullptr};
 
+// Messages waiting to be freed by a worker at most.
+constexpr size_t kMaxTrash = 64;
+
 // What the file takes on disk, as a measure of what its import holds in
 // memory; 0 when it cannot be looked at (the import will say why).
 uint64_t FileBytes(const std::string& path) {
@@ -87,11 +90,14 @@ void ImportAhead::Work() {
   pthread_setname_np(pthread_self(), "import-ahead");  // as tools like top and perf show it
   for (;;) {
     size_t i = 0;
+    std::vector<pst::Message> trash;
     {
       std::lock_guard lock(mutex_);
+      trash.swap(trash_);
       if (stopping_ || claimed_ >= count_) break;
       i = claimed_++;  // claimed before the wait, so that the order of claims is the order of files
     }
+    trash.clear();
     const std::string path = pathAt_(i);
     const uint64_t bytes = FileBytes(path);
     {
@@ -170,6 +176,17 @@ bool ImportAhead::Take(const std::string& path, pst::Message& out) {
   if (d.error) std::rethrow_exception(d.error);
   out = std::move(d.message);
   return true;
+}
+
+void ImportAhead::Dispose(pst::Message&& message) {
+  pst::Message doomed = std::move(message);
+  {
+    std::lock_guard lock(mutex_);
+    // No worker to do it, or the workers are held up in long imports:
+    // freed here.
+    if (finished_ || stopping_ || trash_.size() >= kMaxTrash) return;
+    trash_.push_back(std::move(doomed));
+  }
 }
 
 size_t ImportAhead::Next() {

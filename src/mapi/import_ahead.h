@@ -59,6 +59,12 @@ class ImportAhead {
   // false and the caller imports the file itself.
   bool Take(const std::string& path, pst::Message& out);
 
+  // Frees a message the caller is done with on a worker, when it next goes
+  // round: the memory goes back to the thread that took it, and the caller
+  // does not spend its time on it. Frees it at once when the workers have
+  // stopped; what no worker came round for is freed with this object.
+  void Dispose(pst::Message&& message);
+
   // The one living in this process, or nullptr.
   static ImportAhead* Current();
 
@@ -87,6 +93,7 @@ class ImportAhead {
   size_t next_ = 0;     // the file the caller takes next
   size_t claimed_ = 0;  // the file the next free worker takes
   std::map<size_t, Done> done_;
+  std::vector<pst::Message> trash_;  // for the next worker to free
   uint64_t heldBytes_ = 0;  // sizes of files claimed past the wait and not yet taken
   bool stopping_ = false;
   size_t running_ = 0;

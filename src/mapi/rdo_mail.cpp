@@ -1,5 +1,6 @@
 #include "mapi/rdo_mail.h"
 
+#include "mapi/import_ahead.h"
 #include "mapi/mapi_error.h"
 #include "pst/prop_tags.h"
 
@@ -49,6 +50,7 @@ void RDOMail::Save() {
   store_->AddMessage(folder_, message_);
   saved_ = true;
   // The stored copy is the writer's now; keep nothing large in memory.
+  if (ImportAhead* ahead = ImportAhead::Current()) ahead->Dispose(std::move(message_));
   message_ = pst::Message{};
 }
 

@@ -1,5 +1,7 @@
 #include "pst/coding.h"
 
+#include <cstring>
+
 namespace pst {
 
 namespace {
@@ -36,8 +38,21 @@ std::vector<uint8_t> Utf16LeFromUtf8(const std::string& s) {
   size_t i = 0;
   const size_t n = s.size();
   while (i < n) {
+    // Plain text is mostly ASCII: eight such bytes at a time.
+    while (i + 8 <= n) {
+      uint64_t eight;
+      std::memcpy(&eight, s.data() + i, 8);
+      if (eight & 0x8080808080808080ULL) break;
+      for (int k = 0; k < 8; ++k) {
+        dst[2 * k] = static_cast<uint8_t>(s[i + static_cast<size_t>(k)]);
+        dst[2 * k + 1] = 0;
+      }
+      dst += 16;
+      i += 8;
+    }
+    if (i >= n) break;
     const auto b0 = static_cast<uint8_t>(s[i]);
-    if (b0 < 0x80) {  // plain text is mostly ASCII
+    if (b0 < 0x80) {
       put(b0);
       ++i;
       continue;

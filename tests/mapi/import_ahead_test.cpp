@@ -247,4 +247,47 @@ TEST(ImportAhead, StopsInTheMiddleAndIsAloneInTheProcess) {
   ImportAhead again({"other.eml"});  // a new one may start now
 }
 
+// Notes the thread that destroys it.
+class WatchedSource final : public pst::ByteSource {
+ public:
+  explicit WatchedSource(std::atomic<std::thread::id>* freedOn) : freedOn_(freedOn) {}
+  ~WatchedSource() override { *freedOn_ = std::this_thread::get_id(); }
+  uint64_t size() const override { return 0; }
+  void read(uint64_t, std::span<uint8_t>) const override {}
+
+ private:
+  std::atomic<std::thread::id>* freedOn_;
+};
+
+pst::Message Watched(std::atomic<std::thread::id>* freedOn) {
+  pst::Message m;
+  m.attachments.emplace_back();
+  m.attachments.back().data = std::make_shared<WatchedSource>(freedOn);
+  return m;
+}
+
+TEST(ImportAhead, DisposedMessagesAreFreedByAWorkerWhileOneIsLeft) {
+  RecordingImporter importer;
+  std::atomic<std::thread::id> freedOn{};
+  {
+    ImportAhead ahead({"a.eml", "b.eml", "c.eml"}, {1, 1 << 30, 1});
+    pst::Message m;
+    ASSERT_TRUE(ahead.Take("a.eml", m));
+    ahead.Dispose(Watched(&freedOn));
+    ASSERT_TRUE(ahead.Take("b.eml", m));  // lets the worker go round again
+    ASSERT_TRUE(ahead.Take("c.eml", m));
+    ASSERT_TRUE(Eventually([&] { return freedOn.load() != std::thread::id{}; }));
+    EXPECT_NE(freedOn.load(), std::this_thread::get_id());
+  }
+  {
+    // Once the workers have stopped for good, freed at once.
+    ImportAhead ahead({"a.eml", "b.eml"}, {1, 1 << 30, 1});
+    pst::Message m;
+    EXPECT_FALSE(ahead.Take("never named.eml", m));
+    freedOn = std::thread::id{};
+    ahead.Dispose(Watched(&freedOn));
+    EXPECT_EQ(freedOn.load(), std::this_thread::get_id());
+  }
+}
+
 }  // namespace

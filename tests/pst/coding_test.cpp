@@ -32,6 +32,30 @@ TEST(Utf16, RoundTripsEveryPlane) {
   EXPECT_EQ(Utf8FromUtf16Le(u), s);
 }
 
+TEST(Utf16, LongTextWithNonAsciiAtEveryOffsetOfAnAsciiRun) {
+  // ASCII goes eight bytes at a time; a multi-byte character may start at
+  // any byte of such a run, and the text may end inside one.
+  for (size_t run = 0; run < 20; ++run) {
+    std::string s;
+    std::vector<uint8_t> want;
+    for (int rep = 0; rep < 3; ++rep) {
+      for (size_t k = 0; k < run; ++k) {
+        const char c = static_cast<char>('a' + (k % 26));
+        s += c;
+        want.push_back(static_cast<uint8_t>(c));
+        want.push_back(0);
+      }
+      s += "\xC3\xA9";  // é
+      want.insert(want.end(), {0xE9, 0x00});
+      s += "\xF0\x9F\x98\x80";  // a surrogate pair
+      want.insert(want.end(), {0x3D, 0xD8, 0x00, 0xDE});
+    }
+    s += std::string(run, 'z');
+    for (size_t k = 0; k < run; ++k) want.insert(want.end(), {'z', 0});
+    EXPECT_EQ(Utf16LeFromUtf8(s), want) << run;
+  }
+}
+
 TEST(Utf16, BadInputBecomesReplacementCharacter) {
   // A lone continuation byte, a truncated sequence, an overlong form and an
   // encoded surrogate each become U+FFFD; the text around them survives.

@@ -2,6 +2,7 @@
 // [MS-PST] 5.1 and 5.3.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <numeric>
 #include <stdexcept>
@@ -86,6 +87,30 @@ TEST(Permute, DecodeTableMatchesDocumentsThirdTable) {
   std::vector<uint8_t> enc = {0, 1, 2, 3, 255};
   PermuteEncode(enc);
   EXPECT_EQ(enc, (std::vector<uint8_t>{65, 54, 19, 98, 61}));
+}
+
+TEST(Permute, WideLookupAgreesWithTheTableAtEveryLengthAndOffset) {
+  // Long runs go 64 bytes at a time where the processor can; the tail and
+  // short runs byte by byte. Both must give the table's bytes.
+  std::vector<uint8_t> data(8176 + 200);
+  uint32_t x = 99;
+  for (uint8_t& b : data) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+  for (size_t i = 0; i < 256; ++i) data[i] = static_cast<uint8_t>(i);  // every value
+  for (size_t offset : {0u, 1u, 63u}) {
+    for (size_t n : {0u, 1u, 63u, 64u, 65u, 127u, 128u, 200u, 4096u, 8176u}) {
+      const std::span<const uint8_t> in = std::span<const uint8_t>(data).subspan(offset, n);
+      std::vector<uint8_t> wide(n), plain(n), inPlace(in.begin(), in.end());
+      PermuteEncode(in, wide);
+      PermuteEncode(inPlace);
+      testing::g_forceByteByByte = true;
+      PermuteEncode(in, plain);
+      testing::g_forceByteByByte = false;
+      ASSERT_EQ(wide, plain) << offset << " " << n;
+      ASSERT_EQ(inPlace, plain) << offset << " " << n;
+      PermuteDecode(inPlace);
+      ASSERT_TRUE(std::equal(inPlace.begin(), inPlace.end(), in.begin())) << offset << " " << n;
+    }
+  }
 }
 
 TEST(Permute, RoundTripsEveryByte) {

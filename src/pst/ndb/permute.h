@@ -14,4 +14,9 @@ void PermuteEncode(std::span<uint8_t> data);
 void PermuteEncode(std::span<const uint8_t> from, std::span<uint8_t> to);
 void PermuteDecode(std::span<uint8_t> data);
 
+namespace testing {
+// Set by tests to compare the wide table lookup with the plain one.
+extern bool g_forceByteByByte;
+}  // namespace testing
+
 }  // namespace pst
