@@ -3,6 +3,24 @@ from .codec import U16, U32, U64
 
 SIG_HN = 0xEC
 CLIENT_TC, CLIENT_BTH, CLIENT_PC = 0x7C, 0xB5, 0xBC
+# bClientSig values [MS-PST] 2.3.1.2 defines; the others of the table are
+# reserved and "MUST NOT be assigned or used".
+CLIENT_SIGS = {CLIENT_TC, CLIENT_BTH, CLIENT_PC}
+
+
+def _spare_fill_levels(blocks, what, report):
+    """rgbFillLevel nibbles of blocks the heap does not have MUST be zero
+    ([MS-PST] 2.3.1.2 for the HNHDR's eight, 2.3.1.4 for each
+    HNBITMAPHDR's 128)."""
+    n = len(blocks)
+    maps = [(0, blocks[0][8:12], 8)] + [(k, blocks[k][2:66], 128) for k in range(8, n, 128)
+                                        if len(blocks[k]) >= 66]
+    for first, levels, count in maps:
+        for j in range(max(0, n - first), count):
+            if (levels[j // 2] >> (4 * (j % 2))) & 0xF:
+                report.problem('heap', '%s: rgbFillLevel of block %d, which does not exist, is not zero'
+                               % (what, first + j), sec='2.3.1.2' if first == 0 else '2.3.1.4', kind='fill')
+                return
 
 FIXED_INLINE = {0x0002: 2, 0x0003: 4, 0x0004: 4, 0x000A: 4, 0x000B: 1}
 FIXED_HEAP = {0x0005: 8, 0x0006: 8, 0x0007: 8, 0x0014: 8, 0x0040: 8, 0x0048: 16}
@@ -35,12 +53,17 @@ class Heap:
             return
         b0 = blocks[0]
         if b0[2] != SIG_HN:
-            report.problem('heap', '%s: bSig 0x%02X, not 0xEC' % (node.what, b0[2]))
+            report.problem('heap', '%s: bSig 0x%02X, not 0xEC' % (node.what, b0[2]), sec='2.3.1.2')
             return
         self.client, self.root = b0[3], U32(b0, 4)
-        # Outlook does not keep rgbFillLevel up to date (its sample marks
+        if self.client not in CLIENT_SIGS:
+            report.problem('heap', '%s: bClientSig 0x%02X is not a defined value' % (node.what, self.client),
+                           sec='2.3.1.2')
+        # Outlook does not keep rgbFillLevel up to date (its files mark
         # nearly every block empty whatever it holds), so fill levels are
-        # not compared with the blocks.
+        # not compared with the blocks; those of blocks that do not exist
+        # must be zero.
+        _spare_fill_levels(blocks, node.what, report)
         for i, b in enumerate(blocks):
             first = 12 if i == 0 else (66 if i % 128 == 8 else 2)
             if len(b) < first + 4:
@@ -48,16 +71,16 @@ class Heap:
                 return
             ib = U16(b, 0)
             if ib % 2 or ib < first or ib + 4 > len(b):
-                report.problem('heap', '%s: block %d ibHnpm %d out of range' % (node.what, i, ib))
+                report.problem('heap', '%s: block %d ibHnpm %d out of range' % (node.what, i, ib), sec='2.3.1.5')
                 return
             calloc, _cfree = U16(b, ib), U16(b, ib + 2)
             if ib + 4 + 2 * (calloc + 1) > len(b):
-                report.problem('heap', '%s: block %d page map overruns the block' % (node.what, i))
+                report.problem('heap', '%s: block %d page map overruns the block' % (node.what, i), sec='2.3.1.5')
                 return
             offs = [U16(b, ib + 4 + 2 * k) for k in range(calloc + 1)]
             if offs[0] != first or any(offs[k + 1] < offs[k] for k in range(calloc)) or offs[-1] > ib:
                 report.problem('heap', '%s: block %d allocation offsets out of order or range'
-                               % (node.what, i), kind='hnpm')
+                               % (node.what, i), kind='hnpm', sec='2.3.1.5')
                 return
             self.allocs.append((b, offs))
         self.ok = True
@@ -65,12 +88,12 @@ class Heap:
     def get(self, hid, what='value'):
         if hid & 0x1F:
             self.r.problem('heap', '%s: HID 0x%X has hidType %d' % (self.node.what, hid, hid & 0x1F),
-                           kind='hid')
+                           kind='hid', sec='2.3.1.1')
             return None
         idx, blk = (hid >> 5) & 0x7FF, hid >> 16
         if blk >= len(self.allocs) or idx == 0 or idx >= len(self.allocs[blk][1]):
             self.r.problem('heap', '%s: %s HID 0x%X names no allocation' % (self.node.what, what, hid),
-                           kind='hid')
+                           kind='hid', sec='2.3.1.1')
             return None
         b, offs = self.allocs[blk]
         return b[offs[idx - 1]:offs[idx]]
@@ -134,6 +157,7 @@ def read_bth(heap, hid, report, what):
 class Ltp:
     def __init__(self, ndb, report):
         self.ndb, self.r = ndb, report
+        self.row_versions = []   # PidTagLtpRowVer of every table row read
 
     def node_from(self, nid, bdata, bsub, what):
         blocks = self.ndb.data_blocks(bdata, what) if bdata else []

@@ -2,6 +2,8 @@
 from .codec import U32
 from .ltp import FIXED_INLINE, FIXED_HEAP, VARIABLE, MULTI_FIXED, MULTI_VAR, read_bth
 
+MAX_HEAP_VALUE = 3580   # larger variable-size values live in subnodes
+
 
 class Where:
     """A value's place, formatted only when a problem is reported."""
@@ -71,7 +73,7 @@ def read_pc(heap, report):
     if recs is None:
         return None
     if cbkey != 2 or cbent != 6:
-        report.problem('pc', '%s: PC BTH has cbKey %d/cbEnt %d, not 2/6' % (what, cbkey, cbent))
+        report.problem('pc', '%s: PC BTH has cbKey %d/cbEnt %d, not 2/6' % (what, cbkey, cbent), sec='2.3.3')
         return None
     props = {}
     for key, data in recs:
@@ -83,19 +85,42 @@ def read_pc(heap, report):
         if ptype in FIXED_INLINE:
             value = raw.to_bytes(4, 'little')[:FIXED_INLINE[ptype]]
             if ptype == 0x000B and raw not in (0, 1):
-                report.problem('prop', '%s: boolean value %d' % (pw, raw), kind='propbool')
+                report.problem('prop', '%s: boolean value %d' % (pw, raw), kind='propbool', sec='2.3.3.3')
         else:
             if ptype in FIXED_HEAP and raw == 0:
                 report.problem('prop', '%s: fixed-size value with no storage' % pw, kind='propsize')
                 continue
-            if ptype == 0x000D and raw & 0x1F:
-                # PtypObject: the subnode holds the object; the value is its NID.
-                props[tag] = raw.to_bytes(4, 'little')
-                if heap.node.child(raw) is None:
-                    report.problem('prop', '%s: object subnode 0x%X missing' % (pw, raw))
+            if ptype == 0x000D:
+                obj = _object(heap, raw, pw, report)
+                if obj is not None:
+                    props[tag] = obj
                 continue
             value = heap.hnid(raw, pw)
+            if value is not None and raw & 0x1F == 0 and len(value) > MAX_HEAP_VALUE:
+                report.problem('prop', '%s: %d-byte value kept in the heap (at most %d)'
+                               % (pw, len(value), MAX_HEAP_VALUE), sec='2.3.3.3', kind='bigheap')
             if not check_value(ptype, value, pw, report):
                 continue
         props[tag] = value
     return props
+
+
+def _object(heap, raw, pw, report):
+    """A PtypObject value: a heap item holding the subnode's NID and the
+    object's size ([MS-PST] 2.3.3.5). Returns the 8 bytes, or None."""
+    if raw & 0x1F:
+        report.problem('prop', '%s: PtypObject value 0x%X is a NID, not a heap item' % (pw, raw),
+                       sec='2.3.3.5', kind='propobj')
+        return None
+    value = heap.get(raw, pw)
+    if value is None:
+        return None
+    if len(value) != 8:
+        report.problem('prop', '%s: PtypObject item of %d bytes, not 8' % (pw, len(value)), sec='2.3.3.5',
+                       kind='propobj')
+        return None
+    if heap.node.child(U32(value, 0)) is None:
+        report.problem('prop', '%s: object subnode 0x%X missing' % (pw, U32(value, 0)), sec='2.3.3.5',
+                       kind='propobj')
+        return None
+    return value

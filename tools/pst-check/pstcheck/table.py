@@ -4,6 +4,24 @@ from .ltp import FIXED_INLINE, FIXED_HEAP, read_bth
 from .props import check_value, Where
 
 TAG_ROWID, TAG_ROWVER = 0x67F20003, 0x67F30003
+NID_ROW_MATRIX = 0x3F   # Outlook keeps every table's rows in subnode 0x3F
+MAX_HEAP_VALUE = 3580
+BLOCK_SIZE, BLOCK_PAYLOAD = 8192, 8176
+
+
+def _check_row_blocks(blocks, rowsize, what, report):
+    """Readers find row N in block N // rows-per-block, counting rows per
+    block from an 8192-byte block: so every block but the last MUST be
+    8192 bytes and full of whole rows; what is left after the last whole
+    row is dead space ([MS-PST] 2.3.4.4)."""
+    per_block = BLOCK_PAYLOAD // rowsize
+    last = len(blocks) - 1
+    for i, b in enumerate(blocks[:-1]):
+        size = (len(b) + 16 + 63) // 64 * 64
+        if size != BLOCK_SIZE or len(b) // rowsize != per_block:
+            report.problem('tc', '%s: row block %d of %d is %d bytes with %d rows, not 8192 bytes with %d'
+                           % (what, i, last + 1, size, len(b) // rowsize, per_block), sec='2.3.4.4',
+                           kind='rowblock')
 
 
 def _expected_cb(ptype):
@@ -32,25 +50,25 @@ def _layout(info, ccols, what, report):
     ok = True
     if not (ib4 <= ib2 <= ib1 <= ibm) or ibm - ib1 != (ccols + 7) // 8:
         report.problem('tc', '%s: rgib %d/%d/%d/%d inconsistent with %d columns'
-                       % (what, ib4, ib2, ib1, ibm, ccols))
+                       % (what, ib4, ib2, ib1, ibm, ccols), sec='2.3.4.1')
         ok = False
     tags = [c[0] for c in cols]
     if tags != sorted(tags) or len(set(tags)) != len(tags):
-        report.problem('tc', '%s: columns not in ascending tag order' % what, kind='tccols')
+        report.problem('tc', '%s: columns not in ascending tag order' % what, kind='tccols', sec='2.3.4.1')
     if len({c[3] for c in cols}) != ccols or any(c[3] >= ccols for c in cols):
-        report.problem('tc', '%s: column iBit values not a permutation' % what)
+        report.problem('tc', '%s: column iBit values not a permutation' % what, sec='2.3.4.2')
         ok = False
     used = bytearray(ibm)
     for tag, ib, cb, ibit in cols:
         ptype = tag & 0xFFFF
         if cb != _expected_cb(ptype):
             report.problem('tc', '%s: column 0x%08X has cbData %d, expected %d'
-                           % (what, tag, cb, _expected_cb(ptype)), kind='tccb')
+                           % (what, tag, cb, _expected_cb(ptype)), kind='tccb', sec='2.3.4.2')
             ok = False
         lo, hi = (0, ib4) if cb >= 4 else ((ib4, ib2) if cb == 2 else (ib2, ib1))
         if ib < lo or ib + cb > hi or used[ib:ib + cb].count(0) != cb:
             report.problem('tc', '%s: column 0x%08X at %d+%d outside its band or overlapping'
-                           % (what, tag, ib, cb), kind='tcband')
+                           % (what, tag, ib, cb), kind='tcband', sec='2.3.4.4.1')
             ok = False
         used[ib:ib + cb] = b'\x01' * cb
     byid = {c[0]: c for c in cols}
@@ -58,7 +76,7 @@ def _layout(info, ccols, what, report):
         c = byid.get(tag)
         if c is None or c[1] != ib or c[2] != 4 or c[3] != bit:
             report.problem('tc', '%s: column 0x%08X missing or not at offset %d, bit %d'
-                           % (what, tag, ib, bit))
+                           % (what, tag, ib, bit), sec='2.3.4.4.1')
             ok = False
     if not ok:
         return None
@@ -80,12 +98,14 @@ def read_tc(heap, report):
     if info is None:
         return None
     if len(info) < 22 or info[0] != 0x7C:
-        report.problem('tc', '%s: TCINFO malformed' % what)
+        report.problem('tc', '%s: TCINFO malformed' % what, sec='2.3.4.1')
         return None
     ccols = info[1]
     row_index_hid, hnid_rows = U32(info, 10), U32(info, 14)
+    if U32(info, 18):
+        report.problem('tc', '%s: TCINFO hidIndex is 0x%X, not zero' % (what, U32(info, 18)), sec='2.3.4.1')
     if len(info) != 22 + 8 * ccols:
-        report.problem('tc', '%s: TCINFO of %d bytes for %d columns' % (what, len(info), ccols))
+        report.problem('tc', '%s: TCINFO of %d bytes for %d columns' % (what, len(info), ccols), sec='2.3.4.1')
         return None
     layout = _layout(info, ccols, what, report)
     if layout is None:
@@ -95,48 +115,54 @@ def read_tc(heap, report):
     if recs is None:
         return None
     if recs and (cbkey != 4 or cbent != 4):
-        report.problem('tc', '%s: row index cbKey %d/cbEnt %d, not 4/4' % (what, cbkey, cbent))
+        report.problem('tc', '%s: row index cbKey %d/cbEnt %d, not 4/4' % (what, cbkey, cbent), sec='2.3.4.3.1')
         return None
     index = {int.from_bytes(k, 'little'): int.from_bytes(v, 'little') for k, v in recs}
     n = len(index)
     if sorted(index.values()) != list(range(n)):
-        report.problem('tc', '%s: row index values are not 0..%d' % (what, n - 1))
+        report.problem('tc', '%s: row index values are not 0..%d' % (what, n - 1), sec='2.3.4.3.1')
         return None
     rowsize = ibm
     if n == 0:
         return cols, []
     if hnid_rows == 0:
-        report.problem('tc', '%s: %d rows indexed but no row matrix' % (what, n))
+        report.problem('tc', '%s: %d rows indexed but no row matrix' % (what, n), sec='2.3.4.1')
         return None
     if hnid_rows & 0x1F == 0:
         blocks = [heap.get(hnid_rows, 'row matrix')]
         if blocks[0] is None:
             return None
-        per_block = n if rowsize else 0
+        if len(blocks[0]) != n * rowsize:
+            report.problem('tc', '%s: row matrix item of %d bytes for %d rows of %d'
+                           % (what, len(blocks[0]), n, rowsize), sec='2.3.4.4')
     else:
+        if hnid_rows != NID_ROW_MATRIX:
+            report.problem('tc', '%s: row matrix is subnode 0x%X, not 0x%X' % (what, hnid_rows, NID_ROW_MATRIX),
+                           sec='Outlook', kind='rowmatrixnid')
         ch = heap.node.child(hnid_rows)
         if ch is None:
-            report.problem('tc', '%s: row matrix subnode 0x%X missing' % (what, hnid_rows))
+            report.problem('tc', '%s: row matrix subnode 0x%X missing' % (what, hnid_rows), sec='2.3.4.1')
             return None
         blocks = ch.blocks
-        per_block = 8176 // rowsize
+        _check_row_blocks(blocks, rowsize, what, report)
     rows_by_pos = []
     for b in blocks:
-        k = len(b) // rowsize
-        if len(b) % rowsize:
-            report.problem('tc', '%s: row matrix block of %d bytes is not whole rows' % (what, len(b)))
-        if hnid_rows & 0x1F and k > per_block:
-            report.problem('tc', '%s: row block holds %d rows, at most %d fit' % (what, k, per_block))
-        rows_by_pos.extend(b[i * rowsize:(i + 1) * rowsize] for i in range(k))
+        rows_by_pos.extend(b[i * rowsize:(i + 1) * rowsize] for i in range(len(b) // rowsize))
     if len(rows_by_pos) < n:
-        report.problem('tc', '%s: row matrix holds %d rows, the index %d' % (what, len(rows_by_pos), n))
+        report.problem('tc', '%s: row matrix holds %d rows, the index %d' % (what, len(rows_by_pos), n),
+                       sec='2.3.4.4')
         return None
+    ceb_last, ceb_spare = ibm - 1, (0xFF >> (ccols % 8)) if ccols % 8 else 0
+    versions = heap.node.ltp.row_versions
     rows = []
     for rowid, pos in sorted(index.items(), key=lambda kv: kv[1]):
         raw = rows_by_pos[pos]
         if int.from_bytes(raw[0:4], 'little') != rowid:
             report.problem('tc', '%s: row %d has dwRowID 0x%X, the index says 0x%X'
-                           % (what, pos, U32(raw, 0), rowid), kind='rowid')
+                           % (what, pos, U32(raw, 0), rowid), kind='rowid', sec='2.3.4.4.1')
+        if raw[ceb_last] & ceb_spare:
+            report.problem('tc', '%s: row 0x%X sets CEB bits beyond its %d columns' % (what, rowid, ccols),
+                           kind='cebspare', sec='2.3.4.4.1')
         row = {}
         for tag, ib, end, cbyte, mask, inline, ptype, z in plan:
             cell = raw[ib:end]
@@ -144,15 +170,21 @@ def read_tc(heap, report):
                 # Outlook leaves the cells of absent values zero.
                 if cell != z:
                     report.problem('tc', '%s: row 0x%X column 0x%08X has data but its CEB bit is clear'
-                                   % (what, rowid, tag), kind='ceb')
+                                   % (what, rowid, tag), kind='ceb', sec='2.3.4.4.3')
                 continue
             if inline:
                 row[tag] = cell
                 continue
             where = Where('%s row 0x%X col 0x%08X', what, rowid, tag)
-            value = heap.hnid(int.from_bytes(cell, 'little'), where)
+            hnid = int.from_bytes(cell, 'little')
+            value = heap.hnid(hnid, where)
+            if value is not None and hnid & 0x1F == 0 and len(value) > MAX_HEAP_VALUE:
+                report.problem('tc', '%s: %d-byte value kept in the heap (at most %d)'
+                               % (where, len(value), MAX_HEAP_VALUE), sec='2.3.4.4.2', kind='bigheap')
             if check_value(ptype, value, where, report):
                 row[tag] = value
         row[TAG_ROWID] = raw[0:4]
+        if TAG_ROWVER in row:
+            versions.append(U32(row[TAG_ROWVER], 0))
         rows.append(row)
     return cols, rows
