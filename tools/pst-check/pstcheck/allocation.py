@@ -1,6 +1,6 @@
 """Allocation maps: AMap, PMap, FMap/FPMap and the density list
 ([MS-PST] 2.2.2.7.2 - 2.2.2.7.6, 2.6.1)."""
-from .codec import crc32, U32
+from . import dlist
 
 AMAP0 = 0x4400
 AMAP_SPAN = 496 * 8 * 64          # bytes mapped by one AMap
@@ -73,7 +73,8 @@ def check(ndb):
     if ndb.amap_valid == 0:
         # INVALID_AMAP: Outlook rebuilds the maps on open, so their contents
         # are not held against the file.
-        r.note('amap', 'fAMapValid is 0: allocation maps not compared')
+        r.note('amap', 'fAMapValid is 0: allocation maps not compared', sec='2.6.1.3.7')
+        dlist.check(ndb, count, None)
         return
     if ndb.amap_free != free * SLOT:
         r.problem('amap', 'cbAMapFree is %d, the AMaps have %d bytes free' % (ndb.amap_free, free * SLOT))
@@ -109,31 +110,4 @@ def check(ndb):
         # sample keeps 736 KB), so this is a note unless asked to be strict.
         r.leak('amap', '%d bytes are marked allocated but nothing reaches them (first at %d)'
                % (n * SLOT, AMAP0 + first * SLOT))
-    _density_list(ndb, count, actual)
-
-
-def _density_list(ndb, count, actual):
-    r = ndb.r
-    pg = ndb.data[0x4200:0x4400]
-    if len(pg) < 512 or pg[496] != 0x86:
-        return
-    if U32(pg, 500) != crc32(pg[:496]):
-        # A DList with a bad CRC "MUST NOT be used" and is rebuilt from the
-        # AMaps; Outlook leaves it stale (CRC 0), so this is no fault.
-        r.note('dlist', 'density list is stale (CRC does not match)')
-        return
-    n = pg[1]
-    prev = None
-    for i in range(n):
-        v = U32(pg, 8 + 4 * i)
-        page, slots = v & 0xFFFFF, v >> 20
-        if page >= count:
-            r.problem('dlist', 'density list entry %d names AMap %d of %d' % (i, page, count))
-            continue
-        have = actual[page * 3968:(page + 1) * 3968].count(0)
-        if slots != have:
-            r.problem('dlist', 'density list gives AMap %d %d free slots, its bitmap %d'
-                      % (page, slots, have))
-        if prev is not None and slots > prev:
-            r.problem('dlist', 'density list not in ascending density at entry %d' % i)
-        prev = slots
+    dlist.check(ndb, count, actual)

@@ -34,6 +34,8 @@ class Folders:
             if t == T_FOLDER:
                 nfolders += 1
                 self._folder(nid, set(children.get(nid, [])))
+            elif t == T_SEARCH:
+                self._properties(nid, 'search folder 0x%X' % nid, '2.4.8.6.1')
             elif t in (T_MESSAGE, T_ASSOC):
                 nmsgs += 1
                 parent = ndb.nbt[nid][2]
@@ -58,16 +60,19 @@ class Folders:
                            sec='2.4.4.9')
         return t[1]
 
+    def _properties(self, nid, what, sec):
+        node = self.ltp.node(nid, what)
+        pc = self.ltp.pc(node) if node is not None else None
+        for tag, name in REQUIRED_FOLDER_PROPS if pc is not None else ():
+            if tag not in pc:
+                self.r.problem('folder', '%s has no %s' % (what, name), kind='folderprop', sec=sec)
+        return pc
+
     def _folder(self, nid, kids):
-        r, ltp = self.r, self.ltp
         what = 'folder 0x%X' % nid
-        node = ltp.node(nid, what)
-        pc = ltp.pc(node) if node is not None else None
+        pc = self._properties(nid, what, '2.4.4.1.1')
         if pc is None:
             return
-        for tag, name in REQUIRED_FOLDER_PROPS:
-            if tag not in pc:
-                r.problem('folder', '%s has no %s' % (what, name), kind='folderprop', sec='2.4.4.1.1')
         base = nid & ~0x1F
         hier = self._table(base | 0x0D, what + ' hierarchy table')
         contents = self._table(base | 0x0E, what + ' contents table')

@@ -83,25 +83,13 @@ class TreeReader:
         if 8 + esz * cent > len(p):
             r.problem('subnode', '%s: block 0x%X has cEnt %d beyond its size' % (what, bid, cent), sec=sec)
             return None
-        if cent == 0:
-            r.problem('subnode', '%s: block 0x%X has no entries' % (what, bid), sec=sec)
-        if U32(p, 4):
-            r.problem('subnode', '%s: block 0x%X has dwPadding 0x%X, not zero' % (what, bid, U32(p, 4)),
-                      sec=sec, kind='snpad')
         out = {}
-        prev = None
         for i in range(cent):
             o = 8 + esz * i
             # Outlook leaves garbage in the upper half of subnode NIDs; the
             # NID is the lower 32 bits.
             nid = U32(p, o)
-            if prev is not None and nid <= prev:
-                r.problem('subnode', '%s: entries of 0x%X not ascending' % (what, bid), kind='snorder',
-                          sec=sec)
-            prev = nid
             if level == 0:
-                if nid in out:
-                    r.problem('subnode', '%s: subnode NID 0x%X appears twice' % (what, nid), sec='2.2.2.1')
                 out[nid] = (U64(p, o + 8), U64(p, o + 16))
             else:
                 sub = self.subnodes(U64(p, o + 8), what)
@@ -115,6 +103,27 @@ class TreeReader:
                         r.problem('subnode', '%s: subnode NID 0x%X appears twice' % (what, k), sec='2.2.2.1')
                 out.update(sub)
         return out
+
+    def _sub_block(self, bid, p):
+        """SLBLOCK/SIBLOCK layout ([MS-PST] 2.2.2.8.3.3.1.2, 2.2.2.8.3.3.2.2):
+        checked for every subnode tree, read or not."""
+        r = self.r
+        level, cent = p[1], U16(p, 2)
+        sec = '2.2.2.8.3.3.1.2' if level == 0 else '2.2.2.8.3.3.2.2'
+        if level not in (0, 1):
+            return   # reported when read
+        if cent == 0:
+            r.problem('subnode', 'subnode block 0x%X has no entries' % bid, sec=sec)
+        if U32(p, 4):
+            r.problem('subnode', 'subnode block 0x%X has dwPadding 0x%X, not zero' % (bid, U32(p, 4)),
+                      sec=sec, kind='snpad')
+        esz = 24 if level == 0 else 16
+        nids = [U32(p, 8 + esz * i) for i in range(min(cent, (len(p) - 8) // esz))]
+        if any(nids[i] >= nids[i + 1] for i in range(len(nids) - 1)):
+            # Two subnodes of one node MUST differ (2.2.2.1), and the
+            # entries are kept in NID order.
+            r.problem('subnode', 'subnode block 0x%X: NIDs not strictly ascending (or repeated)' % bid,
+                      kind='snorder', sec=sec)
 
     # ---- references and counters
     def _node_refs(self):
@@ -136,6 +145,7 @@ class TreeReader:
                     for i in range(U16(p, 2)):
                         tree_refs(U64(p, 8 + 8 * i))
                 elif p[0] == 2:
+                    self._sub_block(bid, p)
                     esz = 24 if p[1] == 0 else 16
                     for i in range(U16(p, 2)):
                         o = 8 + esz * i
