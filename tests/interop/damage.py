@@ -11,7 +11,7 @@ import sys
 HERE = os.path.dirname(os.path.realpath(__file__))
 sys.path.insert(0, os.path.join(HERE, '..', '..', 'tools', 'pst-check'))
 
-from pstcheck.codec import crc32, signature, decode_permute, _ENCODE  # noqa: E402
+from pstcheck.codec import crc32, signature, _ENCODE  # noqa: E402
 from pstcheck.ndb import Ndb, block_size  # noqa: E402
 from pstcheck.ltp import Ltp  # noqa: E402
 from pstcheck.report import Report  # noqa: E402
@@ -497,7 +497,7 @@ def _tcinfo(data, nid, change):
     ndb, ltp = parse(data)
     from pstcheck.ltp import Heap  # noqa: E402
     h = Heap(ltp.node(nid), Report())
-    blk, offs = h.allocs[0]
+    offs = h.allocs[0][1]
     idx = (h.root >> 5) & 0x7FF
     return _heap_header(data, nid, lambda p: change(p, offs[idx - 1]))
 
@@ -517,7 +517,7 @@ def _rows(data, nid):
     ndb, ltp = parse(data)
     from pstcheck.ltp import Heap  # noqa: E402
     h = Heap(ltp.node(nid), Report())
-    blk, offs = h.allocs[0]
+    offs = h.allocs[0][1]
     info = h.get(h.root)
     rows = struct.unpack_from('<I', info, 14)[0]
     assert rows and not rows & 0x1F, 'row matrix of 0x%X is not in its heap' % nid
@@ -536,7 +536,6 @@ def _row_patch(data, nid, change):
 
 def _row_status_cleared(p, at, size, cols):
     ib, cb, bit = cols[0x0E170003]
-    ceb = struct.unpack_from('<H', p, 0)[0] and None
     ceb = at + size - (len(cols) + 7) // 8
     p[ceb + bit // 8] &= ~(0x80 >> (bit % 8)) & 0xFF
     p[at + ib:at + ib + cb] = bytes(cb)

@@ -31,7 +31,6 @@ def check(ndb):
 
     slots = (count * AMAP_SPAN) // SLOT
     expected = bytearray(slots)
-    owner = {}
 
     def mark(ib, length, what):
         a = (ib - AMAP0) // SLOT

@@ -1,5 +1,5 @@
 """LTP layer: heap-on-node, BTH, property and table contexts ([MS-PST] 2.3)."""
-from .codec import U16, U32, U64
+from .codec import U16, U32
 
 SIG_HN = 0xEC
 CLIENT_TC, CLIENT_BTH, CLIENT_PC = 0x7C, 0xB5, 0xBC
@@ -73,7 +73,7 @@ class Heap:
             if ib % 2 or ib < first or ib + 4 > len(b):
                 report.problem('heap', '%s: block %d ibHnpm %d out of range' % (node.what, i, ib), sec='2.3.1.5')
                 return
-            calloc, _cfree = U16(b, ib), U16(b, ib + 2)
+            calloc = U16(b, ib)
             if ib + 4 + 2 * (calloc + 1) > len(b):
                 report.problem('heap', '%s: block %d page map overruns the block' % (node.what, i), sec='2.3.1.5')
                 return

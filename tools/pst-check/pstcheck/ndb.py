@@ -1,6 +1,6 @@
 """Node database layer: header, pages, B-trees, blocks ([MS-PST] 2.2.2)."""
 from .codec import (crc32, signature, decode_permute, decode_cyclic,
-                    CRYPT_NONE, CRYPT_PERMUTE, CRYPT_CYCLIC, U16, U32, U64)
+                    CRYPT_PERMUTE, CRYPT_CYCLIC, U16, U32, U64)
 from . import allocation, header, nids
 from .trees import TreeReader
 

@@ -15,13 +15,13 @@ def _check_row_blocks(blocks, rowsize, what, report):
     8192 bytes and full of whole rows; what is left after the last whole
     row is dead space ([MS-PST] 2.3.4.4)."""
     per_block = BLOCK_PAYLOAD // rowsize
-    last = len(blocks) - 1
-    for i, b in enumerate(blocks[:-1]):
-        size = (len(b) + 16 + 63) // 64 * 64
-        if size != BLOCK_SIZE or len(b) // rowsize != per_block:
-            report.problem('tc', '%s: row block %d of %d is %d bytes with %d rows, not 8192 bytes with %d'
-                           % (what, i, last + 1, size, len(b) // rowsize, per_block), sec='2.3.4.4',
-                           kind='rowblock')
+    short = [(i, (len(b) + 16 + 63) // 64 * 64, len(b) // rowsize) for i, b in enumerate(blocks[:-1])]
+    short = [s for s in short if s[1] != BLOCK_SIZE or s[2] != per_block]
+    if short:
+        i, size, rows = short[0]
+        report.problem('tc', '%s: row block %d of %d is %d bytes with %d rows, not 8192 bytes with %d '
+                       '(%d such blocks)' % (what, i, len(blocks), size, rows, per_block, len(short)),
+                       sec='2.3.4.4', kind='rowblock')
 
 
 def _expected_cb(ptype):
