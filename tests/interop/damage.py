@@ -552,7 +552,8 @@ def _rowver_copied(p, at, size, cols):
     p[at + size + 4:at + size + 8] = p[at + 4:at + 8]
 
 
-def _nbt_parent(data, nid, value):
+def _nbt_entry(data, nid, offset, fmt, value):
+    """Rewrites one field (at `offset` in its NBTENTRY) of node `nid`."""
     ndb, _ = parse(data)
     d = bytearray(data)
     for ib in ndb.bt_pages:
@@ -560,25 +561,19 @@ def _nbt_parent(data, nid, value):
         if pg[496] == 0x81 and pg[491] == 0:
             for i in range(pg[488]):
                 if struct.unpack_from('<Q', pg, 32 * i)[0] == nid:
-                    struct.pack_into('<I', d, ib + 32 * i + 24, value)
+                    struct.pack_into(fmt, d, ib + 32 * i + offset, value)
                     fix_page_crc(d, ib)
                     return bytes(d)
     raise RuntimeError('NID 0x%X not in the NBT' % nid)
 
 
+def _nbt_parent(data, nid, value):
+    return _nbt_entry(data, nid, 24, '<I', value)
+
+
 def _nbt_rename(data, old, new):
     """Gives an NBT entry another NID (the neighbours keep the order)."""
-    ndb, _ = parse(data)
-    d = bytearray(data)
-    for ib in ndb.bt_pages:
-        pg = d[ib:ib + 512]
-        if pg[496] == 0x81 and pg[491] == 0:
-            for i in range(pg[488]):
-                if struct.unpack_from('<Q', pg, 32 * i)[0] == old:
-                    struct.pack_into('<Q', d, ib + 32 * i, new)
-                    fix_page_crc(d, ib)
-                    return bytes(d)
-    raise RuntimeError('NID 0x%X not in the NBT' % old)
+    return _nbt_entry(data, old, 0, '<Q', new)
 
 
 def _dlist(data, bid=None, sig_xor=0):

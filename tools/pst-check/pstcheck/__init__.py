@@ -20,7 +20,7 @@ def check_file(path, strict_leaks=False, ndb_only=False):
     report = Report(strict_leaks=strict_leaks)
     with open(path, 'rb') as f:
         data = f.read()
-    ndb = Ndb(data, report)
+    ndb = Ndb(data, report, messaging=not ndb_only)
     if ndb.usable and not ndb_only:
         ltp = Ltp(ndb, report)
         check_messaging(ndb, ltp, report)

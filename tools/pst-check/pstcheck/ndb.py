@@ -15,8 +15,9 @@ def block_size(cb):
 
 
 class Ndb(TreeReader):
-    def __init__(self, data, report):
+    def __init__(self, data, report, messaging=True):
         self.data = data
+        self.messaging = messaging   # whether Outlook's messaging habits apply
         self.r = report
         self.size = len(data)
         self.usable = False

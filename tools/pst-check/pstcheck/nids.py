@@ -25,6 +25,8 @@ def check_counters(ndb):
         if idx > ndb.rgnid[t]:
             r.problem('header', 'rgnid[0x%02X] is 0x%X, below NID index 0x%X in use in the NBT'
                       % (t, ndb.rgnid[t], idx), sec='2.2.2.6', kind='rgnid')
+    if not ndb.messaging:
+        return   # a bare node database: subnode NIDs need only differ within their node
     for nid, count in sorted(ndb.subnode_nids.items()):
         t, idx = nid & 0x1F, nid >> 5
         if idx < FIRST_INDEX:
