@@ -105,7 +105,7 @@ EXPECTED_REFERENCE = {
     'row-status-missing': ['no PidTagMessageStatus'],
     'calculated-property': ['[2.5.2]', 'PidTagAttachNumber'],
     'rowver-above-unique': ['above dwUnique'],
-    'rowver-twice': ['handed out twice'],
+    'rowver-twice': ['handed out 2 times'],
     'subnode-above-rgnid': ['subnode NID 0x80A5 is above rgnid[0x05]'],
     'subnode-not-from-counter': ['not drawn from rgnid'],
     'subnode-twice-in-store': ['used 2 times in the store'],

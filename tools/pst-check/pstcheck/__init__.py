@@ -1,12 +1,13 @@
 """Structural checker for Unicode .pst files ([MS-PST]).
 
-check_file(path) returns a list of problem strings; an empty list means the
-file passed every rule checked. The rules are those the format document
-states for the node database (header, pages, allocation maps, B-trees,
-blocks), the LTP layer (heaps, BTHs, property and table contexts) and the
-messaging layer (store, name-to-ID map, folders, messages, attachments).
-Where Outlook's own files depart from the letter of the document, the
-checker follows Outlook; each such place says so in a comment.
+check_file(path) returns a Report; no problems means the file passed every
+rule checked. The rules are those the format document states for the node
+database (header, pages, allocation maps, B-trees, blocks), the LTP layer
+(heaps, BTHs, property and table contexts) and the messaging layer (store,
+name-to-ID map, search objects, folders, messages, attachments), plus the
+habits of Outlook's own files that its readers rely on. Where Outlook's own
+files depart from the letter of the document, the departure is a note that
+says what the file holds, not a problem. README.md lists every rule.
 """
 
 from .report import Report
@@ -16,7 +17,7 @@ from .messaging import check_messaging
 
 
 def check_file(path, strict_leaks=False, ndb_only=False):
-    """Checks one file; returns (problems, notes, stats)."""
+    """Checks one file; returns its Report (problems, notes, stats)."""
     report = Report(strict_leaks=strict_leaks)
     with open(path, 'rb') as f:
         data = f.read()

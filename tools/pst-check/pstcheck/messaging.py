@@ -47,14 +47,16 @@ def _row_versions(ndb, ltp, r, recipient_ids):
     """Outlook draws recipient row IDs and every PidTagLtpRowVer from one
     store-wide counter that ends in the header's dwUnique: each value is
     handed out once and none is above dwUnique."""
-    seen = set()
+    seen = {}
     for what, values in (('PidTagLtpRowVer', ltp.row_versions), ('recipient row ID', recipient_ids)):
         for v in values:
             if v > ndb.unique:
                 r.problem('rowver', '%s %d is above dwUnique %d' % (what, v, ndb.unique), kind='rowverhigh')
-            if v in seen:
-                r.problem('rowver', '%s %d is handed out twice' % (what, v), kind='rowverdup')
-            seen.add(v)
+            seen[v] = seen.get(v, 0) + 1
+    for v, n in sorted(seen.items()):
+        if n > 1:
+            r.problem('rowver', 'row version / recipient row ID %d is handed out %d times' % (v, n),
+                      kind='rowverdup')
 
 
 def _store(ndb, ltp, r):
