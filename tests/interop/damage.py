@@ -352,7 +352,7 @@ DAMAGE['zeroed-growth'] = zeroed_growth
 DAMAGE['data-past-growth'] = zeroed_section_with_data
 
 
-# ---- rules of [MS-PST] checked since the reference files are held clean.
+# ---- damage for the rules checked against Outlook's own reference files.
 # Each function breaks one rule and keeps every checksum valid.
 
 def _patch_record(data, nid, sub, old, new, value=None):
