@@ -98,7 +98,7 @@ class Writer final : public PstWriter {
     Nid nid = NewNid(kNidTypeNormalMessage);
     MessageDefaults d;
     d.now = Now();
-    d.searchKey = NewKey();
+    d.newSearchKey = [this] { return NewKey(); };
     WrittenMessage w = WriteMessage(*db_, names_, message, d);
     db_->SetNode(nid, w.data, w.subnodes, folder);
     bool read = (message.props.GetInt(TagId(tags::kMessageFlags)).value_or(0) & tags::kMsgFlagRead) != 0;
@@ -244,6 +244,17 @@ class Writer final : public PstWriter {
     std::vector<uint8_t> sal;
     PutU32(sal, kNidSpamSearchFolder);
     db_->SetNode(kNidSearchActivityList, db_->WriteBlock(sal), 0, 0);
+    // An active search folder comes with its update queue (empty: a node
+    // without a data block) and its criteria object, a PC that in Outlook's
+    // files holds the one property 0x660B (PtypInteger32, 0).
+    db_->SetNode(kNidSpamSearchUpdateQueue, 0, 0, 0);
+    {
+      ltp::Subnodes subs;
+      ltp::PcBuilder pc(*db_, subs);
+      pc.Set(0x660B, {PropType::Int32, 0});
+      Bid data = pc.Finish();
+      db_->SetNode(kNidSpamSearchCriteria, data, subs.Write(*db_), 0);
+    }
 
     auto add = [&](Nid nid, Nid parent, const char* name, const char* cls, bool search) -> Folder& {
       auto f = std::make_unique<Folder>(*db_, nid, parent, name, cls, search);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "fake_node_store.h"
 #include "ltp_reader.h"
 #include "pst/messaging/message_writer.h"
@@ -70,6 +72,19 @@ TEST(MessagingStore, MandatoryNodesAndStoreEntryIds) {
   EXPECT_EQ(GetU32(store.at(0x35E3).bytes, 20), kNidDeletedItems);
   EXPECT_EQ(GetU32(store.at(0x35E7).bytes, 20), kNidSearchRoot);
   EXPECT_EQ(f.writer->EntryIdOf(kNidIpmSubtree), ipm);
+  // The spam search folder's update queue (no data block) and criteria
+  // object, as in Outlook's stores.
+  auto queue = f.store->GetNode(kNidSpamSearchUpdateQueue);
+  EXPECT_EQ(queue.data, 0u);
+  EXPECT_EQ(queue.parent, 0u);
+  auto criteria = f.Pc(kNidSpamSearchCriteria);
+  ASSERT_EQ(criteria.size(), 1u);
+  EXPECT_EQ(criteria.at(0x660B).type, 0x0003);
+  EXPECT_EQ(criteria.at(0x660B).bytes, (Bytes{0, 0, 0, 0}));
+  // The name map's two starting names fill two buckets; empty ones are not stored.
+  size_t buckets = 0;
+  for (const auto& [id, v] : f.Pc(kNidNameToIdMap)) buckets += (id >= 0x1000 && id < 0x1000 + 251) ? 1 : 0;
+  EXPECT_EQ(buckets, 2u);
   // Templates have no rows; root lists its three children.
   EXPECT_TRUE(f.Tc(kNidContentsTableTemplate).rows.empty());
   EXPECT_EQ(f.Tc(WithType(kNidRootFolder, 0x0D)).rows.size(), 3u);
@@ -150,7 +165,7 @@ TEST(MessagingStore, MessageSizeSubjectAndRowsAgree) {
   EXPECT_EQ(f.store->GetNode(msg).parent, kNidIpmSubtree);
   auto pc = f.Pc(msg);
   EXPECT_EQ(Utf8FromUtf16Le(pc.at(0x0037).bytes), std::string("\x01\x05RE: Hello"));
-  EXPECT_EQ(Utf8FromUtf16Le(pc.at(0x0E1D).bytes), "Hello");
+  EXPECT_EQ(Utf8FromUtf16Le(pc.at(0x003D).bytes), "RE: ");
   uint32_t size = GetU32(pc.at(0x0E08).bytes, 0);
   EXPECT_GT(size, 10000u);
   EXPECT_EQ(GetU32(pc.at(0x0E07).bytes, 0) & tags::kMsgFlagHasAttach, static_cast<uint32_t>(tags::kMsgFlagHasAttach));
@@ -159,7 +174,6 @@ TEST(MessagingStore, MessageSizeSubjectAndRowsAgree) {
   plain.props.Set(tags::kMessageFlags, int32_t{17});
   Nid p = f.writer->AddMessage(f.writer->IpmSubtree(), plain);
   EXPECT_EQ(GetU32(f.Pc(p).at(0x0E07).bytes, 0), 1u);
-  EXPECT_EQ(f.Pc(p).at(0x0E1B).bytes, Bytes{0});
   f.writer->Commit();
   auto ct = f.Tc(WithType(kNidIpmSubtree, 0x0E));
   ASSERT_EQ(ct.rows.size(), 2u);
@@ -191,10 +205,17 @@ TEST(MessagingStore, MessageSizeSubjectAndRowsAgree) {
   EXPECT_EQ(GetU32(at.rows[0].at(0x0E200003), 0), attSize);
 }
 
-TEST(MessagingStore, EmbeddedMessagesNest) {
+TEST(MessagingStore, EmbeddedMessagesNestWithoutCalculatedProperties) {
   Fixture f;
   Message outer = Simple("outer", true);
+  // What an importer may hand over but Outlook computes rather than stores.
+  outer.props.Set(tags::kHasAttachments, true);
+  outer.props.Set(tags::kNormalizedSubject, std::string("outer"));
+  outer.props.Set(tags::kSubjectPrefix, std::string());
+  outer.props.Set(tags::kObjectType, int32_t{5});
   Attachment a;
+  a.props.Set(tags::kAttachNumber, int32_t{0});
+  a.props.Set(tags::kObjectType, int32_t{7});
   a.embedded = std::make_unique<Message>(Simple("inner", true));
   Attachment deepest;
   deepest.embedded = std::make_unique<Message>(Simple("innermost", true));
@@ -204,14 +225,19 @@ TEST(MessagingStore, EmbeddedMessagesNest) {
   // Walk: message -> attachment -> object subnode -> attachment -> object.
   auto node = f.store->GetNode(msg);
   std::vector<std::string> subjects;
+  std::set<Bytes> searchKeys;
   Bid data = node.data, subnodes = node.subnodes;
   for (int depth = 0; depth < 3; ++depth) {
     auto pc = testing::ReadPc(*f.store, data, subnodes);
     subjects.push_back(Utf8FromUtf16Le(pc.at(0x0037).bytes).substr(2));
+    searchKeys.insert(pc.at(0x300B).bytes);
+    for (uint16_t id : {0x0E1B, 0x0E1D, 0x0FFE, 0x003D}) EXPECT_EQ(pc.count(id), 0u) << std::hex << id;
+    EXPECT_EQ(GetU32(pc.at(0x0E07).bytes, 0) & tags::kMsgFlagHasAttach, depth < 2 ? 0x10u : 0u);
     if (depth == 2) break;
     SubnodeEntry att{};
     for (const auto& e : f.store->ReadSubnodeTree(subnodes)) if ((e.nid & 0x1F) == 0x05) att = e;
     auto apc = testing::ReadPc(*f.store, att.data, att.subnodes);
+    EXPECT_EQ(apc.count(0x0E21) + apc.count(0x0FFE), 0u);
     ASSERT_EQ(apc.at(0x3701).type, 0x000D);
     ASSERT_EQ(GetU32(apc.at(0x3705).bytes, 0), 5u);
     Nid objNid = GetU32(apc.at(0x3701).bytes, 0);
@@ -223,6 +249,7 @@ TEST(MessagingStore, EmbeddedMessagesNest) {
     }
   }
   EXPECT_EQ(subjects, (std::vector<std::string>{"outer", "inner", "innermost"}));
+  EXPECT_EQ(searchKeys.size(), 3u);  // each embedded message has its own
 }
 
 TEST(NameToIdMap, StreamsAndBuckets) {
@@ -245,14 +272,19 @@ TEST(NameToIdMap, StreamsAndBuckets) {
   Bytes s = names.StringStream();
   EXPECT_EQ(GetU32(s, 0), 16u);          // "Keywords" in UTF-16LE
   EXPECT_EQ(s.size(), 20u);
+  const Guid publicStrings = {0x29, 0x03, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
+  EXPECT_EQ(names.Map({publicStrings, std::nullopt, "Keywords"}), 0x8003);
   auto buckets = names.Buckets();
   ASSERT_EQ(buckets.size(), 251u);
-  // Numeric: (id ^ (wGuid << 1 | N)) % 251; string: from its stream offset.
-  EXPECT_EQ(buckets[(0x8005u ^ 2u) % 251].size(), 8u);
-  const Bytes& sb = buckets[(0u ^ 7u) % 251];
-  ASSERT_EQ(sb.size(), 8u);
-  Bytes kw = Utf16LeFromUtf8("Keywords");
-  EXPECT_EQ(GetU32(sb, 0), PstCrc(kw.data(), kw.size()));
+  // Numeric: (id ^ (wGuid << 1 | N)) % 251. String: the CRC-32 of the
+  // UTF-16LE name (0x2EDA4D3B for "Keywords") in its place; Outlook's own
+  // dist-list.pst keeps PS_PUBLIC_STRINGS "Keywords" in bucket 101.
+  EXPECT_EQ(buckets[(0x8005u ^ 2u) % 251], (Bytes{0x05, 0x80, 0, 0, 2, 0, 0, 0}));
+  EXPECT_EQ(buckets[101], (Bytes{0x3B, 0x4D, 0xDA, 0x2E, 5, 0, 3, 0}));
+  EXPECT_EQ(buckets[99], (Bytes{0x3B, 0x4D, 0xDA, 0x2E, 7, 0, 1, 0}));
+  size_t used = 0;
+  for (const Bytes& b : buckets) used += b.size();
+  EXPECT_EQ(used, 4u * 8);
 }
 
 TEST(MessagingStore, AddingToALargeFolderWritesABoundedAmount) {

@@ -69,6 +69,12 @@ NdbTestReader::NdbTestReader(std::vector<uint8_t> file, std::vector<uint8_t> hea
   if (ibAMapLast != ibFileEof - kCoverage) Fault("ibAMapLast");
   Walk(nbtIb, nbtBid, 0x81, -1, 0, false, nbtDepth);
   Walk(bbtIb, bbtBid, 0x80, -1, 0, false, bbtDepth);
+  // The density list is signed and numbered from bidNextP like a B-tree page.
+  if (f_.size() >= kFirstAMap) {
+    const uint64_t dlistBid = GetU64(f_, 0x4200 + 504);
+    CheckPage(0x4200, dlistBid, 0x86);
+    if (dlistBid == 0 || dlistBid >= bidNextP) Fault("density list BID " + Hex(dlistBid));
+  }
   for (const auto& [bid, b] : blocks_) {
     if (bid >= bidNextB) Fault("block BID " + Hex(bid) + " not below bidNextB");
     Payload(bid);
@@ -149,7 +155,7 @@ std::vector<uint8_t> NdbTestReader::Payload(uint64_t bid) {
 void NdbTestReader::CountReferences() {
   std::map<uint64_t, int> refs;
   for (const auto& [nid, n] : nodes_) {
-    ++refs[n.data];
+    if (n.data) ++refs[n.data];  // 0: a node with no data block (Outlook's empty queues)
     if (n.subnodes) ++refs[n.subnodes];
   }
   for (const auto& [bid, b] : blocks_) {

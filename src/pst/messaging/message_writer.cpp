@@ -25,6 +25,21 @@ RowValues Resolve(const PropertyBag& bag, NameToIdMap& names) {
   return out;
 }
 
+// Properties a reader computes from others ([MS-PST] 2.4.2.3): Outlook's
+// files hold none of them on messages or attachments (has-attachments comes
+// from mfHasAttach, the normalized subject from the marked subject), nor an
+// empty subject prefix.
+void DropCalculated(RowValues& props) {
+  for (uint32_t tag : {tags::kHasAttachments, tags::kNormalizedSubject, tags::kAttachNumber, tags::kObjectType}) {
+    props.erase(TagId(tag));
+  }
+  auto prefix = props.find(TagId(tags::kSubjectPrefix));
+  if (prefix != props.end() && prefix->second.type == PropType::Unicode &&
+      std::get<std::string>(prefix->second.data).empty()) {
+    props.erase(prefix);
+  }
+}
+
 size_t ValueBytes(const RowValues& v) {
   size_t n = 0;
   for (const auto& [id, value] : v) n += ltp::EncodeValue(value).size();
@@ -64,8 +79,7 @@ struct Built {
 Built BuildMessage(NodeStore& store, NameToIdMap& names, const Message& m, const MessageDefaults& d);
 
 // One attachment's PC and its subnodes.
-Built BuildAttachment(NodeStore& store, NameToIdMap& names, const Attachment& a, int32_t number,
-                      const MessageDefaults& d) {
+Built BuildAttachment(NodeStore& store, NameToIdMap& names, const Attachment& a, const MessageDefaults& d) {
   RowValues props = Resolve(a.props, names);
   props.erase(kIdAttachDataObject);
   ltp::Subnodes subs;
@@ -75,8 +89,7 @@ Built BuildAttachment(NodeStore& store, NameToIdMap& names, const Attachment& a,
     props[TagId(tags::kAttachMethod)] = {PropType::Int32, embedded ? tags::kAttachEmbeddedMsg : tags::kAttachByValue};
   }
   if (!props.count(TagId(tags::kRenderingPosition))) props[TagId(tags::kRenderingPosition)] = {PropType::Int32, -1};
-  props[TagId(tags::kAttachNumber)] = {PropType::Int32, number};
-  if (!props.count(TagId(tags::kObjectType))) props[TagId(tags::kObjectType)] = {PropType::Int32, 7};  // MAPI_ATTACH
+  DropCalculated(props);
   if (embedded) {
     Built inner = BuildMessage(store, names, *a.embedded, d);
     Nid nid = subs.NewNid(kNidTypeNormalMessage);
@@ -108,26 +121,27 @@ Built BuildMessage(NodeStore& store, NameToIdMap& names, const Message& m, const
   if (!props.count(TagId(tags::kLastModificationTime))) {
     props[TagId(tags::kLastModificationTime)] = {PropType::Time, d.now};
   }
-  if (!props.count(TagId(tags::kSearchKey))) props[TagId(tags::kSearchKey)] = {PropType::Binary, d.searchKey};
-  // mfHasAttach and PidTagHasAttachments follow the attachments really stored,
-  // whatever the caller claimed: Outlook trusts the flag to find the table.
+  if (!props.count(TagId(tags::kSearchKey)) && d.newSearchKey) {
+    props[TagId(tags::kSearchKey)] = {PropType::Binary, d.newSearchKey()};
+  }
+  // mfHasAttach follows the attachments really stored, whatever the caller
+  // claimed: Outlook trusts the flag to find the table, and readers derive
+  // has-attachments from it.
   {
     auto& flags = props[TagId(tags::kMessageFlags)];
     if (flags.type == PropType::Int32) {
       int32_t v = std::get<int32_t>(flags.data) & ~tags::kMsgFlagHasAttach;
       flags.data = m.attachments.empty() ? v : (v | tags::kMsgFlagHasAttach);
     }
-    props[TagId(tags::kHasAttachments)] = {PropType::Boolean, !m.attachments.empty()};
   }
-  // The subject in the marked form, with the prefix it starts with.
+  // The subject in the marked form, with the prefix it starts with; the
+  // normalized subject is what follows the prefix, so it is not stored.
   if (auto subject = m.props.GetString(TagId(tags::kSubject))) {
     std::string prefix = m.props.GetString(TagId(tags::kSubjectPrefix)).value_or("");
     if (!StartsWith(*subject, prefix)) prefix.clear();
     props[TagId(tags::kSubject)] = {PropType::Unicode, EncodeSubject(*subject, prefix)};
-    if (!props.count(TagId(tags::kNormalizedSubject))) {
-      props[TagId(tags::kNormalizedSubject)] = {PropType::Unicode, subject->substr(prefix.size())};
-    }
   }
+  DropCalculated(props);
 
   // The display lists a mail client shows, from the recipients, unless given.
   for (auto [type, tag] : {std::pair{tags::kRecipTo, tags::kDisplayTo}, std::pair{tags::kRecipCc, tags::kDisplayCc},
@@ -170,7 +184,7 @@ Built BuildMessage(NodeStore& store, NameToIdMap& names, const Message& m, const
     std::vector<RowValues> rows;
     std::vector<Nid> nids;
     for (size_t i = 0; i < m.attachments.size(); ++i) {
-      Built a = BuildAttachment(store, names, m.attachments[i], static_cast<int32_t>(i), d);
+      Built a = BuildAttachment(store, names, m.attachments[i], d);
       Nid nid = subs.NewNid(ltp::kNidTypeAttachment);
       subs.Add(nid, a.data, a.subnodes);
       size += a.size;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "pst/ltp/table_context.h"
 #include "pst/message.h"
@@ -22,7 +23,9 @@ struct WrittenMessage {
 
 struct MessageDefaults {
   int64_t now = 0;      // FILETIME for the creation/modification times when missing
-  Bytes searchKey;      // PidTagSearchKey when missing (16 bytes)
+  // A new PidTagSearchKey (16 bytes) for each message that lacks one, every
+  // embedded message included: no two messages share a key.
+  std::function<Bytes()> newSearchKey;
 };
 
 WrittenMessage WriteMessage(NodeStore& store, NameToIdMap& names, const Message& message,

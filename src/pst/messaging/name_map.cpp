@@ -1,8 +1,9 @@
 #include "pst/messaging/name_map.h"
 
-#include <array>
+#include <algorithm>
 
 #include "pst/coding.h"
+#include "pst/crc.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/nids.h"
 
@@ -15,26 +16,7 @@ constexpr Guid kPsMapi = {0x28, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
 constexpr Guid kPsPublicStrings = {0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                    0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
-const std::array<uint32_t, 256>& CrcTable() {
-  static const std::array<uint32_t, 256> table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  return table;
-}
-
 }  // namespace
-
-uint32_t PstCrc(const uint8_t* data, size_t n) {
-  uint32_t crc = 0;
-  for (size_t i = 0; i < n; ++i) crc = CrcTable()[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-  return crc;
-}
 
 uint16_t NameToIdMap::GuidIndex(const Guid& g) {
   if (g == kPsMapi) return 1;
@@ -61,7 +43,7 @@ uint16_t NameToIdMap::Map(const NamedProp& name) {
     std::vector<uint8_t> s = Utf16LeFromUtf8(name.name);
     e.isString = true;
     e.propertyId = static_cast<uint32_t>(strings_.size());
-    e.stringCrc = PstCrc(s.data(), s.size());
+    e.stringCrc = ComputePstCrc(s);
     PutU32(strings_, static_cast<uint32_t>(s.size()));
     PutBytes(strings_, s);
     while (strings_.size() % 4) strings_.push_back(0);
@@ -86,10 +68,12 @@ std::vector<uint8_t> NameToIdMap::EntryStream() const {
 std::vector<std::vector<uint8_t>> NameToIdMap::Buckets() const {
   std::vector<std::vector<uint8_t>> buckets(kBucketCount);
   for (const Entry& e : entries_) {
+    // A string name hashes (and is recorded by) the CRC of its UTF-16LE
+    // text, a numeric one by its number; the entry stream keeps the offset.
     uint16_t low = static_cast<uint16_t>((e.guidIndex << 1) | (e.isString ? 1 : 0));
-    uint32_t bucket = (e.propertyId ^ low) % kBucketCount;
-    std::vector<uint8_t>& b = buckets[bucket];
-    PutU32(b, e.isString ? e.stringCrc : e.propertyId);
+    uint32_t key = e.isString ? e.stringCrc : e.propertyId;
+    std::vector<uint8_t>& b = buckets[(key ^ low) % kBucketCount];
+    PutU32(b, key);
     PutU16(b, low);
     PutU16(b, e.propIdx);
   }
@@ -104,7 +88,9 @@ void NameToIdMap::Write(NodeStore& store) {
   pc.SetBytes(0x0003, static_cast<uint16_t>(PropType::Binary), EntryStream());
   pc.SetBytes(0x0004, static_cast<uint16_t>(PropType::Binary), strings_);
   auto buckets = Buckets();
+  // Like Outlook, a bucket no name falls into is left out of the PC.
   for (uint32_t i = 0; i < kBucketCount; ++i) {
+    if (buckets[i].empty()) continue;
     pc.SetBytes(static_cast<uint16_t>(0x1000 + i), static_cast<uint16_t>(PropType::Binary), buckets[i]);
   }
   Bid data = pc.Finish();

@@ -2,8 +2,9 @@
 // string) get property ids from 0x8000 on. Stored as a PC at NID 0x61 with
 // the GUID, entry and string streams and 251 hash buckets of NAMEID records.
 //
-// Like Outlook, a string name's bucket is chosen from its offset in the
-// string stream, while the bucket record carries the CRC of the string.
+// A string name's bucket and bucket record use the CRC-32 of its UTF-16LE
+// text, while its entry-stream record holds its offset in the string stream;
+// numeric names hash their number. Empty buckets are not stored.
 #pragma once
 
 #include <cstdint>
@@ -49,8 +50,5 @@ class NameToIdMap {
   std::vector<uint8_t> strings_;
   bool dirty_ = true;
 };
-
-// CRC-32 as [MS-PST] 5.3 computes it (reflected, seed 0, no final XOR).
-uint32_t PstCrc(const uint8_t* data, size_t n);
 
 }  // namespace pst::messaging

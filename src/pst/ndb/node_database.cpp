@@ -297,9 +297,10 @@ std::unique_ptr<NodeDatabase> NodeDatabase::Create(const std::string& path, cons
   auto impl = std::make_unique<Impl>(ndb::PstFile::CreateNew(path, options.crashAfterWrites), options);
   impl->dwUnique = options.deterministic ? 1u : std::random_device{}();
   // The density list may be empty ([MS-PST] 2.2.2.7.4): all zero, which is
-  // also what its CRC of zero says.
+  // also what its CRC of zero says. Unlike the maps, its page BID comes from
+  // bidNextP and its trailer is signed ([MS-PST] 2.2.2.7.1), as in Outlook's.
   std::array<uint8_t, ndb::kPageSize> dlist{};
-  ndb::SealPage(dlist, ndb::PageType::kDList, ndb::kDListOffset, ndb::kDListOffset);
+  ndb::SealPage(dlist, ndb::PageType::kDList, impl->bidNextP++, ndb::kDListOffset);
   impl->file.WriteAt(ndb::kDListOffset, dlist);
   impl->committed = impl->MakeHeader({}, {}, ndb::kAMapInvalid, 0);
   impl->CommitNow(true);
@@ -468,8 +469,8 @@ std::vector<SubnodeEntry> NodeDatabase::ReadSubnodeTree(Bid tree) {
 void NodeDatabase::SetNode(Nid nid, Bid data, Bid subnodes, Nid parent) {
   Impl& d = *impl_;
   d.CheckUsable();
-  if (data == 0) throw PstError("a node needs a data block");
-  d.Lookup(data);
+  // bidData 0 is a node with no data yet (Outlook's empty search queues).
+  if (data != 0) d.Lookup(data);
   if (subnodes != 0 && !ndb::IsInternalBid(subnodes)) throw PstError("bidSub must be a subnode tree");
   if (subnodes != 0) d.Lookup(subnodes);
   const NodeRecord* old = d.nbt.Find(nid);

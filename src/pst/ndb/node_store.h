@@ -57,7 +57,8 @@ class NodeStore {
   virtual std::vector<uint8_t> ReadDataTree(Bid tree) = 0;      // whole stream
   virtual std::vector<SubnodeEntry> ReadSubnodeTree(Bid tree) = 0;
 
-  // The node B-tree. SetNode inserts or replaces; DeleteNode removes.
+  // The node B-tree. SetNode inserts or replaces (data 0: a node with no
+  // data block, as Outlook keeps its empty queues); DeleteNode removes.
   virtual void SetNode(Nid nid, Bid data, Bid subnodes, Nid parent) = 0;
   virtual void DeleteNode(Nid nid) = 0;
   virtual bool HasNode(Nid nid) const = 0;
