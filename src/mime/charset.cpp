@@ -137,12 +137,16 @@ DecodedText DecodeTextKeepingBom(std::span<const uint8_t> bytes, std::string_vie
     return out;
   }
   if (label == "utf-8" || label == "utf8") {
-    // Labelled UTF-8 with some bad bytes: only those are lost, as a mail
-    // client shows it; the rest of the text stays readable.
-    out.utf8 = RepairUtf8(text).text;
-    out.charsetUsed = "utf-8";
-    out.lossy = true;
-    return out;
+    // Mostly UTF-8 with a few bad bytes: only those are lost. Text with
+    // no valid multi-byte sequence at all was mislabelled and is read as
+    // Windows-1252 below.
+    RepairedUtf8 repaired = RepairUtf8(text);
+    if (repaired.multiByte > 0 && repaired.multiByte >= repaired.replaced) {
+      out.utf8 = std::move(repaired.text);
+      out.charsetUsed = "utf-8";
+      out.lossy = true;
+      return out;
+    }
   }
   if (unlabelled || label == "utf-8" || label == "utf8" || label == "us-ascii" ||
       label == "ascii" || label == "iso-8859-1" || label == "latin1" || label == "iso_8859-1" ||

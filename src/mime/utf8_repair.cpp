@@ -47,6 +47,7 @@ RepairedUtf8 RepairUtf8(std::string_view s) {
     }
     if (want != 0 && have == want) {
       out.text.append(s.substr(i, want));
+      ++out.multiByte;
       i += want;
     } else {
       out.text += "\xEF\xBF\xBD";

@@ -10,7 +10,8 @@ namespace mime::detail {
 
 struct RepairedUtf8 {
   std::string text;
-  size_t replaced = 0;  // U+FFFD put in for invalid sequences
+  size_t multiByte = 0;  // valid sequences of two or more bytes
+  size_t replaced = 0;   // U+FFFD put in for invalid sequences
 };
 
 // Each maximal invalid subsequence (a lead byte and the continuation bytes
