@@ -109,7 +109,7 @@ class Planner {
       : d_(data), whole_(whole), notes_(notes) {}
 
   std::vector<RawEdit> Run() {
-    Entity(0, d_.size(), 0, true, "text/plain");
+    Entity(0, d_.size(), 0, "text/plain");
     std::stable_sort(edits_.begin(), edits_.end(),
                      [](const RawEdit& a, const RawEdit& b) { return a.at < b.at; });
     return std::move(edits_);
@@ -126,22 +126,32 @@ class Planner {
   std::string_view Text(const Line& l) const { return d_.substr(l.begin, l.end - l.begin); }
 
   // Whether the odd line `odd` (not a field, not the first) starts the body
-  // of the block that ends at `end`.
-  bool StartsBody(const Line& odd, size_t end) const {
-    bool anyField = false;
-    size_t pos = odd.next;
-    const size_t limit = std::min(end, odd.next + kLookahead);
-    while (pos < limit) {
-      const Line l = LineAt(pos, limit);
-      const std::string_view t = Text(l);
-      if (t.empty()) break;
-      if (const size_t n = FieldNameLength(t)) {
-        if (IsStandardField(t.substr(0, n))) return false;
-        anyField = true;
+  // of the block that ends at `end`. One look ahead serves all the odd
+  // lines it passed, so that a block of many broken lines is read once.
+  bool StartsBody(const Line& odd, size_t end) {
+    if (odd.next < scan_.from || odd.next > scan_.stop || scan_.end != end) {
+      scan_ = Lookahead{odd.next, odd.next, end, npos, npos, false};
+      const size_t limit = std::min(end, odd.next + kLookahead);
+      size_t pos = odd.next;
+      while (pos < limit) {
+        const Line l = LineAt(pos, limit);
+        const std::string_view t = Text(l);
+        if (t.empty()) break;
+        if (const size_t n = FieldNameLength(t)) {
+          if (IsStandardField(t.substr(0, n))) {
+            scan_.standardAt = l.begin;
+            break;
+          }
+          scan_.lastFieldAt = l.begin;
+        }
+        pos = l.next;
       }
-      pos = l.next;
+      scan_.stop = pos;
+      scan_.runsPast = !whole_ && pos >= d_.size();  // the block goes on past what was read
     }
-    if (!whole_ && pos >= d_.size()) return false;  // the block runs past what was read
+    if (scan_.runsPast) return false;
+    if (scan_.standardAt != npos && scan_.standardAt >= odd.next) return false;
+    const bool anyField = scan_.lastFieldAt != npos && scan_.lastFieldAt >= odd.next;
     const std::string_view t = Text(odd);
     return IsProse(t) || (!anyField && IsBase64Line(t));
   }
@@ -182,7 +192,7 @@ class Planner {
     return body.find("\n" + delimiter) != npos;
   }
 
-  void Entity(size_t begin, size_t end, int depth, bool message, const char* defaultType) {
+  void Entity(size_t begin, size_t end, int depth, const char* defaultType) {
     if (depth > kMaxDepth || begin >= end) return;
     std::vector<Field> fields;
     const size_t bodyStart = ReadHeader(begin, end, fields);
@@ -208,12 +218,11 @@ class Planner {
       }
     }
     if (!whole_) return;
-    (void)message;
     if (type.type.rfind("multipart/", 0) == 0 && !type.boundary.empty()) {
       Multipart(bodyStart, end, type, depth);
     } else if (type.type == "message/rfc822" && encoding != "base64" &&
                encoding != "quoted-printable") {
-      Entity(bodyStart, end, depth + 1, true, "text/plain");
+      Entity(bodyStart, end, depth + 1, "text/plain");
     }
   }
 
@@ -243,7 +252,7 @@ class Planner {
       }
       pos = l.next;
     }
-    if (partBegin != npos && partBegin < end) Entity(partBegin, end, depth + 1, false, childType);
+    if (partBegin != npos && partBegin < end) Entity(partBegin, end, depth + 1, childType);
   }
 
   // The part from `partBegin` up to the delimiter line `delimiter`.
@@ -257,7 +266,7 @@ class Planner {
       else
         bareLf = true;
     }
-    Entity(partBegin, partEnd, depth + 1, false, childType);
+    Entity(partBegin, partEnd, depth + 1, childType);
     const bool delimiterCrlf = delimiter.end < delimiter.next && d_[delimiter.end] == '\r';
     if (bareLf && delimiterCrlf) {
       // A parser that takes CRLF before this boundary would cut the
@@ -267,6 +276,13 @@ class Planner {
                        std::to_string(delimiter.begin));
     }
   }
+
+  // What the last look ahead found, for odd lines from `from` to `stop`.
+  struct Lookahead {
+    size_t from, stop, end, standardAt, lastFieldAt;
+    bool runsPast;
+  };
+  Lookahead scan_{npos, 0, 0, npos, npos, false};
 
   std::string_view d_;
   bool whole_;
