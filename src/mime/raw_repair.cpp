@@ -232,7 +232,12 @@ class Planner {
     size_t partBegin = npos;
     size_t pos = bodyStart;
     while (pos < end) {
-      const Line l = LineAt(pos, end);
+      // Straight to the next line that starts with the delimiter.
+      size_t at = d_.find(delimiter, pos);
+      while (at != npos && at < end && at > bodyStart && d_[at - 1] != '\n')
+        at = d_.find(delimiter, at + 1);
+      if (at == npos || at >= end) break;
+      const Line l = LineAt(at, end);
       std::string_view t = Text(l);
       if (t.size() >= delimiter.size() && t.compare(0, delimiter.size(), delimiter) == 0) {
         std::string_view rest = t.substr(delimiter.size());
