@@ -1,6 +1,7 @@
 #include "mime/encoded_words.h"
 
-#include <cstdint>
+#include <glib.h>
+
 #include <vector>
 
 #include "mime/text_util.h"
@@ -26,52 +27,19 @@ int HexValue(char c) {
   return -1;
 }
 
-int Base64Value(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
 std::string DecodeBase64(std::string_view text) {
-  std::string out;
-  uint32_t acc = 0;
-  int bits = 0;
-  for (char c : text) {
-    if (c == '=') break;
-    const int v = Base64Value(c);
-    if (v < 0) continue;
-    acc = (acc << 6) | static_cast<uint32_t>(v);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((acc >> bits) & 0xFF);
-    }
-  }
+  const std::string copy(text);
+  gsize length = 0;
+  guchar* bytes = g_base64_decode(copy.c_str(), &length);  // skips what is not base64
+  std::string out(reinterpret_cast<const char*>(bytes), length);
+  g_free(bytes);
   return out;
 }
 
 std::string EncodeBase64(std::string_view bytes) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const uint32_t g = static_cast<uint32_t>(static_cast<uint8_t>(bytes[i]) << 16 |
-                                             static_cast<uint8_t>(bytes[i + 1]) << 8 |
-                                             static_cast<uint8_t>(bytes[i + 2]));
-    for (int s = 18; s >= 0; s -= 6) out += kAlphabet[(g >> s) & 0x3F];
-  }
-  if (const size_t left = bytes.size() - i) {
-    uint32_t g = static_cast<uint32_t>(static_cast<uint8_t>(bytes[i]) << 16);
-    if (left == 2) g |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 1]) << 8);
-    out += kAlphabet[(g >> 18) & 0x3F];
-    out += kAlphabet[(g >> 12) & 0x3F];
-    out += left == 2 ? kAlphabet[(g >> 6) & 0x3F] : '=';
-    out += '=';
-  }
+  gchar* text = g_base64_encode(reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
+  std::string out(text);
+  g_free(text);
   return out;
 }
 
