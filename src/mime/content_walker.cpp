@@ -7,6 +7,7 @@
 #include "mime/charset.h"
 #include "mime/gmime_session.h"
 #include "mime/part_file_name.h"
+#include "mime/raw_repair.h"
 #include "mime/text_util.h"
 #include "mime/uuencode.h"
 #include "pst/prop_tags.h"
@@ -275,7 +276,9 @@ void ContentWalker::AddPartAttachment(GMimePart* part, bool relatedInline) {
 bool ContentWalker::AddEncodedMessage(GMimePart* part) {
   // A message/rfc822 part sent base64 or quoted-printable: GMime leaves it
   // a leaf; decoded, it is a message like any other.
-  std::vector<uint8_t> bytes = DecodedContent(part);
+  ImportWarnings notes;
+  const std::vector<uint8_t> bytes = Repaired(DecodedContent(part), notes);
+  for (std::string& note : notes) ctx_.Warn("in an encoded message: " + std::move(note));
   if (bytes.empty()) return false;
   GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(
       reinterpret_cast<const char*>(bytes.data()), bytes.size()));

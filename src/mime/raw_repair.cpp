@@ -1,6 +1,7 @@
 #include "mime/raw_repair.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "mime/text_util.h"
 
@@ -300,6 +301,24 @@ class Planner {
 std::vector<RawEdit> PlanRawRepairs(std::string_view data, bool whole,
                                     std::vector<std::string>& notes) {
   return Planner(data, whole, notes).Run();
+}
+
+std::vector<uint8_t> Repaired(const std::vector<uint8_t>& message, std::vector<std::string>& notes) {
+  const std::string_view text(reinterpret_cast<const char*>(message.data()), message.size());
+  const std::vector<RawEdit> edits = PlanRawRepairs(text, true, notes);
+  if (edits.empty()) return message;
+  std::vector<uint8_t> out;
+  out.reserve(message.size() + 16);
+  size_t from = 0;
+  for (const RawEdit& edit : edits) {
+    if (edit.at > from) out.insert(out.end(), message.begin() + static_cast<std::ptrdiff_t>(from),
+                                   message.begin() + static_cast<std::ptrdiff_t>(edit.at));
+    out.insert(out.end(), edit.insert.begin(), edit.insert.end());
+    from = std::max(from, edit.at + edit.remove);
+  }
+  if (from < message.size())
+    out.insert(out.end(), message.begin() + static_cast<std::ptrdiff_t>(from), message.end());
+  return out;
 }
 
 }  // namespace mime::detail

@@ -26,4 +26,7 @@ struct RawEdit {
 std::vector<RawEdit> PlanRawRepairs(std::string_view data, bool whole,
                                     std::vector<std::string>& notes);
 
+// A whole message held in memory with its repairs made.
+std::vector<uint8_t> Repaired(const std::vector<uint8_t>& message, std::vector<std::string>& notes);
+
 }  // namespace mime::detail

@@ -54,6 +54,18 @@ TEST(RawRepairTest, PartHeaderWithoutBlankLineKeepsItsContentButNotDamagedFields
   EXPECT_EQ(Data(m.attachments[1]), "xyz");
 }
 
+TEST(RawRepairTest, MessageSentBase64IsRepairedToo) {
+  // "Subject: stub\r\nThis message was removed." in base64.
+  const auto m = Import(
+      "Content-Type: multipart/mixed; boundary=B\r\n\r\n--B\r\n\r\ntext\r\n--B\r\n"
+      "Content-Type: message/rfc822\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+      "U3ViamVjdDogc3R1Yg0KVGhpcyBtZXNzYWdlIHdhcyByZW1vdmVkLg==\r\n--B--\r\n");
+  ASSERT_EQ(m.attachments.size(), 1u);
+  ASSERT_TRUE(m.attachments[0].embedded);
+  EXPECT_EQ(Str(m.attachments[0].embedded->props, tags::kSubject), "stub");
+  EXPECT_EQ(Str(m.attachments[0].embedded->props, tags::kBody), "This message was removed.");
+}
+
 TEST(ConversationIndexTest, BuiltFromTheDateAndSharedWithReplies) {
   const std::string date = "Date: Mon, 1 Jun 2020 10:00:00 +0000\r\n";
   const auto root = Import("Message-ID: <root@x>\r\n" + date + "\r\nb\r\n");
