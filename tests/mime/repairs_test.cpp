@@ -1,6 +1,6 @@
 // What the importer mends before or around GMime: encoded words GMime
-// misreads, header blocks without their blank line, invalid UTF-8, and the
-// conversation index built for every message.
+// misreads, header blocks without their blank line, invalid UTF-8, broken
+// quoted-printable, and the conversation index built for every message.
 #include "import_helpers.h"
 #include "mime/encoded_words.h"
 #include "mime/utf8_repair.h"
@@ -64,6 +64,13 @@ TEST(RawRepairTest, MessageSentBase64IsRepairedToo) {
   ASSERT_TRUE(m.attachments[0].embedded);
   EXPECT_EQ(Str(m.attachments[0].embedded->props, tags::kSubject), "stub");
   EXPECT_EQ(Str(m.attachments[0].embedded->props, tags::kBody), "This message was removed.");
+}
+
+TEST(QuotedPrintableTest, SoftBreaksAfterBrokenEscapesAndAtTheEnd) {
+  const auto m = Import(
+      "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+      "Caf=C3=A9 =0=\r\n9 a=3db  \r\nlast=\r\n");
+  EXPECT_EQ(Str(m.props, tags::kBody), "Caf\xc3\xa9 =09 a=b\r\nlast");
 }
 
 TEST(ConversationIndexTest, BuiltFromTheDateAndSharedWithReplies) {
