@@ -3,6 +3,7 @@
 // Reply-To to the reply recipients, To/Cc/Bcc to recipient rows.
 #include <vector>
 
+#include "mime/encoded_words.h"
 #include "mime/entry_ids.h"
 #include "mime/gmime_session.h"
 #include "mime/message_mapping.h"
@@ -25,7 +26,8 @@ const std::string kSmtp = "SMTP";
 std::string DecodedHeaderText(const std::string& raw) {
   if (raw.find("=?") == std::string::npos) return raw;
   EnsureGMime();  // decoding needs GMime's charset tables
-  char* decoded = g_mime_utils_header_decode_text(nullptr, raw.c_str());  // transfer full
+  const std::string mended = MendEncodedWords(raw);
+  char* decoded = g_mime_utils_header_decode_text(nullptr, mended.c_str());  // transfer full
   std::string out = ValidUtf8(decoded ? decoded : raw.c_str());
   g_free(decoded);
   return out;
@@ -63,20 +65,39 @@ void Flatten(InternetAddressList* list, std::vector<Mailbox>& out, int depth = 0
   }
 }
 
-std::vector<Mailbox> MailboxesOf(GMimeMessage* message, GMimeAddressType type) {
+// Every field named `field`, parsed from its raw text made UTF-8 first: a
+// raw legacy byte in an address would otherwise make the parser give up
+// on the whole field, and raw bytes inside encoded words would be decoded
+// twice.
+std::vector<Mailbox> MailboxesOf(GMimeMessage* message, const char* field) {
   std::vector<Mailbox> out;
-  Flatten(g_mime_message_get_addresses(message, type), out);  // transfer none
+  GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));  // transfer none
+  const int count = headers ? g_mime_header_list_get_count(headers) : 0;
+  for (int i = 0; i < count; ++i) {
+    GMimeHeader* header = g_mime_header_list_get_header_at(headers, i);  // transfer none
+    const char* name = g_mime_header_get_name(header);
+    if (!name || !EqualsIgnoreCase(name, field)) continue;
+    const char* raw = g_mime_header_get_raw_value(header);
+    const std::string text = ValidUtf8(MendEncodedWords(raw ? raw : ""));
+    InternetAddressList* list = internet_address_list_parse(nullptr, text.c_str());  // transfer full
+    Flatten(list, out);
+    if (list) g_object_unref(list);
+  }
   return out;
 }
 
 // From or Sender that GMime cannot read as addresses still names someone:
 // the field's text becomes the name, so the client shows who sent it.
-std::vector<Mailbox> OriginatorOf(GMimeMessage* message, GMimeAddressType type,
-                                  const char* field) {
-  std::vector<Mailbox> out = MailboxesOf(message, type);
+std::vector<Mailbox> OriginatorOf(GMimeMessage* message, const char* field) {
+  std::vector<Mailbox> out = MailboxesOf(message, field);
   if (out.empty()) {
-    const std::string text = Trimmed(DecodedHeaderText(HeaderValue(GMIME_OBJECT(message), field)));
-    if (!text.empty() && text != "<>") out.push_back(Mailbox{text, ""});
+    std::string text = Trimmed(DecodedHeaderText(HeaderValue(GMIME_OBJECT(message), field)));
+    // "Name <>": a null address (bounces use it); the name is what is left.
+    if (text.size() >= 2 && text.compare(text.size() - 2, 2, "<>") == 0)
+      text = Trimmed(text.substr(0, text.size() - 2));
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+      text = text.substr(1, text.size() - 2);
+    if (!text.empty()) out.push_back(Mailbox{text, ""});
   }
   return out;
 }
@@ -125,8 +146,8 @@ void AddRecipients(pst::Message& out, const std::vector<Mailbox>& boxes, int32_t
 }  // namespace
 
 void MapAddresses(GMimeMessage* message, pst::Message& out) {
-  const std::vector<Mailbox> from = OriginatorOf(message, GMIME_ADDRESS_TYPE_FROM, "From");
-  const std::vector<Mailbox> sender = OriginatorOf(message, GMIME_ADDRESS_TYPE_SENDER, "Sender");
+  const std::vector<Mailbox> from = OriginatorOf(message, "From");
+  const std::vector<Mailbox> sender = OriginatorOf(message, "Sender");
   // From names the author (sent-representing); Sender the agent that sent it,
   // who is the author when there is no Sender field.
   const Mailbox* author = !from.empty() ? &from.front() : !sender.empty() ? &sender.front() : nullptr;
@@ -141,7 +162,7 @@ void MapAddresses(GMimeMessage* message, pst::Message& out) {
                   tags::kSenderAddressType, tags::kSenderEntryId, tags::kSenderSearchKey,
                   tags::kSenderSmtpAddress);
 
-  const std::vector<Mailbox> replyTo = MailboxesOf(message, GMIME_ADDRESS_TYPE_REPLY_TO);
+  const std::vector<Mailbox> replyTo = MailboxesOf(message, "Reply-To");
   if (!replyTo.empty()) {
     std::vector<pst::Bytes> ids;
     for (const auto& m : replyTo) ids.push_back(OneOffEntryId(m.Shown(), kSmtp, m.address));
@@ -149,9 +170,9 @@ void MapAddresses(GMimeMessage* message, pst::Message& out) {
     out.props.Set(tags::kReplyRecipientEntries, FlatEntryList(ids));
   }
 
-  const std::vector<Mailbox> to = MailboxesOf(message, GMIME_ADDRESS_TYPE_TO);
-  const std::vector<Mailbox> cc = MailboxesOf(message, GMIME_ADDRESS_TYPE_CC);
-  const std::vector<Mailbox> bcc = MailboxesOf(message, GMIME_ADDRESS_TYPE_BCC);
+  const std::vector<Mailbox> to = MailboxesOf(message, "To");
+  const std::vector<Mailbox> cc = MailboxesOf(message, "Cc");
+  const std::vector<Mailbox> bcc = MailboxesOf(message, "Bcc");
   AddRecipients(out, to, tags::kRecipTo);
   AddRecipients(out, cc, tags::kRecipCc);
   AddRecipients(out, bcc, tags::kRecipBcc);

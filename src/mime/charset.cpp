@@ -9,6 +9,7 @@
 
 #include "mime/gmime_session.h"
 #include "mime/text_util.h"
+#include "mime/utf8_repair.h"
 
 namespace mime::detail {
 namespace {
@@ -134,6 +135,18 @@ DecodedText DecodeTextKeepingBom(std::span<const uint8_t> bytes, std::string_vie
     out.charsetUsed = "utf-8";
     out.asLabelled = label == "utf-8" || label == "utf8";
     return out;
+  }
+  if (label == "utf-8" || label == "utf8") {
+    // Mostly UTF-8 with a few bad bytes: only those are lost. Text with
+    // no valid multi-byte sequence at all was mislabelled and is read as
+    // Windows-1252 below.
+    RepairedUtf8 repaired = RepairUtf8(text);
+    if (repaired.multiByte > 0 && repaired.multiByte >= repaired.replaced) {
+      out.utf8 = std::move(repaired.text);
+      out.charsetUsed = "utf-8";
+      out.lossy = true;
+      return out;
+    }
   }
   if (unlabelled || label == "utf-8" || label == "utf8" || label == "us-ascii" ||
       label == "ascii" || label == "iso-8859-1" || label == "latin1" || label == "iso_8859-1" ||

@@ -6,6 +6,8 @@
 #include "mime/attachment_names.h"
 #include "mime/charset.h"
 #include "mime/gmime_session.h"
+#include "mime/part_file_name.h"
+#include "mime/raw_repair.h"
 #include "mime/text_util.h"
 #include "mime/uuencode.h"
 #include "pst/prop_tags.h"
@@ -53,6 +55,19 @@ bool IsSkippableAlternative(const std::string& type) {
          type == "text/watch-html";
 }
 
+// Without a usable start parameter the root is the first part, unless the
+// type parameter names another: then the first part of that type.
+int RelatedRootByType(GMimeMultipart* related) {
+  const char* type = g_mime_object_get_content_type_parameter(GMIME_OBJECT(related), "type");
+  if (!type) return 0;
+  const std::string wanted = AsciiLower(Trimmed(type));
+  const int count = g_mime_multipart_get_count(related);
+  if (count > 0 && MimeTypeOf(g_mime_multipart_get_part(related, 0)) == wanted) return 0;
+  for (int i = 1; i < count; ++i)
+    if (MimeTypeOf(g_mime_multipart_get_part(related, i)) == wanted) return i;
+  return 0;
+}
+
 }  // namespace
 
 void ContentWalker::Walk(GMimeObject* root, bool bodiesOnly) {
@@ -76,6 +91,7 @@ void ContentWalker::WalkObject(GMimeObject* object, int mimeDepth, GMimeObject* 
     GMimePart* part = GMIME_PART(object);
     if (TryTakeBody(part, alternative)) return;
     if (bodiesOnly_) return;
+    if (MimeTypeOf(object) == "message/rfc822" && AddEncodedMessage(part)) return;
     if (alternative && !IsAttachmentDisposition(object) &&
         IsSkippableAlternative(MimeTypeOf(object)))
       return;
@@ -119,6 +135,7 @@ void ContentWalker::WalkRelated(GMimeMultipart* related, int mimeDepth, GMimeObj
       }
     }
   }
+  if (root == 0) root = RelatedRootByType(related);
   WalkObject(g_mime_multipart_get_part(related, root), mimeDepth + 1, alternative);
   if (bodiesOnly_) return;
   for (int i = 0; i < count; ++i) {
@@ -234,8 +251,7 @@ void ContentWalker::AddEntityAttachment(GMimeObject* object, const std::string& 
 void ContentWalker::AddPartAttachment(GMimePart* part, bool relatedInline) {
   GMimeObject* object = GMIME_OBJECT(part);
   const std::string mimeType = MimeTypeOf(object);
-  const char* rawName = g_mime_part_get_filename(part);  // transfer none, decoded
-  std::string name = SafeFileName(ValidUtf8(rawName ? rawName : ""));
+  std::string name = SafeFileName(PartFileName(part));
   if (name.empty()) name = DefaultFileName(mimeType, ++unnamed_);
   const char* rawId = g_mime_object_get_content_id(object);  // transfer none, no angles
   const std::string contentId = StripAngles(ValidUtf8(rawId ? rawId : ""));
@@ -257,6 +273,23 @@ void ContentWalker::AddPartAttachment(GMimePart* part, bool relatedInline) {
   a.data = std::make_shared<pst::MemorySource>(std::move(bytes));
 }
 
+bool ContentWalker::AddEncodedMessage(GMimePart* part) {
+  // A message/rfc822 part sent base64 or quoted-printable: GMime leaves it
+  // a leaf; decoded, it is a message like any other.
+  ImportWarnings notes;
+  const std::vector<uint8_t> bytes = Repaired(DecodedContent(part), notes);
+  for (std::string& note : notes) ctx_.Warn("in an encoded message: " + std::move(note));
+  if (bytes.empty()) return false;
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(
+      reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  ParsedMessage parsed(stream.get(), ctx_.warnings);
+  GMimeMessage* inner = parsed.message();
+  GMimeHeaderList* headers = inner ? g_mime_object_get_header_list(GMIME_OBJECT(inner)) : nullptr;
+  if (!headers || g_mime_header_list_get_count(headers) == 0) return false;
+  AddEmbeddedMessage(inner);
+  return true;
+}
+
 void ContentWalker::AddEmbeddedMessage(GMimeMessagePart* part) {
   GMimeMessage* inner = g_mime_message_part_get_message(part);  // transfer none
   if (!inner) {
@@ -264,6 +297,10 @@ void ContentWalker::AddEmbeddedMessage(GMimeMessagePart* part) {
                         "message/rfc822");
     return;
   }
+  AddEmbeddedMessage(inner);
+}
+
+void ContentWalker::AddEmbeddedMessage(GMimeMessage* inner) {
   const char* rawSubject = g_mime_message_get_subject(inner);  // transfer none, decoded
   const std::string subject = Trimmed(ValidUtf8(rawSubject ? rawSubject : ""));
   if (messageDepth_ + 1 > ctx_.options.maxEmbeddedDepth) {

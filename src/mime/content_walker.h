@@ -43,6 +43,8 @@ class ContentWalker {
   void KeepUnsplitContent(GMimeMultipart* multipart, GMimeObject* alternative);
   void AddPartAttachment(GMimePart* part, bool relatedInline);
   void AddEmbeddedMessage(GMimeMessagePart* part);
+  void AddEmbeddedMessage(GMimeMessage* inner);
+  bool AddEncodedMessage(GMimePart* part);
   pst::Attachment& NewAttachment(const std::string& longName, const std::string& mimeTag,
                                  bool hidden);
 

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "mime/charset.h"
+#include "mime/conversation_index.h"
+#include "mime/encoded_words.h"
 #include "mime/gmime_session.h"
 #include "mime/message_mapping.h"
 #include "mime/subject.h"
@@ -132,6 +134,15 @@ std::optional<int32_t> SensitivityOf(GMimeObject* object) {
   return 0;
 }
 
+// The "<id>" of an identifier field; comments or junk after it (some
+// relays add them) would keep replies from finding it.
+std::string MessageIdOf(const std::string& value) {
+  const size_t open = value.find('<');
+  const size_t close = open == std::string::npos ? open : value.find('>', open);
+  if (close == std::string::npos) return value;
+  return value.substr(open, close - open + 1);
+}
+
 bool HasEightBit(const std::string& s) {
   for (char c : s)
     if (static_cast<unsigned char>(c) >= 0x80) return true;
@@ -149,10 +160,16 @@ std::string SubjectOf(GMimeMessage* message) {
   GMimeHeader* header = headers ? g_mime_header_list_get_header(headers, "Subject") : nullptr;
   const char* rawValue = header ? g_mime_header_get_raw_value(header) : nullptr;
   const std::string raw = Trimmed(Unfolded(rawValue ? rawValue : ""));
-  // Raw bytes inside encoded words belong to the word's own charset, which
-  // GMime has applied already.
-  if (!HasEightBit(raw) || IsValidUtf8(raw) || raw.find("=?") != std::string::npos)
-    return ValidUtf8(decoded);
+  if (raw.find("=?") != std::string::npos) {
+    // Raw bytes inside encoded words belong to the word's own charset.
+    const std::string mended = MendEncodedWords(raw);
+    if (mended == raw) return ValidUtf8(decoded);
+    char* again = g_mime_utils_header_decode_text(nullptr, mended.c_str());  // transfer full
+    std::string text = ValidUtf8(again ? again : decoded);
+    g_free(again);
+    return text;
+  }
+  if (!HasEightBit(raw) || IsValidUtf8(raw)) return ValidUtf8(decoded);
   GMimeObject* body = g_mime_message_get_body(message);  // transfer none
   const char* hint = body ? g_mime_object_get_content_type_parameter(body, "charset") : nullptr;
   const std::string charset = AsciiLower(hint ? hint : "");
@@ -194,16 +211,22 @@ void MapEnvelope(GMimeMessage* message, pst::Message& out, const ImportContext& 
   out.props.Set(tags::kLastModificationTime, ctx.now);
 
   // Identifiers keep their angle brackets, as they are on the wire.
-  if (std::string id = HeaderValue(object, "Message-ID"); !id.empty())
-    out.props.Set(tags::kInternetMessageId, id);
-  if (std::string id = HeaderValue(object, "In-Reply-To"); !id.empty())
-    out.props.Set(tags::kInReplyToId, id);
-  if (std::string refs = HeaderValue(object, "References"); !refs.empty())
-    out.props.Set(tags::kInternetReferences, refs);
+  const std::string messageId = MessageIdOf(HeaderValue(object, "Message-ID"));
+  const std::string inReplyTo = MessageIdOf(HeaderValue(object, "In-Reply-To"));
+  const std::string references = HeaderValue(object, "References");
+  if (!messageId.empty()) out.props.Set(tags::kInternetMessageId, messageId);
+  if (!inReplyTo.empty()) out.props.Set(tags::kInReplyToId, inReplyTo);
+  if (!references.empty()) out.props.Set(tags::kInternetReferences, references);
+  const ThreadFields thread{HeaderValue(object, "Thread-Index"), messageId, inReplyTo, references,
+                            sent.value_or(0),
+                            HeaderValue(object, "Subject") + "\n" + HeaderValue(object, "Date")};
+  out.props.Set(tags::kConversationIndex, pst::Bytes(ConversationIndexFor(thread)));
 
-  if (auto v = ImportanceOf(object)) out.props.Set(tags::kImportance, *v);
+  // Mail that says nothing is of normal importance and not sensitive, as
+  // Outlook stores it.
+  out.props.Set(tags::kImportance, ImportanceOf(object).value_or(1));
   if (auto v = PriorityOf(object)) out.props.Set(tags::kPriority, *v);
-  if (auto v = SensitivityOf(object)) out.props.Set(tags::kSensitivity, *v);
+  out.props.Set(tags::kSensitivity, SensitivityOf(object).value_or(0));
 
   if (std::string block = TransportHeaders(message); !block.empty())
     out.props.Set(tags::kTransportMessageHeaders, block);

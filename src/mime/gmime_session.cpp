@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <mutex>
 
+#include "mime/quoted_printable.h"
 #include "mime/text_util.h"
+#include "mime/uuencode.h"
 
 namespace mime::detail {
 
@@ -174,10 +176,25 @@ std::vector<uint8_t> DecodedContent(GMimePart* part) {
   std::vector<uint8_t> out;
   GMimeDataWrapper* content = g_mime_part_get_content(part);  // transfer none
   if (!content) return out;
-  if (g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_BASE64) {
-    GMimeStream* encoded = g_mime_data_wrapper_get_stream(content);  // transfer none
-    if (encoded) return LenientBase64(encoded);
+  const bool uuencoded = IsUuencoding(HeaderValue(GMIME_OBJECT(part), "Content-Transfer-Encoding"));
+  const bool quoted =
+      g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+  GMimeStream* encoded = g_mime_data_wrapper_get_stream(content);  // transfer none
+  if ((uuencoded || quoted) && encoded) {
+    GPtr<GMimeStream> sink(g_mime_stream_mem_new());
+    g_mime_stream_reset(encoded);
+    g_mime_stream_write_to_stream(encoded, sink.get());
+    GByteArray* raw = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(sink.get()));
+    const std::string_view text =
+        raw ? std::string_view(reinterpret_cast<const char*>(raw->data), raw->len) : std::string_view();
+    if (quoted) return DecodeQuotedPrintable(text);
+    // GMime's uudecoder trusts every line's length; lines whose trailing
+    // spaces were lost in transport need the lenient one.
+    std::vector<uint8_t> file = DecodeUuencodedPart(std::string(text));
+    if (!file.empty()) return file;
   }
+  if (g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_BASE64 && encoded)
+    return LenientBase64(encoded);
   GPtr<GMimeStream> sink(g_mime_stream_mem_new());
   g_mime_data_wrapper_write_to_stream(content, sink.get());
   GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(sink.get()));

@@ -8,10 +8,12 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string_view>
 
 #include "mime/gmime_session.h"
 #include "mime/message_mapping.h"
+#include "mime/raw_repair.h"
 
 namespace mime {
 namespace {
@@ -39,83 +41,71 @@ int CountHeaders(GMimeMessage* message) {
   return count;
 }
 
-bool IsFieldNameChar(uint8_t c) { return c >= 33 && c <= 126 && c != ':'; }
-
-// Some writers forget the blank line between header and body, so the first
-// line of text follows the last field. GMime would take that line for a
-// broken field and drop the text; a line that reads like prose (it has a
-// space before any colon) is taken as the start of the body instead.
-// Returns the offset of that line, or -1 when the header section is sound.
-int64_t MissingBlankLineAt(GMimeStream* stream, int64_t start) {
-  constexpr size_t kScanLimit = 1 << 20;
-  std::string head;
-  GPtr<GMimeStream> sub(g_mime_stream_substream(stream, start, -1));
-  char buffer[8192];
-  while (head.size() < kScanLimit) {
-    const ssize_t got = g_mime_stream_read(sub.get(), buffer, sizeof buffer);
-    if (got <= 0) break;
-    head.append(buffer, static_cast<size_t>(got));
-    if (head.find("\n\n") != std::string::npos || head.find("\n\r\n") != std::string::npos) break;
-  }
-  size_t pos = 0;
-  bool first = true;
-  while (pos < head.size()) {
-    size_t eol = head.find('\n', pos);
-    if (eol == std::string::npos) return -1;  // the section runs past what was read
-    std::string_view line(head.data() + pos, eol - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty()) return -1;  // the proper end of the header section
-    const bool continuation = line[0] == ' ' || line[0] == '\t';
-    const bool mbox = first && line.substr(0, 5) == "From ";
-    size_t i = 0;
-    while (i < line.size() && IsFieldNameChar(static_cast<uint8_t>(line[i]))) ++i;
-    size_t j = i;
-    while (j < line.size() && (line[j] == ' ' || line[j] == '\t')) ++j;
-    const bool field = i > 0 && j < line.size() && line[j] == ':';
-    if (!continuation && !mbox && !field && !first) {
-      const size_t colon = line.find(':');
-      const size_t space = line.find(' ');
-      if (space != std::string_view::npos && (colon == std::string_view::npos || space < colon))
-        return start + static_cast<int64_t>(pos);
+// The input with the repairs applied, as one stream over the pieces of the
+// original and the bytes put in; nullptr when nothing needs repair.
+GMimeStream* RepairedStream(GMimeStream* stream, int64_t start, const std::vector<detail::RawEdit>& edits) {
+  if (edits.empty()) return nullptr;
+  GMimeStream* cat = g_mime_stream_cat_new();
+  int64_t from = start;
+  for (const detail::RawEdit& edit : edits) {
+    const int64_t at = start + static_cast<int64_t>(edit.at);
+    if (at > from) {
+      GPtr<GMimeStream> piece(g_mime_stream_substream(stream, from, at));
+      g_mime_stream_cat_add_source(GMIME_STREAM_CAT(cat), piece.get());
     }
-    first = false;
-    pos = eol + 1;
+    if (!edit.insert.empty()) {
+      GPtr<GMimeStream> added(g_mime_stream_mem_new_with_buffer(edit.insert.data(), edit.insert.size()));
+      g_mime_stream_cat_add_source(GMIME_STREAM_CAT(cat), added.get());
+    }
+    from = std::max(from, at + static_cast<int64_t>(edit.remove));
   }
-  return -1;
+  GPtr<GMimeStream> rest(g_mime_stream_substream(stream, from, -1));
+  g_mime_stream_cat_add_source(GMIME_STREAM_CAT(cat), rest.get());
+  return cat;
 }
 
-void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> head, pst::Message& out,
-                      const ImportOptions& options, ImportWarnings* warnings) {
-  const int64_t start = HeaderStart(head);
-  if (start >= static_cast<int64_t>(head.size()))
+// A file with no header section at all that reads as text: kept as a body
+// of its own rather than refused. Binary data is not mail.
+bool IsHeaderlessText(std::span<const uint8_t> data) {
+  return !data.empty() && std::find(data.begin(), data.end(), uint8_t{0}) == data.end();
+}
+
+// `data` is the whole input when `whole`, else at least its first bytes.
+void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool whole,
+                      pst::Message& out, const ImportOptions& options, ImportWarnings* warnings) {
+  const int64_t start = HeaderStart(data);
+  if (start >= static_cast<int64_t>(data.size()))
     throw ImportError("the file holds no mail message (it is blank)");
   g_mime_stream_set_bounds(stream, start, -1);
 
   ImportWarnings local;
   ImportWarnings* sink = warnings ? warnings : &local;
-  GPtr<GMimeStream> mended;
-  if (const int64_t at = MissingBlankLineAt(stream, start); at > start) {
-    // Parse the input with the missing blank line put back in.
-    mended.reset(g_mime_stream_cat_new());
-    GPtr<GMimeStream> before(g_mime_stream_substream(stream, start, at));
+  const std::string_view text(reinterpret_cast<const char*>(data.data()) + start,
+                              data.size() - static_cast<size_t>(start));
+  GPtr<GMimeStream> mended(RepairedStream(stream, start, detail::PlanRawRepairs(text, whole, *sink)));
+  if (!mended) g_mime_stream_seek(stream, start, GMIME_STREAM_SEEK_SET);
+  auto parsed = std::make_unique<detail::ParsedMessage>(mended ? mended.get() : stream, sink);
+  if (!parsed->message() || CountHeaders(parsed->message()) == 0) {
+    if (!whole || !IsHeaderlessText(data.subspan(static_cast<size_t>(start))))
+      throw ImportError("the file is not a mail message (it has no header section)");
+    // Parsed again behind an empty header section: all of it is the body.
+    sink->push_back("no header section; the whole file is kept as the text of the message");
+    parsed.reset();
+    GPtr<GMimeStream> withBlank(g_mime_stream_cat_new());
     GPtr<GMimeStream> blank(g_mime_stream_mem_new_with_buffer("\n", 1));
-    GPtr<GMimeStream> after(g_mime_stream_substream(stream, at, -1));
-    g_mime_stream_cat_add_source(GMIME_STREAM_CAT(mended.get()), before.get());
-    g_mime_stream_cat_add_source(GMIME_STREAM_CAT(mended.get()), blank.get());
-    g_mime_stream_cat_add_source(GMIME_STREAM_CAT(mended.get()), after.get());
-    sink->push_back("no blank line after the header section; the body starts at byte " +
-                    std::to_string(at));
-  } else {
-    g_mime_stream_seek(stream, start, GMIME_STREAM_SEEK_SET);
+    GPtr<GMimeStream> all(g_mime_stream_substream(stream, start, -1));
+    g_mime_stream_cat_add_source(GMIME_STREAM_CAT(withBlank.get()), blank.get());
+    g_mime_stream_cat_add_source(GMIME_STREAM_CAT(withBlank.get()), all.get());
+    mended = std::move(withBlank);
+    parsed = std::make_unique<detail::ParsedMessage>(mended.get(), sink);
+    if (!parsed->message())
+      throw ImportError("the file is not a mail message (it has no header section)");
   }
-  detail::ParsedMessage parsed(mended ? mended.get() : stream, sink);
-  GMimeMessage* message = parsed.message();
-  if (!message || CountHeaders(message) == 0)
-    throw ImportError("the file is not a mail message (it has no header section)");
+  GMimeMessage* message = parsed->message();
 
   const int64_t now = options.fixedNow != 0 ? options.fixedNow
                                             : pst::FileTimeFromUnix(static_cast<int64_t>(std::time(nullptr)));
-  const detail::ImportContext ctx{options, sink, now, &parsed};
+  const detail::ImportContext ctx{options, sink, now, parsed.get()};
   out = pst::Message();
   detail::ImportParsedMessage(message, out, ctx, 0);
 }
@@ -123,6 +113,8 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> head, pst::M
 // Files up to this size are read whole with one call and parsed from
 // memory: the parser's many small reads and seeks cost more than the copy.
 constexpr off_t kWholeFileLimit = 64 << 20;
+// Of a larger file, this much is read first to find its header section.
+constexpr size_t kHeadScanLimit = 1 << 20;
 
 // Each thread keeps one buffer for the files it reads, so that a run of
 // messages does not allocate, fault in and free a new one per file. Files
@@ -191,8 +183,10 @@ GMimeStream* WholeFileStream(int fd, size_t size, BufferLease& lease) {
 
 }  // namespace
 
-void ImportMessageFile(const std::string& path, pst::Message& out) {
-  ImportMessageFile(path, out, ImportOptions{}, nullptr);
+ImportResult ImportMessageFile(const std::string& path, pst::Message& out) {
+  ImportResult result;
+  ImportMessageFile(path, out, ImportOptions{}, &result.warnings);
+  return result;
 }
 
 void ImportMessageFile(const std::string& path, pst::Message& out, const ImportOptions& options,
@@ -215,31 +209,32 @@ void ImportMessageFile(const std::string& path, pst::Message& out, const ImportO
       BufferLease lease;
       GPtr<GMimeStream> stream(WholeFileStream(fd, static_cast<size_t>(st.st_size), lease));
       GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
-      ImportFromStream(stream.get(),
-                       std::span<const uint8_t>(bytes->data, std::min<size_t>(bytes->len, 4096)), out,
+      ImportFromStream(stream.get(), std::span<const uint8_t>(bytes->data, bytes->len), true, out,
                        options, warnings);
       return;
     }
     // A very large file: the first bytes decide where the headers start;
     // the parser then reads the file through the stream, keeping part
     // contents on disk until they are decoded.
-    uint8_t head[4096];
-    const ssize_t got = ::pread(fd, head, sizeof head, 0);
+    std::vector<uint8_t> head(kHeadScanLimit);
+    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
     if (got <= 0) {
       const int err = errno;
       ::close(fd);
       throw ImportError(std::string("cannot read it: ") + (got < 0 ? std::strerror(err) : "no data"));
     }
     GPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd from here on
-    ImportFromStream(stream.get(), std::span<const uint8_t>(head, static_cast<size_t>(got)), out,
-                     options, warnings);
+    ImportFromStream(stream.get(), std::span<const uint8_t>(head.data(), static_cast<size_t>(got)),
+                     false, out, options, warnings);
   } catch (const ImportError& e) {
     throw ImportError(path + ": " + e.what());
   }
 }
 
-void ImportMessageData(std::span<const uint8_t> data, pst::Message& out) {
-  ImportMessageData(data, out, ImportOptions{}, nullptr);
+ImportResult ImportMessageData(std::span<const uint8_t> data, pst::Message& out) {
+  ImportResult result;
+  ImportMessageData(data, out, ImportOptions{}, &result.warnings);
+  return result;
 }
 
 void ImportMessageData(std::span<const uint8_t> data, pst::Message& out,
@@ -248,8 +243,7 @@ void ImportMessageData(std::span<const uint8_t> data, pst::Message& out,
   if (data.empty()) throw ImportError("the message is empty");
   GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(
       reinterpret_cast<const char*>(data.data()), data.size()));
-  ImportFromStream(stream.get(), data.subspan(0, std::min<size_t>(data.size(), 4096)), out,
-                   options, warnings);
+  ImportFromStream(stream.get(), data, true, out, options, warnings);
 }
 
 }  // namespace mime

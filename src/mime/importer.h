@@ -3,7 +3,8 @@
 // mapping of [MS-OXCMAIL] 2.2 (Internet mail to message object).
 //
 // Error model: a file that cannot be read, is empty, or has no header
-// section at all throws ImportError. Anything else, however malformed, is
+// section at all and is not text throws ImportError (a text file without
+// headers is its own body). Anything else, however malformed, is
 // imported as far as possible; what the parser had to repair is reported
 // as warnings, never as a failure.
 #pragma once
@@ -36,15 +37,21 @@ struct ImportOptions {
 // undecodable characters...): worth a note, not a failure.
 using ImportWarnings = std::vector<std::string>;
 
+// What an import reports besides the message: the parser's complaints and
+// the importer's own repairs, for the run to show per file.
+struct ImportResult {
+  ImportWarnings warnings;
+};
+
 // Fills `out` (expected empty) from the message file at `path`.
 // Throws ImportError when the file is missing, unreadable, empty or not mail.
 // Memory use is proportional to the largest single part, not to the file.
-void ImportMessageFile(const std::string& path, pst::Message& out);
+ImportResult ImportMessageFile(const std::string& path, pst::Message& out);
 void ImportMessageFile(const std::string& path, pst::Message& out, const ImportOptions& options,
                        ImportWarnings* warnings);
 
 // The same for a message held in memory.
-void ImportMessageData(std::span<const uint8_t> data, pst::Message& out);
+ImportResult ImportMessageData(std::span<const uint8_t> data, pst::Message& out);
 void ImportMessageData(std::span<const uint8_t> data, pst::Message& out,
                        const ImportOptions& options, ImportWarnings* warnings);
 

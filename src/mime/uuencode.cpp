@@ -23,7 +23,10 @@ bool ParseBeginLine(std::string_view line, std::string& name) {
 int UuValue(char c) { return (c - 0x20) & 0x3F; }
 
 // Decodes one line; returns false when it is not a uuencoded data line.
-bool DecodeLine(std::string_view line, std::vector<uint8_t>& out, bool& last) {
+// With `padAny`, a line may have lost any number of trailing spaces (a part
+// declared uuencoded); in running text at most two, so that prose is not
+// taken for data.
+bool DecodeLine(std::string_view line, std::vector<uint8_t>& out, bool& last, bool padAny) {
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
   if (line.empty()) return false;
   const int count = UuValue(line[0]);
@@ -34,7 +37,7 @@ bool DecodeLine(std::string_view line, std::vector<uint8_t>& out, bool& last) {
   // Each group of four characters carries three bytes; some encoders drop
   // trailing spaces, so a short line is padded as if they were there.
   const size_t needed = static_cast<size_t>((count + 2) / 3) * 4;
-  if (line.size() - 1 + 2 < needed) return false;
+  if (!padAny && line.size() - 1 + 2 < needed) return false;
   for (char c : line.substr(1))
     if (c < 0x20 || c > 0x60) return false;
   int produced = 0;
@@ -52,7 +55,7 @@ bool DecodeLine(std::string_view line, std::vector<uint8_t>& out, bool& last) {
 
 }  // namespace
 
-UuSplit ExtractUuencoded(const std::string& text) {
+UuSplit ExtractUuencoded(const std::string& text, bool padAny) {
   UuSplit result;
   if (text.find("begin ") == std::string::npos) {
     result.text = text;
@@ -88,7 +91,7 @@ UuSplit ExtractUuencoded(const std::string& text) {
         scan.remove_prefix(len);
         break;
       }
-      if (last || !DecodeLine(l, file.bytes, last)) {
+      if (last || !DecodeLine(l, file.bytes, last, padAny)) {
         if (last && trimmed.empty()) {
           scan.remove_prefix(len);
           continue;
@@ -108,6 +111,19 @@ UuSplit ExtractUuencoded(const std::string& text) {
   }
   result.text = std::move(out);
   return result;
+}
+
+bool IsUuencoding(const std::string& cte) {
+  std::string lower;
+  for (char c : cte) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return lower == "x-uuencode" || lower == "x-uue" || lower == "uuencode" || lower == "uue" ||
+         lower == "x-uuencoded";
+}
+
+std::vector<uint8_t> DecodeUuencodedPart(const std::string& raw) {
+  UuSplit split = ExtractUuencoded(raw, true);
+  if (split.files.empty()) return {};
+  return std::move(split.files.front().bytes);
 }
 
 }  // namespace mime::detail

@@ -21,6 +21,11 @@ struct UuSplit {
 // Finds and decodes the blocks. A "begin" line not followed by uuencoded
 // lines is left in the text; a block cut off before its "end" keeps what
 // was decoded.
-UuSplit ExtractUuencoded(const std::string& text);
+UuSplit ExtractUuencoded(const std::string& text, bool padAny = false);
+
+// The file of a part sent with Content-Transfer-Encoding x-uuencode (or one
+// of its other names), decoded leniently; empty when it holds no block.
+bool IsUuencoding(const std::string& contentTransferEncoding);
+std::vector<uint8_t> DecodeUuencodedPart(const std::string& raw);
 
 }  // namespace mime::detail

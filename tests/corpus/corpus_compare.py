@@ -4,12 +4,14 @@ client would show with what Python's standard email package finds in the
 same file: subject, sender, recipients and their kinds, date, plain and HTML
 body, attachment names and bytes, embedded messages.
 
-    corpus_compare.py BINARY_DIR SOURCE_DIR [--mode json|pst] [--list-new]
+    corpus_compare.py BINARY_DIR SOURCE_DIR [--mode json|pst|regressions] [--list-new]
 
 --mode json reads the importer's output directly (eml2json); --mode pst
 (the default) goes through the .pst writer and back out through pffexport,
 and then checks that readpst, reading the same file, finds every message
-with the same subject and attachment bytes.
+with the same subject and attachment bytes. --mode regressions imports the
+hand-made messages of regressions/ and compares them with the fields
+regression_expectations.json gives for each.
 Prints the share of messages and of fields that match and the reason for
 each difference; exits 1 when a difference is not listed in
 known_differences.tsv, 77 when the corpus or a tool is missing.
@@ -262,6 +264,85 @@ def check_readpst(tree, got):
     return problems
 
 
+# ------------------------------------------------------------ regressions
+
+def _regression_fields(d):
+    """The fields regression_expectations.json can name, from one eml2json line."""
+    m = d['message']
+    p = m['props']
+    b = lambda tag: base64.b64decode(p[tag]['base64']) if tag in p else None
+    kinds = {1: 'to', 2: 'cc', 3: 'bcc'}
+    f = {
+        'subject': p.get('0037001F'),
+        'sender': p.get('0C1F001F'),
+        'sender_name': p.get('0C1A001F'),
+        'recipients': [[kinds.get(r.get('0C150003'), '?'), r.get('3001001F'), r.get('3003001F')]
+                       for r in m['recipients']],
+        'plain': _norm(p.get('1000001F')),
+        'html': _squash(_html_text(b('10130102'), p.get('3FDE0003'))),
+        'attachments': [[a['props'].get('3707001F'), _sha(base64.b64decode(a.get('data', '')))]
+                        for a in m['attachments'] if 'embedded' not in a],
+        'embedded': [{'subject': a['embedded']['props'].get('0037001F'),
+                      'plain': _norm(a['embedded']['props'].get('1000001F'))}
+                     for a in m['attachments'] if 'embedded' in a],
+        'message_id': p.get('1035001F'),
+        'in_reply_to': p.get('1042001F'),
+        'importance': p.get('00170003'),
+        'sensitivity': p.get('00360003'),
+        'conversation_index': b('00710102').hex() if '00710102' in p else None,
+    }
+    return f
+
+
+def _regression_match(field, want, got, warnings):
+    if field == 'warnings_contain':
+        return any(want in w for w in warnings)
+    have = got.get(field)
+    if field == 'html':
+        return have == _squash(want)
+    if field == 'plain':
+        return have == _norm(want)
+    if field == 'embedded':
+        return len(want) == len(have) and all(
+            all(h.get(k) == (_norm(v) if k == 'plain' else v) for k, v in w.items())
+            for w, h in zip(want, have))
+    return have == want
+
+
+def check_regressions(binary_dir, here):
+    """Each message of regressions/ named in regression_expectations.json,
+    compared field by field with what a careful mail client shows."""
+    import json
+    tool = os.path.join(binary_dir, 'eml2json')
+    if not os.path.exists(tool):
+        print('SKIP: %s not built' % tool)
+        return 77
+    with open(os.path.join(here, 'regression_expectations.json'), encoding='utf-8') as f:
+        expected = json.load(f)
+    folder = os.path.join(here, 'regressions')
+    out = subprocess.run([tool] + [os.path.join(folder, n) for n in sorted(expected)],
+                         capture_output=True, check=False).stdout.decode('utf-8')
+    results = {os.path.basename(d['file']): d for d in map(json.loads, out.splitlines())}
+    failures = 0
+    print('%-32s %-7s %s' % ('message', 'fields', 'fault'))
+    for name in sorted(expected):
+        want = dict(expected[name])
+        fault = want.pop('fault', '')
+        d = results.get(name, {})
+        if 'message' not in d:
+            bad = list(want)
+        else:
+            got = _regression_fields(d)
+            bad = [k for k, v in want.items() if not _regression_match(k, v, got, d.get('warnings', []))]
+        print('%-32s %d/%-5d %s' % (name, len(want) - len(bad), len(want), fault))
+        for k in bad:
+            shown = _regression_fields(d).get(k) if 'message' in d else d.get('error')
+            print('    %s: got %r, expected %r' % (k, shown, want[k]))
+        failures += bool(bad)
+    print('%d of %d regression messages read as expected' % (len(expected) - failures, len(expected)))
+    return 1 if failures else 0
+
+
 def load_known(path):
     known = {}
     if os.path.exists(path):
@@ -282,6 +363,8 @@ def main():
             mode = a.split('=', 1)[1]
     list_new = '--list-new' in sys.argv
     binary_dir, source_dir = args[0], args[1]
+    if mode == 'regressions':
+        return check_regressions(binary_dir, os.path.dirname(os.path.abspath(__file__)))
     corpus = os.path.normpath(os.path.join(source_dir, '..', 'shared', 'corpus', 'open'))
     if not os.path.isdir(corpus):
         print('SKIP: mail corpus %s not found' % corpus)

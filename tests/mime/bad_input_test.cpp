@@ -67,13 +67,21 @@ TEST(BadInputTest, FilesThatAreNotMailAreImportErrors) {
   EXPECT_NE(ErrorOf(dir.path().string()).find("not a regular file"), std::string::npos);
   EXPECT_NE(ErrorOf(dir.Write("empty.eml", "")).find("is empty"), std::string::npos);
   EXPECT_NE(ErrorOf(dir.Write("blank.eml", "\r\n\r\n")).find("blank"), std::string::npos);
-  EXPECT_NE(ErrorOf(dir.Write("prose.eml", "just some words\nand more\n")).find("no header section"),
-            std::string::npos);
   EXPECT_NE(ErrorOf(dir.Write("binary.eml", std::string("\x89PNG\r\n\x1a\n\0\0\0", 11)))
                 .find("no header section"),
             std::string::npos);
   pst::Message m;
   EXPECT_THROW(mime::ImportMessageData({}, m), mime::ImportError);
+}
+
+TEST(BadInputTest, TextWithoutHeadersIsTheBody) {
+  TempDir dir;
+  pst::Message m;
+  const mime::ImportResult result =
+      mime::ImportMessageFile(dir.Write("prose.eml", "just some words\nand more\n"), m);
+  EXPECT_EQ(Str(m.props, tags::kBody), "just some words\r\nand more\r\n");
+  EXPECT_EQ(Str(m.props, tags::kMessageClass), "IPM.Note");
+  EXPECT_FALSE(result.warnings.empty());
 }
 
 TEST(BadInputTest, FileImportMatchesMemoryImport) {
