@@ -2,11 +2,12 @@
 #   make run   installs what is missing, builds, opens the window
 #   make test  installs what is missing, builds, runs every test, then the
 #              address/undefined-sanitizer build of the tests without a window
+# make package builds the Debian package $(BUILD)/verdaline_<version>_<arch>.deb
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: deps configure build run test test-main test-asan bench clean
+.PHONY: deps configure build run test test-main test-asan bench package clean
 
 deps:
 	@bash scripts/install-deps
@@ -34,6 +35,9 @@ test-asan: deps
 
 bench: build
 	bash benchmarks/run-bench
+
+package: build
+	@cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The .deb `make package` makes: run-time dependencies only, installs with
+# dpkg onto this machine, the program starts (off screen), and dpkg -r takes
+# every file away again. Changes the machine, so it runs only as root (CI).
+# Usage: deb_test.sh BUILD_DIR PROGRAM...
+set -euo pipefail
+build=$1; shift
+PROGRAMS=("$@")
+source "$(dirname "$0")/check_layout.sh"
+[ "$(id -u)" -eq 0 ] || { echo "SKIP: installs a .deb into the system, runs only as root"; exit 77; }
+need_tools dpkg dpkg-deb dpkg-shlibdeps cpack desktop-file-validate appstreamcli file man ldd timeout
+if dpkg-query -W -f='${Status}' verdaline 2>/dev/null | grep -q installed; then
+  echo "SKIP: a verdaline package is already installed; not replacing it"; exit 77
+fi
+
+work=$(mktemp -d)
+cleanup() { dpkg -r verdaline >/dev/null 2>&1 || true; rm -rf "$work"; }
+trap cleanup EXIT
+cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack failed"; }
+deb=$(echo "$work"/verdaline_*.deb)
+[ -f "$deb" ] || fail "cpack made no verdaline_*.deb"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+names=$(sed 's/ *([^)]*)//g; s/ *[,|] */\n/g' <<<"$depends")
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libgmime-3.0-0 libglib2.0-0 zlib1g libstdc++6 libc6; do
+  grep -Fxq "$lib" <<<"$names" || fail "Depends lacks $lib"
+done
+! grep -q -- '-dev$' <<<"$names" || fail "Depends names a -dev package"
+for field in Maintainer Section Description; do
+  [ -n "$(dpkg-deb -f "$deb" $field)" ] || fail "control field $field is empty"
+done
+
+dpkg -i "$deb" >/dev/null || fail "dpkg -i failed"
+dpkg-query -L verdaline >"$work/listed"
+while read -r f; do
+  if [ -f "$f" ] && [ ! -L "$f" ]; then
+    case $f in /usr/*) echo "${f#/usr/}" ;; *) fail "package installs $f, outside /usr" ;; esac
+  fi
+done <"$work/listed" >"$work/files"
+check_layout /usr "$work/files"
+for p in "${PROGRAMS[@]}"; do
+  file -b "/usr/bin/$p" | grep -q 'ELF.*, stripped' || fail "/usr/bin/$p is not a stripped ELF program"
+done
+
+# The window has no option to end by itself: still running after a few
+# seconds off screen means it loaded its libraries and built its window.
+rc=0
+(cd "$work" && QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/verdaline >"$work/run.log" 2>&1) || rc=$?
+[ "$rc" -eq 124 ] || { cat "$work/run.log"; fail "/usr/bin/verdaline ended by itself with status $rc"; }
+
+dpkg -r verdaline >/dev/null || fail "dpkg -r failed"
+! dpkg-query -W -f='${Status}' verdaline 2>/dev/null | grep -q 'ok installed' || fail "verdaline still installed"
+while read -r f; do
+  if [ -e "/usr/$f" ]; then fail "/usr/$f is still there after dpkg -r"; fi
+done <"$work/files"
+echo "deb package OK"

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# `cmake --install` into a fresh prefix places exactly the programs, man
+# pages, desktop entry, metainfo and icons, each valid.
+# Usage: install_tree_test.sh BUILD_DIR PROGRAM...
+set -euo pipefail
+build=$1; shift
+PROGRAMS=("$@")
+source "$(dirname "$0")/check_layout.sh"
+need_tools desktop-file-validate appstreamcli file man ldd
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cmake --install "$build" --prefix "$work/root" >/dev/null
+(cd "$work/root" && find . -type f -printf '%P\n') >"$work/files"
+check_layout "$work/root" "$work/files"
+echo "install tree OK"
