@@ -514,6 +514,12 @@ Nid NodeDatabase::AllocateNid(uint8_t nidType) {
   return (counter << 5) | nidType;
 }
 
+uint32_t NodeDatabase::NextUnique() {
+  impl_->CheckUsable();
+  impl_->changed = true;
+  return ++impl_->dwUnique;
+}
+
 void NodeDatabase::Commit() { impl_->CommitNow(false); }
 
 void NodeDatabase::Close() {
