@@ -121,13 +121,21 @@ def read_tc(heap, report):
         blocks = ch.blocks
         per_block = 8176 // rowsize
     rows_by_pos = []
-    for b in blocks:
+    for i, b in enumerate(blocks):
         k = len(b) // rowsize
-        if len(b) % rowsize:
+        if hnid_rows & 0x1F and i + 1 < len(blocks):
+            # [MS-PST] 2.3.4.4: every block but the last is a full 8192-byte
+            # block; readers find row N in block N // per_block, so a short
+            # one shifts every later row. The space after its rows is dead.
+            if len(b) != 8176:
+                report.problem('tc', '%s: row matrix block %d of %d bytes is not a full block'
+                               % (what, i, len(b)), kind='rowblock')
+            k = min(k, per_block)
+        elif len(b) % rowsize:
             report.problem('tc', '%s: row matrix block of %d bytes is not whole rows' % (what, len(b)))
         if hnid_rows & 0x1F and k > per_block:
             report.problem('tc', '%s: row block holds %d rows, at most %d fit' % (what, k, per_block))
-        rows_by_pos.extend(b[i * rowsize:(i + 1) * rowsize] for i in range(k))
+        rows_by_pos.extend(b[j * rowsize:(j + 1) * rowsize] for j in range(k))
     if len(rows_by_pos) < n:
         report.problem('tc', '%s: row matrix holds %d rows, the index %d' % (what, len(rows_by_pos), n))
         return None
