@@ -6,11 +6,9 @@
 
 #include <set>
 
-#include "fake_node_store.h"
-#include "ltp_reader.h"
+#include "writer_fixture.h"
 #include "pst/messaging/nids.h"
 #include "pst/prop_tags.h"
-#include "pst/pst_writer.h"
 
 namespace pst {
 namespace {
@@ -18,26 +16,15 @@ namespace {
 using namespace messaging;
 using testing::FakeNodeStore;
 
-struct Store {
-  FakeNodeStore* fake = nullptr;
-  std::unique_ptr<PstWriter> writer;
-  Store() {
-    auto s = std::make_unique<FakeNodeStore>();
-    fake = s.get();
-    WriterOptions o;
-    o.deterministic = true;
-    o.commitInterval = std::chrono::hours(1);
-    writer = PstWriter::CreateOnStore(std::move(s), "Store", o);
+using Store = testing::WriterFixture;
+
+// A table among the subnodes of a message.
+testing::TcView Table(Store& s, Nid message, Nid table) {
+  for (const auto& e : s.store->ReadSubnodeTree(s.store->GetNode(message).subnodes)) {
+    if (e.nid == table) return testing::ReadTc(*s.store, e.data, e.subnodes);
   }
-  SubnodeEntry Sub(Bid subnodes, Nid nid) const {
-    for (const auto& e : fake->ReadSubnodeTree(subnodes)) if (e.nid == nid) return e;
-    throw PstError("no subnode");
-  }
-  testing::TcView Table(Nid message, Nid table) const {
-    auto e = Sub(fake->GetNode(message).subnodes, table);
-    return testing::ReadTc(*fake, e.data, e.subnodes);
-  }
-};
+  throw PstError("no such table");
+}
 
 Message WithParts(const std::string& subject) {
   Message m;
@@ -76,14 +63,14 @@ TEST(MessagingCounters, SubnodeNidsAreUniqueAcrossTheStore) {
   for (int i = 0; i < 2; ++i) s.writer->AddMessage(s.writer->IpmSubtree(), WithParts("m"));
   s.writer->Commit();
   std::vector<Nid> subs;
-  for (const auto& [nid, info] : s.fake->nodes()) CollectSubnodes(*s.fake, info.subnodes, subs);
+  for (const auto& [nid, info] : s.store->nodes()) CollectSubnodes(*s.store, info.subnodes, subs);
   std::set<Nid> seen;
-  for (const auto& [nid, info] : s.fake->nodes()) seen.insert(nid);
+  for (const auto& [nid, info] : s.store->nodes()) seen.insert(nid);
   std::set<uint8_t> types;
   for (Nid nid : subs) {
     if (nid == kNidRecipientTable || nid == kNidAttachmentTable || nid == 0x3F) continue;
     EXPECT_TRUE(seen.insert(nid).second) << "NID 0x" << std::hex << nid << " used twice";
-    EXPECT_LE(nid >> 5, s.fake->LastNidIndex(NidType(nid))) << "NID 0x" << std::hex << nid << " beyond rgnid";
+    EXPECT_LE(nid >> 5, s.store->LastNidIndex(NidType(nid))) << "NID 0x" << std::hex << nid << " beyond rgnid";
     types.insert(NidType(nid));
   }
   EXPECT_EQ(types, (std::set<uint8_t>{0x04, 0x05, 0x1F}));  // embedded message, attachment, value
@@ -99,21 +86,21 @@ TEST(MessagingCounters, RowIdsAndVersionsComeFromDwUnique) {
   auto take = [&](const testing::TcView& tc) {
     for (const auto& row : tc.rows) {
       uint32_t v = GetU32(row.at(0x67F30003), 0);
-      EXPECT_TRUE(v >= 1 && v <= s.fake->unique) << v;
+      EXPECT_TRUE(v >= 1 && v <= s.store->unique) << v;
       EXPECT_TRUE(versions.insert(v).second) << "row version " << v << " twice";
     }
   };
-  auto contents = s.fake->GetNode(WithType(folder, kNidTypeContentsTable));
-  take(testing::ReadTc(*s.fake, contents.data, contents.subnodes));
+  auto contents = s.store->GetNode(WithType(folder, kNidTypeContentsTable));
+  take(testing::ReadTc(*s.store, contents.data, contents.subnodes));
   for (Nid m : msgs) {
-    auto rt = s.Table(m, kNidRecipientTable);
+    auto rt = Table(s, m, kNidRecipientTable);
     take(rt);
     for (const auto& [id, index] : rt.rowIndex) {
       EXPECT_EQ(GetU32(rt.rows.at(index).at(0x30000003), 0), id);  // PidTagRowid is the row id
-      EXPECT_TRUE(id >= 1 && id <= s.fake->unique) << id;
+      EXPECT_TRUE(id >= 1 && id <= s.store->unique) << id;
       EXPECT_TRUE(recipientIds.insert(id).second) << "recipient row id " << id << " twice";
     }
-    take(s.Table(m, kNidAttachmentTable));
+    take(Table(s, m, kNidAttachmentTable));
   }
   EXPECT_EQ(recipientIds.size(), 4u);
 }
@@ -126,11 +113,11 @@ TEST(MessagingCounters, MessageStatusOnlyInTheContentsRow) {
   Nid given = s.writer->AddMessage(s.writer->IpmSubtree(), flagged);
   s.writer->Commit();
   for (Nid m : {plain, given}) {
-    auto n = s.fake->GetNode(m);
-    EXPECT_EQ(testing::ReadPc(*s.fake, n.data, n.subnodes).count(0x0E17), 0u);
+    auto n = s.store->GetNode(m);
+    EXPECT_EQ(testing::ReadPc(*s.store, n.data, n.subnodes).count(0x0E17), 0u);
   }
-  auto n = s.fake->GetNode(WithType(kNidIpmSubtree, kNidTypeContentsTable));
-  auto ct = testing::ReadTc(*s.fake, n.data, n.subnodes);
+  auto n = s.store->GetNode(WithType(kNidIpmSubtree, kNidTypeContentsTable));
+  auto ct = testing::ReadTc(*s.store, n.data, n.subnodes);
   EXPECT_EQ(ct.rows.at(ct.rowIndex.at(plain)).at(0x0E170003), (Bytes{0, 0, 0, 0}));
   EXPECT_EQ(GetU32(ct.rows.at(ct.rowIndex.at(given)).at(0x0E170003), 0), 0x1000u);
 }
@@ -138,7 +125,7 @@ TEST(MessagingCounters, MessageStatusOnlyInTheContentsRow) {
 TEST(MessagingCounters, AttachmentTableHasOutlooksColumns) {
   Store s;
   Nid m = s.writer->AddMessage(s.writer->IpmSubtree(), WithParts("m"));
-  auto at = s.Table(m, kNidAttachmentTable);
+  auto at = Table(s, m, kNidAttachmentTable);
   // The columns and row layout of the attachment tables in Outlook's own files.
   EXPECT_EQ(at.tags, (std::vector<uint32_t>{
                          0x0E200003, 0x3001001F, 0x3703001F, 0x3704001F, 0x37050003, 0x3707001F, 0x3708001F,
