@@ -229,6 +229,10 @@ TEST(NodeDatabase, AllocateNidCountsFromRgnid) {
   EXPECT_EQ(r.rgnid[2], 0x402u);
   EXPECT_EQ(r.rgnid[4], 0x10001u);
   EXPECT_GT(r.dwUnique, unique + 1);
+  // A random start leaves the counter room to grow without wrapping.
+  auto random = NodeDatabase::Create(dir.File("r.pst"), {});
+  random->Close();
+  EXPECT_LT(NdbTestReader(NdbTestReader::Slurp(dir.File("r.pst"))).dwUnique, 1u << 25);
 }
 
 TEST(NodeDatabase, DeterministicRunsGiveTheSameBytes) {
