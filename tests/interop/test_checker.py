@@ -7,7 +7,9 @@ Usage: test_checker.py BUILD_DIR SOURCE_DIR
 import os
 import subprocess
 import sys
+import struct
 import tempfile
+import types
 import unittest
 
 HERE = os.path.dirname(os.path.realpath(__file__))
@@ -224,6 +226,38 @@ class WriterLargeHeapValue(WriterMade, unittest.TestCase):
                     'Date: Tue, 1 Dec 2020 10:00:00 +0000\r\nMIME-Version: 1.0\r\n'
                     'Content-Type: text/plain; charset=us-ascii\r\n\r\n' + 'Lorem ipsum. ' * 130 + '\r\n')
         return [eml]
+
+
+class RowMatrixBlocks(unittest.TestCase):
+    """[MS-PST] 2.3.4.4: every row-matrix block but the last is a full block,
+    the space after its rows dead; a short one shifts every later row."""
+
+    def read(self, rows, first_block_bytes):
+        sys.path.insert(0, os.path.join(SOURCE, 'tools', 'pst-check'))
+        from pstcheck.report import Report
+        from pstcheck.table import read_tc
+        # Two columns (PidTagLtpRowId, PidTagLtpRowVer): 9-byte rows, 908 to a block.
+        info = struct.pack('<BB4HIII', 0x7C, 2, 8, 8, 8, 9, 0x40, 0x3F, 0)
+        info += struct.pack('<IHBBIHBB', 0x67F20003, 0, 4, 0, 0x67F30003, 4, 4, 1)
+        matrix = b''.join(struct.pack('<IIB', i + 1, 1, 0xC0) for i in range(rows))
+        blocks = [matrix[:908 * 9].ljust(first_block_bytes, b'\0'), matrix[908 * 9:]]
+        allocs = {0x20: info, 0x40: struct.pack('<BBBBI', 0xB5, 4, 4, 0, 0x60),
+                  0x60: b''.join(struct.pack('<II', i + 1, i) for i in range(rows))}
+        child = types.SimpleNamespace(blocks=blocks)
+        node = types.SimpleNamespace(what='table', child=lambda nid: child if nid == 0x3F else None)
+        heap = types.SimpleNamespace(node=node, root=0x20, get=lambda hid, what='': allocs[hid])
+        report = Report()
+        result = read_tc(heap, report)
+        return report.problems, result
+
+    def test_full_blocks_read_every_row(self):
+        problems, (_cols, rows) = self.read(910, 8176)
+        self.assertEqual(problems, [])
+        self.assertEqual([int.from_bytes(r[0x67F20003], 'little') for r in rows], list(range(1, 911)))
+
+    def test_short_block_is_a_problem(self):
+        problems, _ = self.read(910, 908 * 9)
+        self.assertTrue(any('not a full block' in p for p in problems), problems)
 
 
 if __name__ == '__main__':

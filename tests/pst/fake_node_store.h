@@ -76,19 +76,29 @@ class FakeNodeStore final : public NodeStore {
     if (it == nodes_.end()) throw PstError("no node");
     return it->second;
   }
-  Nid AllocateNid(uint8_t nidType) override { return (nextNidIndex_++ << 5) | nidType; }
+  Nid AllocateNid(uint8_t nidType) override {
+    auto it = nidIndex_.try_emplace(nidType, 0x400u).first;
+    return (++it->second << 5) | nidType;
+  }
+  uint32_t NextUnique() override { return ++unique; }
   void Commit() override { ++commits; }
   void Close() override { closed = true; }
 
   const std::map<Nid, NodeInfo>& nodes() const { return nodes_; }
+  // The last nidIndex handed out for the type (0x400 before the first).
+  uint32_t LastNidIndex(uint8_t nidType) const {
+    auto it = nidIndex_.find(nidType);
+    return it == nidIndex_.end() ? 0x400u : it->second;
+  }
   size_t blocksWritten = 0;
   int commits = 0;
   bool closed = false;
+  uint32_t unique = 0;  // the last value NextUnique handed out
 
  private:
   Bid Next() { return nextBid_ += 4; }
   Bid nextBid_ = 0;
-  uint32_t nextNidIndex_ = 0x400;
+  std::map<uint8_t, uint32_t> nidIndex_;
   std::map<Bid, std::vector<uint8_t>> blocks_;
   std::map<Bid, std::vector<Bid>> trees_;
   std::map<Bid, std::vector<SubnodeEntry>> subnodes_;

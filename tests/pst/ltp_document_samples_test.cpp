@@ -115,11 +115,12 @@ TEST(DocumentSamples, RootFolderHierarchyTable) {
   tc.AddRow(0x8042, row("Search Root", false));
   tc.AddRow(0x2223, row("SPAM Search Folder 2", false));
   Bytes got = store.ReadBlock(tc.Flush().data);
-  // The row versions are Outlook's own counters; every other byte is the document's.
+  // The row versions are values of the store's dwUnique counter (here the
+  // fake store's, from 1); every other byte is the document's.
   const size_t matrix = 0xAA, rowSize = 0x37;
   for (size_t r = 0; r < 3; ++r) {
     ASSERT_GT(got.size(), matrix + r * rowSize + 8);
-    EXPECT_EQ(GetU32(got, matrix + r * rowSize + 4), 1u);
+    EXPECT_EQ(GetU32(got, matrix + r * rowSize + 4), r + 1);
     for (size_t i = 4; i < 8; ++i) got[matrix + r * rowSize + i] = expected[matrix + r * rowSize + i];
   }
   EXPECT_EQ(got, expected);

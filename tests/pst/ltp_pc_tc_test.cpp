@@ -138,6 +138,26 @@ TEST(TableContext, AppendingARowWritesFewBlocks) {
   ExpectRows(store, w, 20001, 1);
 }
 
+// [MS-PST] 2.3.4.4: readers find row N in block N / floor(8176 / rowSize),
+// so every block but the last is a full one, its dead space included, also
+// when the table grew across flushes; the matrix is subnode 0x3F.
+TEST(TableContext, RowMatrixBlocksAreFullButTheLast) {
+  FakeNodeStore store;
+  ltp::TableContext tc(store, {0x3001001F, 0x0E080003, 0x360A000B});  // 18-byte rows, 454 a block
+  ltp::TableContext::Written w;
+  for (uint32_t i = 0; i < 1000; ++i) {
+    tc.AddRow(i + 1, RowFor(i));
+    if (i + 1 == 454 || i + 1 == 1000) w = tc.Flush();
+  }
+  auto subs = store.ReadSubnodeTree(w.subnodes);
+  ASSERT_EQ(subs.size(), 1u);
+  EXPECT_EQ(subs[0].nid, 0x3Fu);
+  std::vector<size_t> sizes;
+  for (Bid b : store.DataTreeBlocks(subs[0].data)) sizes.push_back(store.ReadBlock(b).size());
+  EXPECT_EQ(sizes, (std::vector<size_t>{8176, 8176, (1000 - 908) * 18}));
+  ExpectRows(store, w, 1000, 1);
+}
+
 TEST(TableContext, UpdateRowChangesOnlyNamedCells) {
   FakeNodeStore store;
   ltp::TableContext tc(store, {0x3001001F, 0x36020003, 0x360A000B});
@@ -163,6 +183,11 @@ TEST(TableContext, UpdateRowChangesOnlyNamedCells) {
   const auto& other = view.rows.at(view.rowIndex.at(0x8000 + 32 * 249 + 2));
   EXPECT_EQ(GetU32(other.at(0x36020003), 0), 0u);
   EXPECT_EQ(other.count(0x360A000B), 0u);
+  // Row versions come from the store's dwUnique counter; a changed row gets a new one.
+  EXPECT_EQ(GetU32(view.rows.at(0).at(0x67F30003), 0), 1u);
+  EXPECT_EQ(GetU32(other.at(0x67F30003), 0), 250u);
+  EXPECT_EQ(GetU32(row.at(0x67F30003), 0), 501u);
+  EXPECT_EQ(store.unique, 501u);
 }
 
 }  // namespace

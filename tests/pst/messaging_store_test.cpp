@@ -2,13 +2,11 @@
 
 #include <set>
 
-#include "fake_node_store.h"
-#include "ltp_reader.h"
+#include "writer_fixture.h"
 #include "pst/messaging/message_writer.h"
 #include "pst/messaging/name_map.h"
 #include "pst/messaging/nids.h"
 #include "pst/prop_tags.h"
-#include "pst/pst_writer.h"
 
 namespace pst {
 namespace {
@@ -16,27 +14,7 @@ namespace {
 using namespace messaging;
 using testing::FakeNodeStore;
 
-struct Fixture {
-  FakeNodeStore* store = nullptr;
-  std::unique_ptr<PstWriter> writer;
-  Fixture() {
-    auto s = std::make_unique<FakeNodeStore>();
-    store = s.get();
-    WriterOptions o;
-    o.deterministic = true;
-    o.commitInterval = std::chrono::hours(1);
-    writer = PstWriter::CreateOnStore(std::move(s), "Store", o);
-  }
-  std::map<uint16_t, testing::PcValue> Pc(Nid nid) {
-    auto n = store->GetNode(nid);
-    return testing::ReadPc(*store, n.data, n.subnodes);
-  }
-  testing::TcView Tc(Nid nid) {
-    auto n = store->GetNode(nid);
-    return testing::ReadTc(*store, n.data, n.subnodes);
-  }
-  int32_t Int(Nid nid, uint16_t id) { return static_cast<int32_t>(GetU32(Pc(nid).at(id).bytes, 0)); }
-};
+using Fixture = testing::WriterFixture;
 
 Message Simple(const std::string& subject, bool read) {
   Message m;

@@ -221,10 +221,18 @@ TEST(NodeDatabase, AllocateNidCountsFromRgnid) {
   EXPECT_EQ(db->AllocateNid(4), (0x10001u << 5) | 4);
   EXPECT_EQ(db->AllocateNid(8), (0x8001u << 5) | 8);
   EXPECT_THROW(db->AllocateNid(32), PstError);
+  // Values of the dwUnique counter stay below the header's.
+  const uint32_t unique = db->NextUnique();
+  EXPECT_EQ(db->NextUnique(), unique + 1);
   db->Close();
   NdbTestReader r(NdbTestReader::Slurp(dir.File("n.pst")));
   EXPECT_EQ(r.rgnid[2], 0x402u);
   EXPECT_EQ(r.rgnid[4], 0x10001u);
+  EXPECT_GT(r.dwUnique, unique + 1);
+  // A random start leaves the counter room to grow without wrapping.
+  auto random = NodeDatabase::Create(dir.File("r.pst"), {});
+  random->Close();
+  EXPECT_LT(NdbTestReader(NdbTestReader::Slurp(dir.File("r.pst"))).dwUnique, 1u << 25);
 }
 
 TEST(NodeDatabase, DeterministicRunsGiveTheSameBytes) {

@@ -46,7 +46,7 @@ void PcBuilder::SetBytes(uint16_t id, uint16_t type, std::span<const uint8_t> by
     Defer(id, type, {bytes.begin(), bytes.end()});
   } else {
     const SpanSource src(bytes);
-    Nid nid = subs_.NewNid(kNidTypeLtp);
+    Nid nid = store_.AllocateNid(kNidTypeLtp);
     subs_.Add(nid, store_.WriteStream(src));
     Record(id, type, nid);
   }
@@ -58,7 +58,7 @@ void PcBuilder::SetStream(uint16_t id, uint16_t type, const ByteSource& src) {
     return;
   }
   valueBytes_ += src.size();
-  Nid nid = subs_.NewNid(kNidTypeLtp);
+  Nid nid = store_.AllocateNid(kNidTypeLtp);
   subs_.Add(nid, store_.WriteStream(src));
   Record(id, type, nid);
 }

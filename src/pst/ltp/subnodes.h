@@ -1,7 +1,8 @@
 // The subnodes of one node ([MS-PST] 2.2.2.8.3.3): values too large for a
-// heap, tables and objects inside a message. Subnode NIDs are local to their
-// node; the ones made here count up per type from a private base so that they
-// never collide with the fixed ones (0x671, 0x692).
+// heap, tables and objects inside a message. Their NIDs come from the
+// store's per-type counters (NodeStore::AllocateNid), as Outlook's do, so no
+// two subnodes in the store share one; only the fixed ones (0x671, 0x692, a
+// table's row matrix 0x3F) repeat.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +18,6 @@ inline constexpr uint8_t kNidTypeNormalMessage = 0x04;
 
 class Subnodes {
  public:
-  // A fresh local NID of the given type.
-  Nid NewNid(uint8_t nidType) { return (next_++ << 5) | nidType; }
   void Add(Nid nid, Bid data, Bid subnodes = 0) { entries_.push_back({nid, data, subnodes}); }
   void Remove(Nid nid);
   // Replaces the entry of nid, or adds it.
@@ -29,7 +28,6 @@ class Subnodes {
   Bid Write(NodeStore& store) const;
 
  private:
-  uint32_t next_ = 0x400;
   std::vector<SubnodeEntry> entries_;
 };
 

@@ -8,8 +8,10 @@
 namespace pst::ltp {
 
 namespace {
-constexpr uint32_t kRowVersion = 1;
-}
+// The subnode holding a row matrix too large for the heap: the same NID in
+// every table, as in Outlook's files.
+constexpr Nid kNidRowMatrix = 0x3F;
+}  // namespace
 
 TableContext::TableContext(NodeStore& store, std::vector<uint32_t> columnTags)
     : store_(store), heap_(store, kClientSigTC), index_(heap_, 4, 4) {
@@ -75,7 +77,7 @@ void TableContext::SetCell(size_t index, std::vector<uint8_t>& row, const Col& c
   } else {
     uint32_t hnid = 0;
     if (bytes.size() > kMaxHeapAlloc) {
-      hnid = subs_.NewNid(kNidTypeLtp);
+      hnid = store_.AllocateNid(kNidTypeLtp);
       subs_.Add(hnid, store_.WriteStream(MemorySource(std::move(bytes))));
     } else if (!bytes.empty()) {
       pending_[{index, c.ib}] = std::move(bytes);
@@ -83,6 +85,23 @@ void TableContext::SetCell(size_t index, std::vector<uint8_t>& row, const Col& c
     StoreU32(row, c.ib, hnid);
   }
   ceb = static_cast<uint8_t>(ceb | mask);
+}
+
+void TableContext::SetRowVersion(size_t index, std::vector<uint8_t>& row, const Col& c) {
+  PropValue v{PropType::Int32, static_cast<int32_t>(store_.NextUnique())};
+  SetCell(index, row, c, &v);
+}
+
+TableContext::RowBlock& TableContext::NewRowBlock() {
+  // Every block but the last is a full 8192-byte block ([MS-PST] 2.3.4.4):
+  // readers find row N at block N / rowsPerBlock, counting whole blocks of
+  // 8176 payload bytes, so the dead space after the last row is written too.
+  if (!blocks_.empty()) {
+    RowBlock& prev = LoadBlock(blocks_.size() - 1);
+    prev.bytes.resize(kMaxBlockPayload, 0);
+    prev.dirty = true;
+  }
+  return blocks_.emplace_back();
 }
 
 TableContext::RowBlock& TableContext::LoadBlock(size_t b) {
@@ -124,8 +143,7 @@ void TableContext::AddRow(uint32_t rowId, const RowValues& values) {
       PropValue v{PropType::Int32, static_cast<int32_t>(rowId)};
       SetCell(index, row, c, &v);
     } else if (c.tag == kTagLtpRowVer) {
-      PropValue v{PropType::Int32, static_cast<int32_t>(kRowVersion)};
-      SetCell(index, row, c, &v);
+      SetRowVersion(index, row, c);
     } else {
       auto it = values.find(TagId(c.tag));
       bool match = it != values.end() && DiskType(it->second.type) == TagType(c.tag);
@@ -135,18 +153,17 @@ void TableContext::AddRow(uint32_t rowId, const RowValues& values) {
   // Grow the matrix by one row, moving it out of the heap when it outgrows one allocation.
   if (!inSubnode_ && (rows_ + 1) * rowSize_ > kMaxHeapAlloc) {
     inSubnode_ = true;
-    matrixNid_ = subs_.NewNid(kNidTypeLtp);
     for (size_t r = 0; r < rows_; r += rowsPerBlock_) {
       size_t n = std::min(rowsPerBlock_, rows_ - r);
       auto from = small_.begin() + static_cast<std::ptrdiff_t>(r * rowSize_);
-      blocks_.push_back({0, true, true, {from, from + static_cast<std::ptrdiff_t>(n * rowSize_)}});
+      NewRowBlock().bytes.assign(from, from + static_cast<std::ptrdiff_t>(n * rowSize_));
     }
     small_.clear();
   }
   if (!inSubnode_) {
     small_.resize(small_.size() + rowSize_);
   } else {
-    if (blocks_.empty() || index % rowsPerBlock_ == 0) blocks_.push_back({});
+    if (blocks_.empty() || index % rowsPerBlock_ == 0) NewRowBlock();
     RowBlock& last = LoadBlock(blocks_.size() - 1);
     last.bytes.resize(last.bytes.size() + rowSize_);
   }
@@ -163,7 +180,11 @@ void TableContext::UpdateRow(uint32_t rowId, const RowValues& values) {
   size_t index = GetU32(*ent, 0);
   std::vector<uint8_t> row = RowBytes(index);
   for (const Col& c : cols_) {
-    if (c.tag == kTagLtpRowId || c.tag == kTagLtpRowVer) continue;
+    if (c.tag == kTagLtpRowId) continue;
+    if (c.tag == kTagLtpRowVer) {  // a changed row is a new version
+      SetRowVersion(index, row, c);
+      continue;
+    }
     auto it = values.find(TagId(c.tag));
     if (it == values.end()) continue;
     ReleaseCell(row, c);
@@ -179,7 +200,7 @@ void TableContext::WriteTcInfo() {
   PutU8(info, static_cast<uint8_t>(cols_.size()));
   for (uint16_t v : rgib_) PutU16(info, v);
   PutU32(info, index_.header());
-  PutU32(info, inSubnode_ ? matrixNid_ : matrixHid_);
+  PutU32(info, inSubnode_ ? kNidRowMatrix : matrixHid_);
   PutU32(info, 0);  // hidIndex: deprecated
   for (const Col& c : cols_) {
     PutU32(info, c.tag);
@@ -224,12 +245,15 @@ TableContext::Written TableContext::Flush() {
     }
     if (matrixDirty_) {
       std::vector<Bid> bids;
+      uint64_t total = 0;
       for (size_t b = 0; b < blocks_.size(); ++b) {
         RowBlock& blk = blocks_[b];
         if (blk.dirty || blk.bid == 0) {
           blk.bid = store_.WriteBlock(blk.bytes);
           blk.dirty = false;
         }
+        // Every block but the last is full; the last one is always loaded.
+        total += b + 1 < blocks_.size() ? kMaxBlockPayload : blk.bytes.size();
         if (b + 1 < blocks_.size() && blk.loaded) {
           blk.bytes.clear();
           blk.bytes.shrink_to_fit();
@@ -237,7 +261,7 @@ TableContext::Written TableContext::Flush() {
         }
         bids.push_back(blk.bid);
       }
-      subs_.Set(matrixNid_, store_.WriteDataTree(bids, rows_ * rowSize_));
+      subs_.Set(kNidRowMatrix, store_.WriteDataTree(bids, total));
     }
   }
   matrixDirty_ = false;

@@ -7,7 +7,10 @@
 // and PidTagLtpRowVer first); a row holds the 8- and 4-byte cells in that
 // order, then the 2-byte cells, the 1-byte cells, and the cell existence
 // bitmap. Given Outlook's own column order this reproduces its layout. The row matrix is a heap allocation while it fits one
-// (3580 bytes), and a subnode data tree of whole rows per block after that.
+// (3580 bytes), and after that a data tree in subnode 0x3F of whole rows per
+// block, each block but the last padded to the full 8176 bytes.
+// PidTagLtpRowVer is a new value of the store's dwUnique counter whenever a
+// row is added or changed.
 //
 // The table stays in memory between flushes and Flush writes what changed:
 // appending a row rewrites the last row-matrix block, the changed heap pages
@@ -75,6 +78,9 @@ class TableContext {
   std::vector<uint8_t> RowBytes(size_t index);
   void StoreRow(size_t index, const std::vector<uint8_t>& row);
   RowBlock& LoadBlock(size_t b);
+  // Appends an empty block after padding the one before it to full size.
+  RowBlock& NewRowBlock();
+  void SetRowVersion(size_t index, std::vector<uint8_t>& row, const Col& c);
   void WriteTcInfo();
 
   NodeStore& store_;
@@ -92,7 +98,6 @@ class TableContext {
   Hid matrixHid_ = 0;
   std::vector<uint8_t> small_;
   std::vector<RowBlock> blocks_;
-  Nid matrixNid_ = 0;
   bool inSubnode_ = false;
   bool matrixDirty_ = true;
   // Variable cells waiting for their heap allocation, by (row, offset): they

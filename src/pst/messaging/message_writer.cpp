@@ -17,6 +17,7 @@ using ltp::RowValues;
 
 constexpr uint16_t kIdAttachDataObject = 0x3701;
 constexpr uint16_t kIdRowid = 0x3000;
+constexpr uint16_t kIdMessageStatus = 0x0E17;
 
 // All properties of a bag by id, named ones mapped through the name-to-id map.
 RowValues Resolve(const PropertyBag& bag, NameToIdMap& names) {
@@ -92,7 +93,7 @@ Built BuildAttachment(NodeStore& store, NameToIdMap& names, const Attachment& a,
   DropCalculated(props);
   if (embedded) {
     Built inner = BuildMessage(store, names, *a.embedded, d);
-    Nid nid = subs.NewNid(kNidTypeNormalMessage);
+    Nid nid = store.AllocateNid(kNidTypeNormalMessage);
     subs.Add(nid, inner.data, inner.subnodes);
     pc.SetObject(kIdAttachDataObject, nid, inner.size);
   } else if (a.data) {
@@ -164,7 +165,8 @@ Built BuildMessage(NodeStore& store, NameToIdMap& names, const Message& m, const
   std::vector<RowValues> recips;
   for (size_t i = 0; i < m.recipients.size(); ++i) {
     RowValues r = Resolve(m.recipients[i].props, names);
-    r[kIdRowid] = {PropType::Int32, static_cast<int32_t>(i)};
+    // Row ids come from the store-wide counter, as Outlook's do.
+    r[kIdRowid] = {PropType::Int32, static_cast<int32_t>(store.NextUnique())};
     if (!r.count(TagId(tags::kObjectType))) r[TagId(tags::kObjectType)] = {PropType::Int32, 6};  // MAPI_MAILUSER
     if (!r.count(TagId(tags::kDisplayType))) r[TagId(tags::kDisplayType)] = {PropType::Int32, 0};
     recips.push_back(std::move(r));
@@ -173,7 +175,7 @@ Built BuildMessage(NodeStore& store, NameToIdMap& names, const Message& m, const
   {
     ltp::TableContext tc(store, ColumnsFor(RecipientColumns(), recips, {}));
     for (size_t i = 0; i < recips.size(); ++i) {
-      tc.AddRow(static_cast<uint32_t>(i), recips[i]);
+      tc.AddRow(static_cast<uint32_t>(std::get<int32_t>(recips[i].at(kIdRowid).data)), recips[i]);
       size += ValueBytes(recips[i]);
     }
     auto w = tc.Flush();
@@ -185,15 +187,13 @@ Built BuildMessage(NodeStore& store, NameToIdMap& names, const Message& m, const
     std::vector<Nid> nids;
     for (size_t i = 0; i < m.attachments.size(); ++i) {
       Built a = BuildAttachment(store, names, m.attachments[i], d);
-      Nid nid = subs.NewNid(ltp::kNidTypeAttachment);
+      Nid nid = store.AllocateNid(ltp::kNidTypeAttachment);
       subs.Add(nid, a.data, a.subnodes);
       size += a.size;
       nids.push_back(nid);
       rows.push_back(std::move(a.props));
     }
-    // Like Outlook, the attachment table carries the template's columns only;
-    // everything else is in the attachment objects themselves.
-    ltp::TableContext tc(store, AttachmentColumns());
+    ltp::TableContext tc(store, AttachmentTableColumns());
     for (size_t i = 0; i < rows.size(); ++i) tc.AddRow(nids[i], rows[i]);
     auto w = tc.Flush();
     subs.Add(kNidAttachmentTable, w.data, w.subnodes);
@@ -201,8 +201,12 @@ Built BuildMessage(NodeStore& store, NameToIdMap& names, const Message& m, const
   // PidTagMessageSize counts every value stored, recipients and attachments
   // included; it sits in its record, so it can be set last.
   props.erase(TagId(tags::kMessageSize));
+  // The status lives in the folder's contents-table row (0 unless given),
+  // never in the message itself, as in Outlook's files.
+  auto status = props.extract(kIdMessageStatus);
   ltp::PcBuilder pc(store, subs);
   for (const auto& [id, v] : props) pc.Set(id, v);
+  props[kIdMessageStatus] = status.empty() ? PropValue{PropType::Int32, 0} : status.mapped();
   size += pc.valueBytes() + 4;
   uint32_t messageSize = static_cast<uint32_t>(std::min<uint64_t>(size, INT32_MAX));
   props[TagId(tags::kMessageSize)] = {PropType::Int32, static_cast<int32_t>(messageSize)};

@@ -121,4 +121,36 @@ const std::vector<uint32_t>& AttachmentColumns() {
   return cols;
 }
 
+const std::vector<uint32_t>& AttachmentTableColumns() {
+  static const std::vector<uint32_t> cols = [] {
+    std::vector<uint32_t> c = AttachmentColumns();
+    c.insert(c.end(), {
+                          0x370A0102,  // PidTagAttachTag
+                          0x370D001F,  // PidTagAttachLongPathname
+                          0x3708001F,  // PidTagAttachPathname
+                          0x3707001F,  // PidTagAttachLongFilename
+                          0x3703001F,  // PidTagAttachExtension
+                          0x3001001F,  // PidTagDisplayName
+                          0x370F0102,  // PidTagAttachAdditionalInformation
+                          0x3711001F,  // PidTagAttachContentBase
+                          0x3713001F,  // PidTagAttachContentLocation
+                          0x3712001F,  // PidTagAttachContentId
+                          0x370E001F,  // PidTagAttachMimeTag
+                          0x69090003,  // (as in Outlook's own attachment tables)
+                          0x7FFD0003,  // PidTagAttachmentFlags
+                          0x7FFB0040,  // PidTagExceptionStartTime
+                          0x7FFC0040,  // PidTagExceptionEndTime
+                          0x7FFA0003,  // PidTagAttachmentLinkId
+                          0x7FFE000B,  // PidTagAttachmentHidden
+                          0x7FFF000B,  // PidTagAttachmentContactPhoto
+                          0x7FF90040,  // PidTagExceptionReplaceTime
+                          0x3719001F,  // PidTagAttachPayloadProviderGuidString
+                          0x371A001F,  // PidTagAttachPayloadClass
+                          0x37140003,  // PidTagAttachFlags
+                      });
+    return c;
+  }();
+  return cols;
+}
+
 }  // namespace pst::messaging

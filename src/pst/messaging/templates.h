@@ -17,5 +17,8 @@ const std::vector<uint32_t>& AssocContentsColumns();
 const std::vector<uint32_t>& SearchContentsColumns();
 const std::vector<uint32_t>& RecipientColumns();
 const std::vector<uint32_t>& AttachmentColumns();
+// A message's own attachment table: the template's columns and the further
+// ones Outlook adds, in the order of its cell bits.
+const std::vector<uint32_t>& AttachmentTableColumns();
 
 }  // namespace pst::messaging

@@ -295,7 +295,10 @@ NodeDatabase::~NodeDatabase() = default;
 
 std::unique_ptr<NodeDatabase> NodeDatabase::Create(const std::string& path, const NdbOptions& options) {
   auto impl = std::make_unique<Impl>(ndb::PstFile::CreateNew(path, options.crashAfterWrites), options);
-  impl->dwUnique = options.deterministic ? 1u : std::random_device{}();
+  // Row versions and recipient row ids are drawn from dwUnique too, and must
+  // stay below the header's value: a random start leaves 2^32 - 2^24 values
+  // before the counter could wrap.
+  impl->dwUnique = options.deterministic ? 1u : std::random_device{}() & 0xFFFFFFu;
   // The density list may be empty ([MS-PST] 2.2.2.7.4): all zero, which is
   // also what its CRC of zero says. Unlike the maps, its page BID comes from
   // bidNextP and its trailer is signed ([MS-PST] 2.2.2.7.1), as in Outlook's.
@@ -513,6 +516,12 @@ Nid NodeDatabase::AllocateNid(uint8_t nidType) {
   ++counter;
   impl_->changed = true;
   return (counter << 5) | nidType;
+}
+
+uint32_t NodeDatabase::NextUnique() {
+  impl_->CheckUsable();
+  impl_->changed = true;
+  return ++impl_->dwUnique;
 }
 
 void NodeDatabase::Commit() { impl_->CommitNow(false); }

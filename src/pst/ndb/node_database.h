@@ -50,6 +50,7 @@ class NodeDatabase final : public NodeStore {
   NodeInfo GetNode(Nid nid) const override;
 
   Nid AllocateNid(uint8_t nidType) override;
+  uint32_t NextUnique() override;
 
   void Commit() override;
   void Close() override;

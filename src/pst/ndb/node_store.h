@@ -68,6 +68,11 @@ class NodeStore {
   // A new node id of the given type ([MS-PST] 2.2.2.1, nidType), counted
   // from the header's rgnid.
   virtual Nid AllocateNid(uint8_t nidType) = 0;
+  // The next value of the store-wide counter that the header keeps as
+  // dwUnique ([MS-PST] 2.2.2.6). Outlook draws table row versions
+  // (PidTagLtpRowVer) and recipient row ids from it, so every value handed out
+  // stays below the dwUnique of the next header written.
+  virtual uint32_t NextUnique() = 0;
 
   // Makes everything written so far durable: new blocks and pages first,
   // then the header. Throws PstError on a write failure; the file then still
