@@ -8,9 +8,13 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string_view>
 
 #include "mime/gmime_session.h"
+#include "mime/limits.h"
+#include "mime/text_util.h"
+#include "pst/prop_tags.h"
 #include "mime/message_mapping.h"
 
 namespace mime {
@@ -84,8 +88,23 @@ int64_t MissingBlankLineAt(GMimeStream* stream, int64_t start) {
   return -1;
 }
 
-void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> head, pst::Message& out,
-                      const ImportOptions& options, ImportWarnings* warnings) {
+// Text with every line ending in CRLF, as valid UTF-8.
+std::string CrlfText(std::span<const uint8_t> bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 16);
+  for (const uint8_t c : bytes) {
+    if (c == '\r') continue;
+    if (c == '\n')
+      out += "\r\n";
+    else
+      out += static_cast<char>(c);
+  }
+  return detail::ValidUtf8(out);
+}
+
+// `whole` is the whole input when it sits in memory, else empty.
+void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> head, std::span<const uint8_t> whole,
+                      pst::Message& out, const ImportOptions& options, ImportWarnings* warnings) {
   const int64_t start = HeaderStart(head);
   if (start >= static_cast<int64_t>(head.size()))
     throw ImportError("the file holds no mail message (it is blank)");
@@ -108,7 +127,31 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> head, pst::M
   } else {
     g_mime_stream_seek(stream, start, GMIME_STREAM_SEEK_SET);
   }
-  detail::ParsedMessage parsed(mended ? mended.get() : stream, sink);
+  // The parser's own warnings cost time in the square of a field's
+  // parameters; a field with thousands goes without them.
+  ImportWarnings* parserSink = sink;
+  if (const size_t most = detail::MostContentParameters(whole); most > detail::kMaxParameters) {
+    sink->push_back("a Content field has " + std::to_string(most) +
+                    " parameters; the parser's warnings on this message were not collected");
+    parserSink = nullptr;
+  }
+  // A header section of thousands of fields is parsed cut down to bounds;
+  // the transport headers keep it as it came.
+  std::optional<detail::TrimmedHeader> trimmed;
+  GPtr<GMimeStream> bounded;
+  if (!mended && !whole.empty()) trimmed = detail::TrimHeaderSection(whole.subspan(static_cast<size_t>(start)));
+  if (trimmed) {
+    bounded.reset(g_mime_stream_cat_new());
+    GPtr<GMimeStream> fields(g_mime_stream_mem_new_with_buffer(trimmed->parsed.data(), trimmed->parsed.size()));
+    GPtr<GMimeStream> rest(g_mime_stream_substream(stream, start + static_cast<int64_t>(trimmed->end), -1));
+    g_mime_stream_cat_add_source(GMIME_STREAM_CAT(bounded.get()), fields.get());
+    g_mime_stream_cat_add_source(GMIME_STREAM_CAT(bounded.get()), rest.get());
+    sink->push_back("the header section has " + std::to_string(trimmed->fields) + " fields" +
+                    (trimmed->cut ? ", some longer than " + std::to_string(detail::kMaxFieldBytes) + " bytes" : "") +
+                    "; " + std::to_string(trimmed->keptFields) +
+                    " of them were read, and the transport headers keep every field whole");
+  }
+  detail::ParsedMessage parsed(bounded ? bounded.get() : mended ? mended.get() : stream, parserSink);
   GMimeMessage* message = parsed.message();
   if (!message || CountHeaders(message) == 0)
     throw ImportError("the file is not a mail message (it has no header section)");
@@ -118,6 +161,17 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> head, pst::M
   const detail::ImportContext ctx{options, sink, now, &parsed};
   out = pst::Message();
   detail::ImportParsedMessage(message, out, ctx, 0);
+  if (trimmed)
+    out.props.Set(pst::tags::kTransportMessageHeaders,
+                  CrlfText(whole.subspan(static_cast<size_t>(start), trimmed->end)));
+}
+
+std::string NotRegularReason(mode_t mode) {
+  if (S_ISFIFO(mode)) return "it is a FIFO (named pipe), not a regular file";
+  if (S_ISDIR(mode)) return "it is a folder, not a regular file";
+  if (S_ISSOCK(mode)) return "it is a socket, not a regular file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a regular file";
+  return "not a regular file";
 }
 
 // Files up to this size are read whole with one call and parsed from
@@ -198,13 +252,15 @@ void ImportMessageFile(const std::string& path, pst::Message& out) {
 void ImportMessageFile(const std::string& path, pst::Message& out, const ImportOptions& options,
                        ImportWarnings* warnings) {
   detail::EnsureGMime();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
+  // come; nothing but a regular file is read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0)
     throw ImportError("cannot open " + path + ": " + std::strerror(errno));
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    throw ImportError("cannot read " + path + ": not a regular file");
+    throw ImportError("cannot read " + path + ": " + NotRegularReason(st.st_mode));
   }
   if (st.st_size == 0) {
     ::close(fd);
@@ -215,9 +271,9 @@ void ImportMessageFile(const std::string& path, pst::Message& out, const ImportO
       BufferLease lease;
       GPtr<GMimeStream> stream(WholeFileStream(fd, static_cast<size_t>(st.st_size), lease));
       GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
-      ImportFromStream(stream.get(),
-                       std::span<const uint8_t>(bytes->data, std::min<size_t>(bytes->len, 4096)), out,
-                       options, warnings);
+      const std::span<const uint8_t> whole(bytes->data, bytes->len);
+      ImportFromStream(stream.get(), whole.subspan(0, std::min<size_t>(whole.size(), 4096)), whole, out, options,
+                       warnings);
       return;
     }
     // A very large file: the first bytes decide where the headers start;
@@ -231,8 +287,8 @@ void ImportMessageFile(const std::string& path, pst::Message& out, const ImportO
       throw ImportError(std::string("cannot read it: ") + (got < 0 ? std::strerror(err) : "no data"));
     }
     GPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd from here on
-    ImportFromStream(stream.get(), std::span<const uint8_t>(head, static_cast<size_t>(got)), out,
-                     options, warnings);
+    ImportFromStream(stream.get(), std::span<const uint8_t>(head, static_cast<size_t>(got)), {}, out, options,
+                     warnings);
   } catch (const ImportError& e) {
     throw ImportError(path + ": " + e.what());
   }
@@ -248,8 +304,8 @@ void ImportMessageData(std::span<const uint8_t> data, pst::Message& out,
   if (data.empty()) throw ImportError("the message is empty");
   GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(
       reinterpret_cast<const char*>(data.data()), data.size()));
-  ImportFromStream(stream.get(), data.subspan(0, std::min<size_t>(data.size(), 4096)), out,
-                   options, warnings);
+  ImportFromStream(stream.get(), data.subspan(0, std::min<size_t>(data.size(), 4096)), data, out, options,
+                   warnings);
 }
 
 }  // namespace mime
