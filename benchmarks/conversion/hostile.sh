@@ -37,7 +37,7 @@ status=0
 one() {  # name, folder: prints wall s, cpu s, peak RSS MB
   local out="$BENCH_DIR/hostile-run"
   rm -rf "$out" && mkdir -p "$out"
-  /usr/bin/time -f '%e %U %S %M' -o "$out.time" "$headless" --add-folder "$2" --convert-to "$out" > "$out.txt" || {
+  /usr/bin/time -f '%e %U %S %M' -o "$out.time" "$headless" --add-folder "$2" --convert-to "$out" > "$out.txt" 2> "$out.err" || {
     echo "hostile: the $1 run failed"; tail -3 "$out.txt"; status=1; return; }
   grep -q 'were converted' "$out.txt" && { echo "hostile: $1: SOME FILES NOT CONVERTED"; status=1; }
   awk -v n="$1" '{printf "%-44s %6.2f s wall %6.2f s cpu  peak RSS %.1f MB\n", n, $1, $2 + $3, $4 / 1024}' "$out.time"

@@ -89,10 +89,8 @@ ImportAhead::ImportAhead(size_t count, std::function<std::string(size_t)> pathAt
   }
   std::lock_guard lock(s.mutex);
   s.running -= threads - workers_.size();
-  if (s.running == 0) {
-    s.finished = true;
-    s.next = s.count;
-  }
+  if (s.running == 0) s.finished = true;
+  if (workers_.empty()) s.next = s.count;  // nothing is taken from here
 }
 
 ImportAhead::~ImportAhead() {

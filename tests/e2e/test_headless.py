@@ -136,13 +136,19 @@ def test_merged_and_nested(work):
     check_readers(created_pst(out), files, work)
 
 
+def good_files(src, subject, count=3):
+    """count sound messages in src: [(path, subject)]."""
+    good = []
+    for n in range(count):
+        p = os.path.join(src, 'good%d.eml' % n)
+        write_eml(p, '%s %d' % (subject, n))
+        good.append((p, '%s %d' % (subject, n)))
+    return good
+
+
 def test_import_failure_is_reported_not_stored(work):
     src = os.path.join(work, 'src', 'In')
-    good = []
-    for n in range(3):
-        p = os.path.join(src, 'good%d.eml' % n)
-        write_eml(p, 'good %d' % n)
-        good.append((p, 'good %d' % n))
+    good = good_files(src, 'good')
     bad = os.path.join(src, 'empty.eml')
     open(bad, 'w').close()
     outdir = os.path.join(work, 'out')
@@ -180,11 +186,7 @@ def test_fifo_is_refused_not_waited_for(work):
     """A FIFO named like a message is reported, not opened for a writer
     that never comes, and the files around it are converted."""
     src = os.path.join(work, 'src', 'In')
-    good = []
-    for n in range(3):
-        p = os.path.join(src, 'good%d.eml' % n)
-        write_eml(p, 'beside fifo %d' % n)
-        good.append((p, 'beside fifo %d' % n))
+    good = good_files(src, 'beside fifo')
     fifo = os.path.join(src, 'x.eml')
     os.mkfifo(fifo)
     outdir = os.path.join(work, 'out')
