@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QSet>
 #include <QWidget>
+#include <new>
 
 #include "convert/folder_list.h"
 #include "convert/relative_folder.h"
@@ -118,6 +119,9 @@ void ConversionRun::ImportRows(const std::vector<Row>& rows, const std::string& 
     if (FolderFailureFor(folderFailures, rows[i].relative).isEmpty()) toImport.push_back(i);
   mapi::ImportAhead ahead(toImport.size(),
                           [&](size_t k) { return rows[toImport[k]].path.toStdString(); });
+  // However long a worker takes over a file, the window goes on taking
+  // input while the run waits for it, and closing it ends the program.
+  ahead.SetPump([this] { Yield(); });
 
   const qint64 n = static_cast<qint64>(rows.size());
   std::vector<FailedFile> failed;
@@ -147,6 +151,8 @@ void ConversionRun::ImportRows(const std::vector<Row>& rows, const std::string& 
         utils.reset();
         item->Save();
         ++converted;
+      } catch (const std::bad_alloc&) {
+        failed.push_back({row.path, QStringLiteral("there was not enough memory to convert it")});
       } catch (const std::exception& e) {
         failed.push_back({row.path, QString::fromStdString(e.what())});
       }

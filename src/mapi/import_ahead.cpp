@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
+#include "mapi/message_memory.h"
 #include "mapi/profile.h"
 
 namespace mapi {
@@ -19,7 +21,7 @@ std::atomic<ImportAhead*> g_current{nullptr};
 // Messages waiting to be freed by a worker at most.
 constexpr size_t kMaxTrash = 64;
 
-// What the file takes on disk, as a measure of what its import holds in
+// What the file takes on disk, the first guess at what its import holds in
 // memory; 0 when it cannot be looked at (the import will say why).
 uint64_t FileBytes(const std::string& path) {
   struct stat st {};
@@ -29,39 +31,66 @@ uint64_t FileBytes(const std::string& path) {
 
 }  // namespace
 
+struct ImportAhead::Shared {
+  Shared(size_t n, std::function<std::string(size_t)> at, Limits l)
+      : count(n), pathAt(std::move(at)), limits(std::move(l)), import(CurrentMessageImporter()) {}
+
+  const size_t count;
+  // The caller's: called only under the mutex and never once stopping is
+  // set, so that workers let go of never touch the caller's list again.
+  const std::function<std::string(size_t)> pathAt;
+  const Limits limits;
+  const std::function<void(const std::string&, pst::Message&)> import;
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  size_t next = 0;     // the file the caller takes next
+  size_t claimed = 0;  // the file the next free worker takes
+  std::map<size_t, Done> done;
+  std::vector<pst::Message> trash;  // for the next worker to free
+  uint64_t heldBytes = 0;  // estimated memory of files claimed past the wait and not yet taken
+  bool stopping = false;
+  size_t running = 0;
+  bool finished = false;  // every worker has left its loop
+};
+
 ImportAhead::ImportAhead(std::vector<std::string> paths) : ImportAhead(std::move(paths), Limits{}) {}
 
 ImportAhead::ImportAhead(std::vector<std::string> paths, Limits limits)
-    : ImportAhead(std::make_shared<const std::vector<std::string>>(std::move(paths)), limits) {}
+    : ImportAhead(std::make_shared<const std::vector<std::string>>(std::move(paths)), std::move(limits)) {}
 
 // The list is moved into shared ownership before anything reads its size:
 // the order in which arguments are evaluated is unspecified.
 ImportAhead::ImportAhead(std::shared_ptr<const std::vector<std::string>> list, Limits limits)
     : ImportAhead(
-          list->size(), [list](size_t i) { return (*list)[i]; }, limits) {}
+          list->size(), [list](size_t i) { return (*list)[i]; }, std::move(limits)) {}
 
 ImportAhead::ImportAhead(size_t count, std::function<std::string(size_t)> pathAt)
     : ImportAhead(count, std::move(pathAt), Limits{}) {}
 
 ImportAhead::ImportAhead(size_t count, std::function<std::string(size_t)> pathAt, Limits limits)
-    : count_(count), pathAt_(std::move(pathAt)), limits_(limits), import_(CurrentMessageImporter()) {
+    : shared_(std::make_shared<Shared>(count, std::move(pathAt), std::move(limits))) {
   ImportAhead* none = nullptr;
   if (!g_current.compare_exchange_strong(none, this))
     throw std::logic_error("only one ImportAhead may live at a time");
-  const size_t threads = std::max<size_t>(1, limits_.threads);
-  running_ = threads;
-  try {
-    for (size_t t = 0; t < threads; ++t) workers_.emplace_back([this] { Work(); });
-  } catch (...) {
-    {
-      std::lock_guard lock(mutex_);
-      running_ -= threads - workers_.size();
-      finished_ = running_ == 0;
+  Shared& s = *shared_;
+  const size_t threads = std::max<size_t>(1, s.limits.threads);
+  s.running = threads;
+  for (size_t t = 0; t < threads; ++t) {
+    try {
+      std::function<void()> body = [shared = shared_] { Work(shared); };
+      workers_.push_back(s.limits.startThread ? s.limits.startThread(std::move(body)) : std::thread(std::move(body)));
+    } catch (...) {
+      // The system would start no more threads (a process limit, or no
+      // memory for a stack): the workers there are do the work, and with
+      // none the caller imports every file itself.
+      break;
     }
-    Stop();
-    g_current.store(nullptr);
-    throw;
   }
+  std::lock_guard lock(s.mutex);
+  s.running -= threads - workers_.size();
+  if (s.running == 0) s.finished = true;
+  if (workers_.empty()) s.next = s.count;  // nothing is taken from here
 }
 
 ImportAhead::~ImportAhead() {
@@ -78,85 +107,124 @@ size_t ImportAhead::DefaultThreads() {
 
 void ImportAhead::Stop() {
   {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
+    std::lock_guard lock(shared_->mutex);
+    shared_->stopping = true;
   }
-  changed_.notify_all();
-  for (std::thread& w : workers_)
-    if (w.joinable()) w.join();
+  shared_->changed.notify_all();
+  for (std::thread& w : workers_) {
+    if (!w.joinable()) continue;
+    // A worker may be deep in one long import; when the program is ending
+    // it finishes on its own, with its share of the state.
+    if (letGo_)
+      w.detach();
+    else
+      w.join();
+  }
 }
 
-void ImportAhead::Work() {
+void ImportAhead::Work(const std::shared_ptr<Shared>& shared) {
+  Shared& s = *shared;
   pthread_setname_np(pthread_self(), "import-ahead");  // as tools like top and perf show it
-  for (;;) {
-    size_t i = 0;
-    std::vector<pst::Message> trash;
-    {
-      std::lock_guard lock(mutex_);
-      trash.swap(trash_);
-      if (stopping_ || claimed_ >= count_) break;
-      i = claimed_++;  // claimed before the wait, so that the order of claims is the order of files
+  // Whatever fails outside an import (no memory for a path or a result)
+  // stops the work ahead; the caller then imports the rest itself.
+  try {
+    for (;;) {
+      size_t i = 0;
+      std::string path;
+      std::vector<pst::Message> trash;
+      {
+        std::lock_guard lock(s.mutex);
+        trash.swap(s.trash);
+        if (s.stopping || s.claimed >= s.count) break;
+        i = s.claimed++;  // claimed before the wait, so that the order of claims is the order of files
+        path = s.pathAt(i);
+      }
+      trash.clear();
+      uint64_t bytes = FileBytes(path);
+      {
+        std::unique_lock lock(s.mutex);
+        // The file the caller waits for always goes ahead; others only
+        // within the limits.
+        s.changed.wait(lock, [&] {
+          return s.stopping || i == s.next ||
+                 (i - s.next < s.limits.files && s.heldBytes + bytes <= s.limits.bytes);
+        });
+        if (s.stopping) break;
+        s.heldBytes += bytes;
+      }
+      Done d;
+      try {
+        s.import(path, d.message);
+        // From here the message counts for what it holds, not for its file.
+        const uint64_t real = MessageMemory(d.message);
+        std::lock_guard lock(s.mutex);
+        s.heldBytes = s.heldBytes - bytes + real;
+        bytes = real;
+      } catch (...) {
+        d.error = std::current_exception();
+        d.message = pst::Message{};
+      }
+      d.bytes = bytes;
+      {
+        std::lock_guard lock(s.mutex);
+        s.done.emplace(i, std::move(d));
+      }
+      s.changed.notify_all();
     }
-    trash.clear();
-    const std::string path = pathAt_(i);
-    const uint64_t bytes = FileBytes(path);
-    {
-      std::unique_lock lock(mutex_);
-      // The file the caller waits for always goes ahead; others only
-      // within the limits.
-      changed_.wait(lock, [&] {
-        return stopping_ || i == next_ ||
-               (i - next_ < limits_.files && heldBytes_ + bytes <= limits_.bytes);
-      });
-      if (stopping_) break;
-      heldBytes_ += bytes;
-    }
-    Done d;
-    d.bytes = bytes;
-    try {
-      import_(path, d.message);
-    } catch (...) {
-      d.error = std::current_exception();
-      d.message = pst::Message{};
-    }
-    {
-      std::lock_guard lock(mutex_);
-      done_.emplace(i, std::move(d));
-    }
-    changed_.notify_all();
+  } catch (...) {
+    std::lock_guard lock(s.mutex);
+    s.stopping = true;
   }
   {
-    std::lock_guard lock(mutex_);
-    if (--running_ == 0) finished_ = true;
+    std::lock_guard lock(s.mutex);
+    if (--s.running == 0) s.finished = true;
   }
-  changed_.notify_all();
+  s.changed.notify_all();
 }
 
 bool ImportAhead::Pop(Done& d) {
+  Shared& s = *shared_;
   {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return done_.count(next_) != 0 || finished_; });
-    auto it = done_.find(next_);
-    if (it == done_.end()) return false;  // stopped before it got this far
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+      const bool ready = s.changed.wait_for(lock, kPumpEvery, [&] { return s.done.count(s.next) != 0 || s.finished; });
+      if (ready) break;
+      if (!pump_) continue;
+      lock.unlock();
+      try {
+        pump_();
+      } catch (...) {
+        letGo_ = true;
+        throw;
+      }
+      lock.lock();
+    }
+    auto it = s.done.find(s.next);
+    if (it == s.done.end()) return false;  // stopped before it got this far
     d = std::move(it->second);
-    done_.erase(it);
-    heldBytes_ -= d.bytes;
-    ++next_;
+    s.done.erase(it);
+    s.heldBytes -= d.bytes;
+    ++s.next;
   }
-  changed_.notify_all();
+  s.changed.notify_all();
   return true;
 }
 
 bool ImportAhead::Take(const std::string& path, pst::Message& out) {
-  if (Next() >= count_) return false;
-  if (pathAt_(Next()) != path) {
+  const size_t count = shared_->count;
+  if (Next() >= count) return false;
+  auto pathAt = [&](size_t i) {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->pathAt(i);
+  };
+  if (pathAt(Next()) != path) {
     // A named file the caller passed over (its folder could not be found,
     // say): its result is dropped. A file never named, or named only
     // earlier, stops the work ahead, so that this import and the workers'
     // never run side by side.
     size_t at = Next() + 1;
-    while (at < count_ && pathAt_(at) != path) ++at;
-    if (at == count_) {
+    while (at < count && pathAt(at) != path) ++at;
+    if (at == count) {
       StopForGood();
       return false;
     }
@@ -181,23 +249,27 @@ bool ImportAhead::Take(const std::string& path, pst::Message& out) {
 void ImportAhead::Dispose(pst::Message&& message) {
   pst::Message doomed = std::move(message);
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(shared_->mutex);
     // No worker to do it, or the workers are held up in long imports:
     // freed here.
-    if (finished_ || stopping_ || trash_.size() >= kMaxTrash) return;
-    trash_.push_back(std::move(doomed));
+    if (shared_->finished || shared_->stopping || shared_->trash.size() >= kMaxTrash) return;
+    try {
+      shared_->trash.push_back(std::move(doomed));
+    } catch (const std::bad_alloc&) {
+      // No room in the list: freed here after all.
+    }
   }
 }
 
 size_t ImportAhead::Next() {
-  std::lock_guard lock(mutex_);
-  return next_;
+  std::lock_guard lock(shared_->mutex);
+  return shared_->next;
 }
 
 void ImportAhead::StopForGood() {
   Stop();
-  std::lock_guard lock(mutex_);
-  next_ = count_;
+  std::lock_guard lock(shared_->mutex);
+  shared_->next = shared_->count;
 }
 
 }  // namespace mapi

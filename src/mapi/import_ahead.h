@@ -12,8 +12,16 @@
 // their results dropped. An Import of a file that is not named further on
 // stops the workers for good and imports on the caller's thread, so that
 // the caller's import never runs beside theirs.
+//
+// Nothing here waits without bound on the caller's thread: while it waits
+// for a result it runs the pump it was given (the window's event loop) every
+// few milliseconds. When the pump throws (the program is ending), the
+// exception reaches the caller and this object lets go of workers still in
+// an import instead of waiting for them. When no worker can be started (a
+// process limit), every file is imported on the caller's thread instead.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -35,10 +43,15 @@ class ImportAhead {
   // a processor: at least one, and no more than three.
   static size_t DefaultThreads();
 
+  using ThreadStarter = std::function<std::thread(std::function<void()>)>;
   struct Limits {
     size_t files = 256;          // files started or finished ahead of the caller at most
-    uint64_t bytes = 64 << 20;   // their sizes together at most (the caller's next is always allowed)
+    // What their messages hold in memory together at most (the caller's
+    // next is always allowed): a file's size stands for its message until
+    // the import says how large the message really is.
+    uint64_t bytes = 64 << 20;
     size_t threads = DefaultThreads();  // workers
+    ThreadStarter startThread;          // empty: std::thread; a test may make it fail
   };
 
   // Starts the workers. Only one may live at a time in a process.
@@ -56,8 +69,16 @@ class ImportAhead {
 
   // When path is the next named file: waits for its import and fills out,
   // or rethrows what the import threw; returns true. Otherwise returns
-  // false and the caller imports the file itself.
+  // false and the caller imports the file itself. Rethrows what the pump
+  // throws while it waits.
   bool Take(const std::string& path, pst::Message& out);
+
+  // Run on the caller's thread every kPumpEvery while Take waits.
+  void SetPump(std::function<void()> pump) { pump_ = std::move(pump); }
+  static constexpr std::chrono::milliseconds kPumpEvery{20};
+
+  // Workers started (fewer than asked when the system would not start more).
+  size_t Workers() const { return workers_.size(); }
 
   // Frees a message the caller is done with on a worker, when it next goes
   // round: the memory goes back to the thread that took it, and the caller
@@ -74,30 +95,21 @@ class ImportAhead {
     std::exception_ptr error;
     uint64_t bytes = 0;
   };
+  // What the workers share with this object; it outlives this object when
+  // workers are let go in the middle of an import.
+  struct Shared;
 
   ImportAhead(std::shared_ptr<const std::vector<std::string>> list, Limits limits);
-  void Work();
+  static void Work(const std::shared_ptr<Shared>& shared);
   void Stop();
   void StopForGood();  // and nothing more is taken
   size_t Next();
   // The result for file next_; false when the workers stopped without it.
   bool Pop(Done& d);
 
-  const size_t count_;
-  const std::function<std::string(size_t)> pathAt_;
-  const Limits limits_;
-  const std::function<void(const std::string&, pst::Message&)> import_;
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  size_t next_ = 0;     // the file the caller takes next
-  size_t claimed_ = 0;  // the file the next free worker takes
-  std::map<size_t, Done> done_;
-  std::vector<pst::Message> trash_;  // for the next worker to free
-  uint64_t heldBytes_ = 0;  // sizes of files claimed past the wait and not yet taken
-  bool stopping_ = false;
-  size_t running_ = 0;
-  bool finished_ = false;  // every worker has left its loop
+  const std::shared_ptr<Shared> shared_;
+  std::function<void()> pump_;
+  bool letGo_ = false;  // the pump threw: workers are not waited for
   std::vector<std::thread> workers_;
 };
 

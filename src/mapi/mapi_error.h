@@ -13,6 +13,7 @@ namespace mapi {
 namespace hr {
 inline constexpr uint32_t kCallFailed = 0x80004005;        // MAPI_E_CALL_FAILED / E_FAIL
 inline constexpr uint32_t kNoSupport = 0x80040102;         // MAPI_E_NO_SUPPORT
+inline constexpr uint32_t kNotEnoughMemory = 0x8007000E;   // MAPI_E_NOT_ENOUGH_MEMORY
 inline constexpr uint32_t kNotFound = 0x8004010F;          // MAPI_E_NOT_FOUND
 inline constexpr uint32_t kDiskError = 0x80040116;         // MAPI_E_DISK_ERROR
 inline constexpr uint32_t kClassNotRegistered = 0x80040154;  // REGDB_E_CLASSNOTREG

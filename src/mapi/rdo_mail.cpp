@@ -1,5 +1,7 @@
 #include "mapi/rdo_mail.h"
 
+#include <new>
+
 #include "mapi/import_ahead.h"
 #include "mapi/mapi_error.h"
 #include "pst/prop_tags.h"
@@ -37,6 +39,8 @@ void RDOMail::Import(const std::string& path, int type) {
     ImportWithCurrentImporter(path, imported);
   } catch (const MapiError&) {
     throw;
+  } catch (const std::bad_alloc&) {
+    throw MapiError(hr::kNotEnoughMemory, "there was not enough memory to import this message");
   } catch (const std::exception& e) {
     throw MapiError(hr::kCallFailed, e.what());
   }

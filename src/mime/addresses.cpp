@@ -1,11 +1,15 @@
 // Originator and recipient header fields ([MS-OXCMAIL] 2.2.3.2.1 to
 // 2.2.3.2.3): From to sent-representing, Sender (or From) to sender,
 // Reply-To to the reply recipients, To/Cc/Bcc to recipient rows.
+#include <algorithm>
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "mime/encoded_words.h"
 #include "mime/entry_ids.h"
 #include "mime/gmime_session.h"
+#include "mime/limits.h"
 #include "mime/message_mapping.h"
 #include "mime/text_util.h"
 #include "pst/prop_tags.h"
@@ -121,7 +125,7 @@ void SetOriginator(pst::PropertyBag& props, const Mailbox& m, uint32_t nameTag, 
   props.Set(smtpTag, m.address);
 }
 
-void AddRecipients(pst::Message& out, const std::vector<Mailbox>& boxes, int32_t type) {
+void AddRecipients(pst::Message& out, std::span<const Mailbox> boxes, int32_t type) {
   for (const auto& m : boxes) {
     pst::Recipient& r = out.recipients.emplace_back();
     const pst::Bytes entryId = OneOffEntryId(m.Shown(), kSmtp, m.address);
@@ -145,7 +149,7 @@ void AddRecipients(pst::Message& out, const std::vector<Mailbox>& boxes, int32_t
 
 }  // namespace
 
-void MapAddresses(GMimeMessage* message, pst::Message& out) {
+void MapAddresses(GMimeMessage* message, pst::Message& out, const ImportContext& ctx) {
   const std::vector<Mailbox> from = OriginatorOf(message, "From");
   const std::vector<Mailbox> sender = OriginatorOf(message, "Sender");
   // From names the author (sent-representing); Sender the agent that sent it,
@@ -173,9 +177,19 @@ void MapAddresses(GMimeMessage* message, pst::Message& out) {
   const std::vector<Mailbox> to = MailboxesOf(message, "To");
   const std::vector<Mailbox> cc = MailboxesOf(message, "Cc");
   const std::vector<Mailbox> bcc = MailboxesOf(message, "Bcc");
-  AddRecipients(out, to, tags::kRecipTo);
-  AddRecipients(out, cc, tags::kRecipCc);
-  AddRecipients(out, bcc, tags::kRecipBcc);
+  // Rows for the first kMaxRecipientRows only, in the order To, Cc, Bcc:
+  // each row costs some kilobytes in memory and in the file.
+  size_t room = kMaxRecipientRows;
+  for (const auto& [boxes, type] : {std::pair{&to, tags::kRecipTo}, {&cc, tags::kRecipCc}, {&bcc, tags::kRecipBcc}}) {
+    const size_t kept = std::min(room, boxes->size());
+    AddRecipients(out, std::span(*boxes).first(kept), type);
+    room -= kept;
+  }
+  if (const size_t all = to.size() + cc.size() + bcc.size(); all > kMaxRecipientRows)
+    ctx.Warn("the message names " + std::to_string(all) + " recipients; only the first " +
+             std::to_string(kMaxRecipientRows) +
+             " became recipient rows, the display lists name all of them and the original header block keeps "
+             "every address");
   out.props.Set(tags::kDisplayTo, JoinShown(to));
   out.props.Set(tags::kDisplayCc, JoinShown(cc));
   out.props.Set(tags::kDisplayBcc, JoinShown(bcc));

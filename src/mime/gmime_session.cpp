@@ -66,7 +66,7 @@ ParsedMessage::ParsedMessage(GMimeStream* stream, std::vector<std::string>* warn
   // Windows code page, which maps every byte to some character.
   static const char* fallback[] = {"UTF-8", "windows-1252", nullptr};
   g_mime_parser_options_set_fallback_charsets(options_, fallback);
-  g_mime_parser_options_set_warning_callback(options_, OnParserWarning, warnings);
+  if (warnings) g_mime_parser_options_set_warning_callback(options_, OnParserWarning, warnings);
   GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
   g_mime_parser_set_persist_stream(parser.get(), TRUE);

@@ -9,9 +9,13 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "mime/gmime_session.h"
+#include "mime/limits.h"
+#include "mime/text_util.h"
+#include "pst/prop_tags.h"
 #include "mime/message_mapping.h"
 #include "mime/raw_repair.h"
 
@@ -64,6 +68,20 @@ GMimeStream* RepairedStream(GMimeStream* stream, int64_t start, const std::vecto
   return cat;
 }
 
+// Text with every line ending in CRLF, as valid UTF-8.
+std::string CrlfText(std::span<const uint8_t> bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 16);
+  for (const uint8_t c : bytes) {
+    if (c == '\r') continue;
+    if (c == '\n')
+      out += "\r\n";
+    else
+      out += static_cast<char>(c);
+  }
+  return detail::ValidUtf8(out);
+}
+
 // A file with no header section at all that reads as text: kept as a body
 // of its own rather than refused. Binary data is not mail.
 bool IsHeaderlessText(std::span<const uint8_t> data) {
@@ -80,24 +98,49 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
 
   ImportWarnings local;
   ImportWarnings* sink = warnings ? warnings : &local;
-  const std::string_view text(reinterpret_cast<const char*>(data.data()) + start,
-                              data.size() - static_cast<size_t>(start));
+  const std::span<const uint8_t> body = data.subspan(static_cast<size_t>(start));
+  // The parser's own warnings cost time in the square of a field's
+  // parameters; a field with thousands goes without them.
+  ImportWarnings* parserSink = sink;
+  if (const size_t most = detail::MostContentParameters(whole ? data : std::span<const uint8_t>{});
+      most > detail::kMaxParameters) {
+    sink->push_back("a Content field has " + std::to_string(most) +
+                    " parameters; the parser's warnings on this message were not collected");
+    parserSink = nullptr;
+  }
+  const std::string_view text(reinterpret_cast<const char*>(body.data()), body.size());
   GPtr<GMimeStream> mended(RepairedStream(stream, start, detail::PlanRawRepairs(text, whole, *sink)));
+  // A header section of thousands of fields is parsed cut down to bounds;
+  // the transport headers keep it as it came.
+  std::optional<detail::TrimmedHeader> trimmed;
+  if (!mended && whole) trimmed = detail::TrimHeaderSection(body);
+  if (trimmed) {
+    mended.reset(g_mime_stream_cat_new());
+    GPtr<GMimeStream> fields(g_mime_stream_mem_new_with_buffer(trimmed->parsed.data(), trimmed->parsed.size()));
+    GPtr<GMimeStream> rest(g_mime_stream_substream(stream, start + static_cast<int64_t>(trimmed->end), -1));
+    g_mime_stream_cat_add_source(GMIME_STREAM_CAT(mended.get()), fields.get());
+    g_mime_stream_cat_add_source(GMIME_STREAM_CAT(mended.get()), rest.get());
+    sink->push_back("the header section has " + std::to_string(trimmed->fields) + " fields" +
+                    (trimmed->cut ? ", some longer than " + std::to_string(detail::kMaxFieldBytes) + " bytes" : "") +
+                    "; " + std::to_string(trimmed->keptFields) +
+                    " of them were read, and the transport headers keep every field whole");
+  }
   if (!mended) g_mime_stream_seek(stream, start, GMIME_STREAM_SEEK_SET);
-  auto parsed = std::make_unique<detail::ParsedMessage>(mended ? mended.get() : stream, sink);
+  auto parsed = std::make_unique<detail::ParsedMessage>(mended ? mended.get() : stream, parserSink);
   if (!parsed->message() || CountHeaders(parsed->message()) == 0) {
-    if (!whole || !IsHeaderlessText(data.subspan(static_cast<size_t>(start))))
+    if (!whole || !IsHeaderlessText(body))
       throw ImportError("the file is not a mail message (it has no header section)");
     // Parsed again behind an empty header section: all of it is the body.
     sink->push_back("no header section; the whole file is kept as the text of the message");
     parsed.reset();
+    trimmed.reset();
     GPtr<GMimeStream> withBlank(g_mime_stream_cat_new());
     GPtr<GMimeStream> blank(g_mime_stream_mem_new_with_buffer("\n", 1));
     GPtr<GMimeStream> all(g_mime_stream_substream(stream, start, -1));
     g_mime_stream_cat_add_source(GMIME_STREAM_CAT(withBlank.get()), blank.get());
     g_mime_stream_cat_add_source(GMIME_STREAM_CAT(withBlank.get()), all.get());
     mended = std::move(withBlank);
-    parsed = std::make_unique<detail::ParsedMessage>(mended.get(), sink);
+    parsed = std::make_unique<detail::ParsedMessage>(mended.get(), parserSink);
     if (!parsed->message())
       throw ImportError("the file is not a mail message (it has no header section)");
   }
@@ -108,6 +151,16 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
   const detail::ImportContext ctx{options, sink, now, parsed.get()};
   out = pst::Message();
   detail::ImportParsedMessage(message, out, ctx, 0);
+  if (trimmed)
+    out.props.Set(pst::tags::kTransportMessageHeaders, CrlfText(body.subspan(0, trimmed->end)));
+}
+
+std::string NotRegularReason(mode_t mode) {
+  if (S_ISFIFO(mode)) return "it is a FIFO (named pipe), not a regular file";
+  if (S_ISDIR(mode)) return "it is a folder, not a regular file";
+  if (S_ISSOCK(mode)) return "it is a socket, not a regular file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a regular file";
+  return "not a regular file";
 }
 
 // Files up to this size are read whole with one call and parsed from
@@ -192,13 +245,15 @@ ImportResult ImportMessageFile(const std::string& path, pst::Message& out) {
 void ImportMessageFile(const std::string& path, pst::Message& out, const ImportOptions& options,
                        ImportWarnings* warnings) {
   detail::EnsureGMime();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
+  // come; nothing but a regular file is read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0)
     throw ImportError("cannot open " + path + ": " + std::strerror(errno));
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    throw ImportError("cannot read " + path + ": not a regular file");
+    throw ImportError("cannot read " + path + ": " + NotRegularReason(st.st_mode));
   }
   if (st.st_size == 0) {
     ::close(fd);

@@ -94,7 +94,7 @@ int MapContent(GMimeMessage* message, pst::Message& out, const ImportContext& ct
 void ImportParsedMessage(GMimeMessage* message, pst::Message& out, const ImportContext& ctx,
                          int depth) {
   MapEnvelope(message, out, ctx);
-  MapAddresses(message, out);
+  MapAddresses(message, out, ctx);
   const int visible = MapContent(message, out, ctx, depth);
   int32_t flags = tags::kMsgFlagRead;
   if (visible > 0) flags |= tags::kMsgFlagHasAttach;

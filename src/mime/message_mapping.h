@@ -31,7 +31,7 @@ void ImportParsedMessage(GMimeMessage* message, pst::Message& out, const ImportC
 // Subject, times, identifiers, importance and friends, transport headers.
 void MapEnvelope(GMimeMessage* message, pst::Message& out, const ImportContext& ctx);
 // Sender, sent-representing, reply-to, recipient rows and the display lists.
-void MapAddresses(GMimeMessage* message, pst::Message& out);
+void MapAddresses(GMimeMessage* message, pst::Message& out, const ImportContext& ctx);
 
 // Bodies and attachments from the MIME tree; sets the message class for
 // signed and encrypted mail. Returns the number of visible attachments.

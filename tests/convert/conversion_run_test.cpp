@@ -5,6 +5,11 @@
 #include "convert/conversion_run.h"
 #include "convert/run_messages.h"
 
+#include <atomic>
+#include <chrono>
+#include <new>
+#include <thread>
+
 namespace verdaline::testing {
 namespace {
 
@@ -241,6 +246,50 @@ TEST_F(WindowRunTest, ClosingTheWindowMidRunStillFinishesTheFile) {
   EXPECT_EQ(factory.stores[0]->messages.size(), 2u);
   EXPECT_TRUE(factory.stores[0]->closed);  // logged off on the way out
   EXPECT_TRUE(platform.Boxes().empty());
+}
+
+TEST_F(WindowRunTest, RunningOutOfMemoryOnAFileIsThatFilesClearError) {
+  mapi::SetMessageImporter([](const std::string& path, pst::Message& out) {
+    if (path.find("huge") != std::string::npos) throw std::bad_alloc();
+    out.props.Set(pst::tags::kSubject, path);
+  });
+  AddRows({"/M/a.eml", "/M/huge.eml", "/M/c.eml"});
+  Convert(QString::fromStdString(outDir.path()));
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  const QString text = platform.Boxes()[0].text;
+  EXPECT_TRUE(text.contains(QStringLiteral("2 of 3 file(s) were converted."))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("/M/huge.eml : there was not enough memory"))) << text.toStdString();
+  EXPECT_EQ(factory.stores[0]->messages.size(), 2u);
+}
+
+// A file whose import never ends (a worker stuck in it): the window keeps
+// taking events while the run waits, and closing it ends the run at once,
+// with what was stored kept.
+std::atomic<bool> g_stuck{true};
+std::atomic<int> g_inStuck{0};
+
+TEST_F(WindowRunTest, ClosingTheWindowWhileAWorkerIsStuckEndsAtOnce) {
+  mapi::SetMessageImporter([](const std::string& path, pst::Message& out) {
+    if (path.find("stuck") != std::string::npos) {
+      ++g_inStuck;
+      while (g_stuck.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      --g_inStuck;
+    }
+    out.props.Set(pst::tags::kSubject, path);
+  });
+  AddRows({"/M/a.eml", "/M/stuck.eml", "/M/c.eml"});
+  int yieldsWhileStuck = 0;
+  platform.SetDoEventsHook([&](int) {
+    if (g_inStuck.load() > 0 && ++yieldsWhileStuck == 10) platform.EndProgram(0);
+  });
+  Convert(QString::fromStdString(outDir.path()));
+  EXPECT_TRUE(platform.Ended());
+  EXPECT_EQ(yieldsWhileStuck, 10);
+  ASSERT_EQ(factory.stores.size(), 1u);
+  EXPECT_EQ(factory.stores[0]->messages.size(), 1u);
+  EXPECT_TRUE(factory.stores[0]->closed);
+  g_stuck = false;  // lets the worker that was let go finish
+  for (int i = 0; i < 5000 && g_inStuck.load() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 }  // namespace

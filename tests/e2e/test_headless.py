@@ -44,8 +44,8 @@ def store_key(path):
     return os.path.dirname(os.path.abspath(path)).strip('/')
 
 
-def run(args, expect_ok=True):
-    p = subprocess.run([HEADLESS] + args, capture_output=True, text=True, timeout=1500)
+def run(args, expect_ok=True, timeout=1500):
+    p = subprocess.run([HEADLESS] + args, capture_output=True, text=True, timeout=timeout)
     out = p.stdout
     if expect_ok and p.returncode != 0:
         raise AssertionError('headless exit %d\n%s\n%s' % (p.returncode, out, p.stderr[-2000:]))
@@ -136,13 +136,19 @@ def test_merged_and_nested(work):
     check_readers(created_pst(out), files, work)
 
 
+def good_files(src, subject, count=3):
+    """count sound messages in src: [(path, subject)]."""
+    good = []
+    for n in range(count):
+        p = os.path.join(src, 'good%d.eml' % n)
+        write_eml(p, '%s %d' % (subject, n))
+        good.append((p, '%s %d' % (subject, n)))
+    return good
+
+
 def test_import_failure_is_reported_not_stored(work):
     src = os.path.join(work, 'src', 'In')
-    good = []
-    for n in range(3):
-        p = os.path.join(src, 'good%d.eml' % n)
-        write_eml(p, 'good %d' % n)
-        good.append((p, 'good %d' % n))
+    good = good_files(src, 'good')
     bad = os.path.join(src, 'empty.eml')
     open(bad, 'w').close()
     outdir = os.path.join(work, 'out')
@@ -176,6 +182,51 @@ def test_refused_list_creates_nothing(work):
     assert os.listdir(outdir) == [], os.listdir(outdir)
 
 
+def test_fifo_is_refused_not_waited_for(work):
+    """A FIFO named like a message is reported, not opened for a writer
+    that never comes, and the files around it are converted."""
+    src = os.path.join(work, 'src', 'In')
+    good = good_files(src, 'beside fifo')
+    fifo = os.path.join(src, 'x.eml')
+    os.mkfifo(fifo)
+    outdir = os.path.join(work, 'out')
+    os.makedirs(outdir)
+    code, out = run(['--add-files', good[0][0], fifo, good[1][0], good[2][0], '--convert-to', outdir],
+                    expect_ok=False, timeout=120)
+    assert code == 0, out
+    assert '3 of 4 file(s) were converted.' in out, out
+    assert fifo in out and 'FIFO' in out, out
+    check_readers(created_pst(out), good, work)
+
+
+def test_hostile_headers(work):
+    """Headers built to cost minutes or gigabytes: 100,000 Content-Type
+    parameters, 200,000 fields, 60,000 addresses. Each is converted within a
+    bound."""
+    src = os.path.join(work, 'src', 'In')
+    os.makedirs(src)
+    head = 'From: Ann Sender <ann@example.org>\r\nDate: Sun, 06 Dec 2026 07:05:03 +0000\r\n'
+    bodies = {
+        'params': 'Subject: params\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=us-ascii' +
+                  ''.join('; p%d=v' % i for i in range(100000)) + '\r\n\r\nHello\r\n',
+        'fields': 'Subject: fields\r\n' + ''.join('X-F%d: v\r\n' % i for i in range(200000)) + '\r\nHello\r\n',
+        'addresses': 'Subject: addresses\r\nTo: ' + ', '.join('u%d@example.org' % i for i in range(60000)) +
+                     '\r\n\r\nHello\r\n',
+    }
+    files = []
+    for name, text in bodies.items():
+        p = os.path.join(src, name + '.eml')
+        with open(p, 'w', newline='') as f:
+            f.write(head + text)
+        files.append((p, name))
+    outdir = os.path.join(work, 'out')
+    os.makedirs(outdir)
+    _, out = run(['--add-folder', src, '--convert-to', outdir], timeout=120)
+    assert line(out, 'frame: ') == 'Details : Converting - (3 of 3) file(s)', out
+    assert 'were converted' not in out, out
+    check_readers(created_pst(out), files, work)
+
+
 def test_thousand(work):
     files = []
     for i in range(1000):
@@ -198,7 +249,8 @@ def main():
         print('skipped: %s not built' % HEADLESS)
         return 77
     wanted = sys.argv[3:] or ['typical', 'merged_and_nested', 'import_failure_is_reported_not_stored',
-                              'unwritable_output_folder', 'refused_list_creates_nothing']
+                              'unwritable_output_folder', 'refused_list_creates_nothing',
+                              'fifo_is_refused_not_waited_for', 'hostile_headers']
     failed = 0
     for name in wanted:
         work = tempfile.mkdtemp(prefix='verdaline-e2e-')

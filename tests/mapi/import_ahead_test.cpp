@@ -10,6 +10,8 @@
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
+#include <system_error>
+#include <new>
 #include <thread>
 
 #include "mapi/profile.h"
@@ -41,7 +43,10 @@ class RecordingImporter {
     --active_;
     if (path.find("bad") != std::string::npos) throw std::runtime_error("cannot import " + path);
     out.props.Set(pst::tags::kSubject, path);
+    if (bulk_) out.props.Set(pst::tags::kBody, std::string(bulk_, 'x'));
   }
+  // Each message holds this many bytes of body besides.
+  void SetBulk(size_t bytes) { bulk_ = bytes; }
 
   struct Call {
     std::string path;
@@ -61,6 +66,7 @@ class RecordingImporter {
     return maxActiveByCaller_;
   }
   size_t CallCount() { return Calls().size(); }
+  int Active() const { return active_.load(); }
   std::atomic<bool>& held() { return held_; }
 
  private:
@@ -71,6 +77,7 @@ class RecordingImporter {
   int maxActiveByCaller_ = 0;
   const std::thread::id testThread_ = std::this_thread::get_id();
   std::atomic<bool> held_{false};
+  size_t bulk_ = 0;
 };
 
 std::string SubjectOf(const pst::Message& m) { return m.props.GetString(pst::TagId(pst::tags::kSubject)).value_or(""); }
@@ -206,25 +213,29 @@ TEST(ImportAhead, StaysWithinItsLimits) {
   }
   mapi::SetMessageImporter({});
   RecordingImporter bySize;
+  bySize.SetBulk(100'000);
   {
-    // By bytes: 2,500 bytes hold two 1,000-byte files.
-    ImportAhead ahead(paths, {100, 2500, 1});
+    // By memory: each 1,000-byte file becomes a message of 100 kB, and
+    // 250 kB hold two of them; a third starts on its file's size before
+    // the second is done, and the fourth waits.
+    ImportAhead ahead(paths, {100, 250'000, 1});
     ASSERT_TRUE(Eventually([&] { return bySize.CallCount() >= 2; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_EQ(bySize.CallCount(), 2u);
+    EXPECT_LE(bySize.CallCount(), 3u);
     pst::Message m;
     for (const auto& p : paths) ASSERT_TRUE(ahead.Take(p, m));
     EXPECT_EQ(bySize.CallCount(), paths.size());
   }
   mapi::SetMessageImporter({});
   RecordingImporter twoWorkers;
+  twoWorkers.SetBulk(100'000);
   {
     // With two workers, the caller's next file may come on top of the
-    // limit when another worker filled it first: three at most.
-    ImportAhead ahead(paths, {100, 2500, 2});
+    // limit when another worker filled it first.
+    ImportAhead ahead(paths, {100, 250'000, 2});
     ASSERT_TRUE(Eventually([&] { return twoWorkers.CallCount() >= 2; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_LE(twoWorkers.CallCount(), 3u);
+    EXPECT_LE(twoWorkers.CallCount(), 4u);
   }
 }
 
@@ -288,6 +299,83 @@ TEST(ImportAhead, DisposedMessagesAreFreedByAWorkerWhileOneIsLeft) {
     ahead.Dispose(Watched(&freedOn));
     EXPECT_EQ(freedOn.load(), std::this_thread::get_id());
   }
+}
+
+// The system refuses threads (a process limit): the files are imported on
+// the caller's thread, in order, and none is lost.
+TEST(ImportAhead, WithoutThreadsTheCallerImportsEveryFile) {
+  RecordingImporter importer;
+  size_t started = 0;
+  ImportAhead::Limits limits{256, 1 << 30, 3};
+  limits.startThread = [&](std::function<void()> body) {
+    if (++started > 1) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    return std::thread(std::move(body));
+  };
+  const std::vector<std::string> paths = {"a.eml", "b.eml", "c.eml"};
+  {
+    ImportAhead one(paths, limits);  // one of three started
+    EXPECT_EQ(one.Workers(), 1u);
+    pst::Message m;
+    for (const auto& p : paths) {
+      mapi::ImportWithCurrentImporter(p, m);
+      EXPECT_EQ(SubjectOf(m), p);
+    }
+  }
+  started = 1;  // none at all
+  ImportAhead none(paths, limits);
+  EXPECT_EQ(none.Workers(), 0u);
+  pst::Message m;
+  for (const auto& p : paths) {
+    mapi::ImportWithCurrentImporter(p, m);
+    EXPECT_EQ(SubjectOf(m), p);
+  }
+  const auto calls = importer.Calls();
+  ASSERT_EQ(calls.size(), 6u);
+  for (size_t i = 3; i < 6; ++i) EXPECT_EQ(calls[i].thread, std::this_thread::get_id());
+}
+
+// A worker that fails outside any import (no memory for a path, say) ends
+// the work ahead; the caller imports the rest itself.
+TEST(ImportAhead, AFailingWorkerHandsTheRestToTheCaller) {
+  RecordingImporter importer;
+  const std::thread::id caller = std::this_thread::get_id();
+  const std::vector<std::string> paths = {"a.eml", "b.eml", "c.eml"};
+  ImportAhead ahead(
+      paths.size(),
+      [&](size_t i) {
+        if (i == 1 && std::this_thread::get_id() != caller) throw std::bad_alloc();
+        return paths[i];
+      },
+      {256, 1 << 30, 1});
+  pst::Message m;
+  for (const auto& p : paths) {
+    mapi::ImportWithCurrentImporter(p, m);
+    EXPECT_EQ(SubjectOf(m), p);
+  }
+}
+
+// While the caller waits it keeps its window going; when the window is
+// closed (the pump throws) it leaves at once, whatever a worker is in.
+TEST(ImportAhead, TheWaitPumpsAndAThrowingPumpLeavesAtOnce) {
+  auto importer = std::make_shared<RecordingImporter>();
+  importer->held() = true;
+  int pumped = 0;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    ImportAhead ahead({"stuck.eml", "next.eml"}, {256, 1 << 30, 1});
+    ahead.SetPump([&] {
+      if (++pumped == 5) throw 42;
+    });
+    pst::Message m;
+    EXPECT_THROW(ahead.Take("stuck.eml", m), int);
+  }
+  EXPECT_EQ(pumped, 5);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(ImportAhead::Current(), nullptr);
+  // The worker let go of finishes on its own.
+  importer->held() = false;
+  ASSERT_TRUE(Eventually([&] { return importer->Active() == 0; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 }  // namespace

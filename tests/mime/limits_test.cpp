@@ -1,0 +1,81 @@
+// Input built to cost the importer minutes or gigabytes, or to make it wait
+// for ever: every such message is imported within a bound, and what a bound
+// leaves out is named in a warning and kept in the stored header block.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "mime/import_helpers.h"
+
+namespace {
+
+using mime_test::Import;
+using mime_test::Str;
+namespace tags = pst::tags;
+
+bool HasWarning(const mime::ImportWarnings& warnings, const std::string& part) {
+  for (const auto& w : warnings)
+    if (w.find(part) != std::string::npos) return true;
+  return false;
+}
+
+TEST(ImportLimits, AFifoIsRefusedWithoutWaitingForAWriter) {
+  const std::string path = (std::filesystem::temp_directory_path() / "verdaline-fifo-test.eml").string();
+  std::filesystem::remove(path);
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  pst::Message m;
+  try {
+    mime::ImportMessageFile(path, m);
+    ADD_FAILURE() << "a FIFO was imported";
+  } catch (const mime::ImportError& e) {
+    EXPECT_NE(std::string(e.what()).find("FIFO"), std::string::npos) << e.what();
+  }
+  std::filesystem::remove(path);
+}
+
+TEST(ImportLimits, RecipientRowsAreCappedAndEveryAddressIsStillStored) {
+  std::string to;
+  for (int i = 0; i < 2500; ++i) to += (i ? ", u" : "u") + std::to_string(i) + "@example.org";
+  mime::ImportWarnings warnings;
+  const pst::Message m = Import("From: a@example.org\r\nTo: " + to + "\r\nCc: c@example.org\r\nSubject: many\r\n\r\nHi\r\n",
+                                &warnings);
+  EXPECT_EQ(m.recipients.size(), 2000u);
+  EXPECT_EQ(Str(m.recipients.back().props, tags::kEmailAddress), "u1999@example.org");
+  EXPECT_TRUE(HasWarning(warnings, "2501 recipients; only the first 2000")) << warnings.size();
+  EXPECT_NE(Str(m.props, tags::kDisplayTo).find("u2499@example.org"), std::string::npos);
+  EXPECT_NE(Str(m.props, tags::kTransportMessageHeaders).find("u2499@example.org"), std::string::npos);
+  EXPECT_EQ(Str(m.props, tags::kDisplayCc), "c@example.org");
+}
+
+TEST(ImportLimits, TensOfThousandsOfParametersAreNotCheckedPairwise) {
+  // The parser's check for repeated parameters would compare each of these
+  // with every other one; the message is imported without it, and says so.
+  std::string params;
+  for (int i = 0; i < 20000; ++i) params += "; p" + std::to_string(i) + "=v";
+  mime::ImportWarnings warnings;
+  const pst::Message m = Import(
+      "From: a@example.org\r\nSubject: params\r\nContent-Type: text/plain; charset=us-ascii" + params +
+          "\r\n\r\nHello\r\n",
+      &warnings);
+  EXPECT_EQ(Str(m.props, tags::kBody), "Hello\r\n");
+  EXPECT_TRUE(HasWarning(warnings, "20001 parameters")) << (warnings.empty() ? "" : warnings[0]);
+}
+
+TEST(ImportLimits, ThousandsOfFieldsAreReadWithinBoundsAndKeptWhole) {
+  std::string text = "From: a@example.org\r\n";
+  for (int i = 0; i < 5000; ++i) text += "Received: from h" + std::to_string(i) + "\r\n";
+  text += "To: b@example.org\r\nSubject: late fields\r\nReferences: " + std::string(1500000, 'y') + "\r\n\r\nHi\r\n";
+  mime::ImportWarnings warnings;
+  const pst::Message m = Import(text, &warnings);
+  // Fields the import maps are read wherever they stand.
+  EXPECT_EQ(Str(m.props, tags::kSubject), "late fields");
+  ASSERT_EQ(m.recipients.size(), 1u);
+  EXPECT_EQ(Str(m.props, tags::kBody), "Hi\r\n");
+  EXPECT_TRUE(HasWarning(warnings, "has 5004 fields, some longer than")) << (warnings.empty() ? "" : warnings[0]);
+  const std::string headers = Str(m.props, tags::kTransportMessageHeaders);
+  EXPECT_NE(headers.find("Received: from h4999\r\nTo:"), std::string::npos);
+  EXPECT_NE(headers.find(std::string(1500000, 'y') + "\r\n\r\n"), std::string::npos);
+}
+
+}  // namespace
