@@ -183,9 +183,11 @@ def pst_eof_matches_size(pst):
 
 
 def pst_check(pst):
-    p = subprocess.run([sys.executable, os.path.join(SOURCE, 'tools', 'pst-check', 'pst-check'), pst],
+    """Checks the file's structure; returns how many messages it holds."""
+    p = subprocess.run([sys.executable, os.path.join(SOURCE, 'tools', 'pst-check', 'pst-check'), '--verbose', pst],
                        capture_output=True, text=True)
     assert p.returncode == 0, p.stdout[-2000:]
+    return int(re.search(r'messages (\d+)', p.stdout).group(1))
 
 
 def many_messages(work, n, attachment_bytes=0):
@@ -198,12 +200,12 @@ def many_messages(work, n, attachment_bytes=0):
 
 
 def small_disk(work):
-    """A folder on a 3 MB file system (a tmpfs when this may mount one), or
+    """A folder on a 20 MB file system (a tmpfs when this may mount one), or
     None with a file-size limit for the child to apply instead."""
     outdir = os.path.join(work, 'out')
     os.makedirs(outdir)
     if os.geteuid() == 0 and shutil.which('mount'):
-        p = subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=3m', 'tmpfs', outdir], capture_output=True)
+        p = subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=20m', 'tmpfs', outdir], capture_output=True)
         if p.returncode == 0:
             return outdir, None
     import resource
@@ -211,12 +213,13 @@ def small_disk(work):
 
     def limit():
         signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-        resource.setrlimit(resource.RLIMIT_FSIZE, (3 << 20, 3 << 20))
+        resource.setrlimit(resource.RLIMIT_FSIZE, (20 << 20, 20 << 20))
     return outdir, limit
 
 
 def test_full_disk(work):
-    files = many_messages(work, 200, attachment_bytes=40000)
+    # Enough that the disk fills after the first commits (a second apart).
+    many_messages(work, 2500, attachment_bytes=10000)
     outdir, limit = small_disk(work)
     try:
         p = subprocess.run([HEADLESS, '--add-folder', os.path.join(work, 'src'), '--convert-to', outdir],
@@ -225,17 +228,13 @@ def test_full_disk(work):
         assert p.returncode == 1, (p.returncode, out[-3000:])
         reason = 'File too large' if limit else 'No space left on device'
         assert reason in out, out[-3000:]
-        m = re.search(r'The file holds (\d+) of the 200 message\(s\)\.', out)
+        m = re.search(r'The file holds (\d+) of the 2500 message\(s\)\.', out)
         assert m, out[-3000:]
         held = int(m.group(1))
-        assert 0 < held < 200, held
+        assert 0 < held < 2500, held
         assert 'These files were not stored:' in out, out[-3000:]
-        assert line(out, 'frame: ') != 'Details : Converting - (200 of 200) file(s)', out[-3000:]
-        pst = created_pst(out)
-        pst_check(pst)
-        os.makedirs(os.path.join(work, 'read'))
-        tree = interop.read_pffexport(pst, os.path.join(work, 'read'))
-        assert sum(len(v) for v in tree.values()) == held, (held, {k: len(v) for k, v in tree.items()})
+        assert line(out, 'frame: ') != 'Details : Converting - (2500 of 2500) file(s)', out[-3000:]
+        assert pst_check(created_pst(out)) == held
     finally:
         if limit is None:
             subprocess.run(['umount', outdir])
@@ -256,14 +255,17 @@ def test_signals_stop_cleanly(work):
         p.send_signal(signo)
         out, err = p.communicate(timeout=600)
         results.append(p.returncode)
-        assert p.returncode in (0, 128 + signo), (signo, delay, p.returncode, err[-2000:])
         left = sorted(os.listdir(outdir))
+        # Before the window is up the signal's default action ends the
+        # program; by then nothing was created.
+        assert p.returncode in (0, 128 + signo) or (p.returncode == -signo and not left), \
+            (signo, delay, p.returncode, left, err[-2000:])
         assert not [n for n in left if '.partial-' in n], left
         for name in left:
             pst = os.path.join(outdir, name)
             assert pst_eof_matches_size(pst), name
             pst_check(pst)
-    assert any(r != 0 for r in results), results
+    assert any(r > 128 for r in results), results
 
 
 def test_names_that_are_not_utf8(work):

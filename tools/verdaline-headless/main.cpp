@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_names.h"
 #include "platform/scripted_platform.h"
 #include "platform/stop_signals.h"
 #include "shell/frm_step1.h"
@@ -65,16 +66,16 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--add-folder") {
       if (++i >= argc) return Usage("--add-folder needs a folder");
-      steps.push_back({Step::kFolder, {QString::fromLocal8Bit(argv[i])}});
+      steps.push_back({Step::kFolder, {verdaline::DecodeFileName(argv[i])}});
     } else if (arg == "--add-files") {
       Step step{Step::kFiles, {}};
       while (i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0)
-        step.args.push_back(QString::fromLocal8Bit(argv[++i]));
+        step.args.push_back(verdaline::DecodeFileName(argv[++i]));
       if (step.args.empty()) return Usage("--add-files needs at least one file");
       steps.push_back(step);
     } else if (arg == "--convert-to") {
       if (++i >= argc) return Usage("--convert-to needs a folder");
-      outDir = QString::fromLocal8Bit(argv[i]);
+      outDir = verdaline::DecodeFileName(argv[i]);
     } else {
       return Usage(("unknown argument " + arg).c_str());
     }
