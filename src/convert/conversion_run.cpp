@@ -56,10 +56,10 @@ QString ReasonOf(const RowPathError& e) {
 
 // The row as it stands when a file of that very name exists (names may end
 // in spaces); trimmed of spaces otherwise, as a typed path may carry stray
-// ones.
+// ones. Leading spaces are never part of a full path.
 QString FilePathOfRow(const QString& text) {
   const QString trimmed = TrimSpaces(text);
-  if (trimmed.size() == text.size()) return text;
+  if (trimmed.size() == text.size() || text.startsWith(u' ')) return trimmed;
   struct stat info{};
   if (::stat(EncodeFileName(text).constData(), &info) == 0 && !S_ISDIR(info.st_mode)) return text;
   return trimmed;
