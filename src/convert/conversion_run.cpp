@@ -6,13 +6,19 @@
 #include <QWidget>
 #include <new>
 
+#include <algorithm>
+
+#include <sys/stat.h>
+
 #include "convert/folder_list.h"
 #include "convert/relative_folder.h"
 #include "convert/run_messages.h"
 #include "convert/store_folders.h"
 #include "convert/time_stamp.h"
 #include "mapi/import_ahead.h"
+#include "mapi/mapi_error.h"
 #include "mapi/rdo_mail.h"
+#include "platform/file_names.h"
 #include "platform/registry.h"
 #include "platform/vb_error.h"
 
@@ -49,6 +55,19 @@ QString ReasonOf(const RowPathError& e) {
   return QString::fromStdString(e.what());
 }
 
+// The row as it stands when a file of that very name exists (names may end
+// in spaces); trimmed of spaces otherwise, as a typed path may carry stray
+// ones. Leading spaces are never part of a full path.
+QString FilePathOfRow(const QString& text) {
+  const QString trimmed = TrimSpaces(text);
+  if (trimmed.size() == text.size() || text.startsWith(u' ')) return trimmed;
+  struct stat info{};
+  if (::stat(EncodeFileName(text).constData(), &info) == 0 && !S_ISDIR(info.st_mode)) return text;
+  return trimmed;
+}
+
+std::string SystemPath(const QString& path) { return EncodeFileName(path).toStdString(); }
+
 }  // namespace
 
 ConversionRun::ConversionRun(Platform& platform, ConversionControls controls, QChar separator)
@@ -69,9 +88,9 @@ bool ConversionRun::ReadAndCheckRows(std::vector<Row>& rows) {
     grid.SetRow(static_cast<int>(r));
     grid.SetCol(0);
     const QString text = grid.Text();
-    Row row{TrimSpaces(text), QString()};
+    Row row{FilePathOfRow(text), QString()};
     try {
-      row.relative = *folders.insert(GetRelativeFolder(text, sep_));
+      row.relative = *folders.insert(GetRelativeFolder(row.path, sep_));
     } catch (const RowPathError& e) {
       problems.push_back({r, text, ReasonOf(e)});
     }
@@ -90,11 +109,23 @@ bool ConversionRun::Prepare(const std::vector<Row>& rows, std::string& storeEntr
   try {
     objSession_ = mapi::CreateRDOSession();
     objSession_->Logon();
-    pstPath_ = strSaveFolder_ + kPstFilePrefix + FormatTimeStamp(Now()) + QStringLiteral(".pst");
+    const QString stem = strSaveFolder_ + kPstFilePrefix + FormatTimeStamp(Now());
     strStoreName_ = kStoreNamePrefix + FormatTimeStamp(Now());
-    auto store = objSession_->Stores().AddPSTStore(pstPath_.toStdString(), mapi::kStoreUnicode,
-                                                   strStoreName_.toStdString());
-    storeEntryId = store->EntryID();
+    // A second conversion in the same second makes a second file: the next
+    // free name, "... (2).pst" and on, never the first file overwritten.
+    renamedFrom_.clear();
+    for (int n = 1;; ++n) {
+      pstPath_ = stem + (n == 1 ? QString() : QStringLiteral(" (%1)").arg(n)) + QStringLiteral(".pst");
+      try {
+        objStore_ = objSession_->Stores().AddPSTStore(SystemPath(pstPath_), mapi::kStoreUnicode,
+                                                      strStoreName_.toStdString());
+        break;
+      } catch (const mapi::MapiError& e) {
+        if (e.hresult() != mapi::hr::kCollision || n >= kMaxNameSuffix) throw;
+        if (renamedFrom_.isEmpty()) renamedFrom_ = pstPath_;
+      }
+    }
+    storeEntryId = objStore_->EntryID();
     std::vector<QString> relative;
     relative.reserve(rows.size());
     for (const Row& row : rows) relative.push_back(row.relative);
@@ -117,16 +148,18 @@ void ConversionRun::ImportRows(const std::vector<Row>& rows, const std::string& 
   toImport.reserve(rows.size());
   for (size_t i = 0; i < rows.size(); ++i)
     if (FolderFailureFor(folderFailures, rows[i].relative).isEmpty()) toImport.push_back(i);
-  mapi::ImportAhead ahead(toImport.size(),
-                          [&](size_t k) { return rows[toImport[k]].path.toStdString(); });
+  mapi::ImportAhead ahead(toImport.size(), [&](size_t k) { return SystemPath(rows[toImport[k]].path); });
   // However long a worker takes over a file, the window goes on taking
   // input while the run waits for it, and closing it ends the program.
   ahead.SetPump([this] { Yield(); });
 
   const qint64 n = static_cast<qint64>(rows.size());
   std::vector<FailedFile> failed;
+  std::vector<QString> stored;  // in the order they went into the file
+  QString fileFailure;          // why the file itself could not be written
   qint64 converted = 0;
-  for (qint64 r = 0; r < n; ++r) {
+  qint64 r = 0;  // the rows before it were dealt with
+  for (; r < n && fileFailure.isEmpty(); ++r) {
     const Row& row = rows[static_cast<size_t>(r)];
     if (r < c_.grdFiles1->Rows()) {
       c_.grdFiles1->SetRow(static_cast<int>(r));
@@ -142,7 +175,7 @@ void ConversionRun::ImportRows(const std::vector<Row>& rows, const std::string& 
         auto folder = objSession_->GetFolderFromPath(
             (QStringLiteral("\\\\") + strStoreName_ + kStoreSeparator + row.relative).toStdString());
         auto item = folder->Items().Add(0);
-        item->Import(row.path.toStdString(), mapi::kImportRfc822);
+        item->Import(SystemPath(row.path), mapi::kImportRfc822);
         // Read, and has-attachments only when it has some.
         int32_t flags = 0x01;
         if (item->AttachmentCount() > 0) flags |= 0x10;
@@ -150,9 +183,15 @@ void ConversionRun::ImportRows(const std::vector<Row>& rows, const std::string& 
         utils->HrSetOneProp(item->MAPIOBJECT(), kMessageFlagsTag, flags, true);
         utils.reset();
         item->Save();
+        stored.push_back(row.path);
         ++converted;
       } catch (const std::bad_alloc&) {
         failed.push_back({row.path, QStringLiteral("there was not enough memory to convert it")});
+      } catch (const mapi::MapiError& e) {
+        // The file takes no more messages: stop here rather than fail
+        // every row that is left the same way.
+        if (e.hresult() == mapi::hr::kDiskError) fileFailure = QString::fromStdString(e.what());
+        failed.push_back({row.path, QString::fromStdString(e.what())});
       } catch (const std::exception& e) {
         failed.push_back({row.path, QString::fromStdString(e.what())});
       }
@@ -167,15 +206,36 @@ void ConversionRun::ImportRows(const std::vector<Row>& rows, const std::string& 
   try {
     objSession_->Logoff();
   } catch (const std::exception& e) {
-    // Every message was handed over, but the file could not be finished.
-    objSession_.reset();
-    platform_.MsgBox(QStringLiteral("The file %1 could not be completed: %2")
-                         .arg(pstPath_, QString::fromStdString(e.what())),
+    if (fileFailure.isEmpty()) fileFailure = QString::fromStdString(e.what());
+  }
+  objSession_.reset();
+  const int64_t inFile = objStore_->MessagesInFile();
+  objStore_.reset();
+  if (!fileFailure.isEmpty()) {
+    // What the file holds is what its last commit wrote: the first inFile
+    // of the stored messages. Every other row of the list is not in it.
+    struct stat info{};
+    const bool gone = ::stat(SystemPath(pstPath_).c_str(), &info) != 0;
+    const qint64 kept = gone ? 0 : std::clamp<qint64>(inFile, 0, static_cast<qint64>(stored.size()));
+    std::vector<FailedFile> notStored = failed;
+    for (size_t i = static_cast<size_t>(kept); i < stored.size(); ++i)
+      notStored.push_back({stored[i], QStringLiteral("not written before the file failed")});
+    for (; r < n; ++r) notStored.push_back({rows[static_cast<size_t>(r)].path, QStringLiteral("not reached")});
+    platform_.MsgBox(renamedNotice() + FileFailureText(pstPath_, fileFailure, gone, kept, n, notStored),
                      mb::kOkOnly | mb::kCritical, kAppTitle);
     return;
   }
-  objSession_.reset();
-  if (!failed.empty()) platform_.MsgBox(RunSummaryText(converted, n, failed), mb::kOkOnly | mb::kExclamation, kAppTitle);
+  if (!failed.empty()) {
+    platform_.MsgBox(renamedNotice() + RunSummaryText(converted, n, failed), mb::kOkOnly | mb::kExclamation,
+                     kAppTitle);
+  } else if (!renamedFrom_.isEmpty()) {
+    platform_.MsgBox(renamedNotice().trimmed(), mb::kOkOnly | mb::kInformation, kAppTitle);
+  }
+}
+
+QString ConversionRun::renamedNotice() const {
+  if (renamedFrom_.isEmpty()) return QString();
+  return RenamedText(renamedFrom_, pstPath_) + QStringLiteral("\r\n");
 }
 
 void ConversionRun::CmdExtractDBX_Click() {
@@ -197,12 +257,11 @@ void ConversionRun::CmdExtractDBX_Click() {
 
   std::vector<Row> rows;
   if (!ReadAndCheckRows(rows)) return;
-  std::string storeEntryId;
-  if (!Prepare(rows, storeEntryId)) return;
-
-  // From here the button stays disabled after the run, as every row turns it off.
-  lock.Forget(c_.CmdExtractDBX);
   try {
+    std::string storeEntryId;
+    if (!Prepare(rows, storeEntryId)) return;
+    // From here the button stays disabled after the run, as every row turns it off.
+    lock.Forget(c_.CmdExtractDBX);
     ImportRows(rows, storeEntryId);
   } catch (const ProgramEnding&) {
     // The window is closing: finish the file so that what was stored is kept.
@@ -211,6 +270,7 @@ void ConversionRun::CmdExtractDBX_Click() {
     } catch (const std::exception&) {
     }
     objSession_.reset();
+    objStore_.reset();
     throw;
   }
 }

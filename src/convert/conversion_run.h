@@ -49,6 +49,8 @@ inline const QString kPstFilePrefix = QStringLiteral("OutlookExpressMessages");
 inline const QString kStoreNamePrefix = QStringLiteral("Outlook Express Messages : Created - ");
 // PidTagMessageFlags ([MS-OXPROPS] 2.784)
 inline constexpr uint32_t kMessageFlagsTag = 0x0E070003;
+// How far " (2)" ... goes before a taken name is given up on.
+inline constexpr int kMaxNameSuffix = 999;
 
 class ConversionRun {
  public:
@@ -67,13 +69,16 @@ class ConversionRun {
 
  private:
   struct Row {
-    QString path;      // trimmed
+    QString path;      // as it stands when that file exists, else trimmed
     QString relative;  // store folder path
   };
   bool ReadAndCheckRows(std::vector<Row>& rows);
   bool Prepare(const std::vector<Row>& rows, std::string& storeEntryId);
   void ImportRows(const std::vector<Row>& rows, const std::string& storeEntryId);
   void Yield() { platform_.DoEvents(); }
+  // Which name was taken and which was used instead, with a line break; ""
+  // when the first name was free.
+  QString renamedNotice() const;
 
   Platform& platform_;
   ConversionControls c_;
@@ -83,7 +88,9 @@ class ConversionRun {
   QString strStoreName_;
   std::vector<QString> arrFolderPaths_;
   std::unique_ptr<mapi::RDOSession> objSession_;
+  std::unique_ptr<mapi::RDOStore> objStore_;  // released at the end of the run
   QString pstPath_;
+  QString renamedFrom_;  // the first name tried, when it was taken
 };
 
 }  // namespace verdaline

@@ -14,6 +14,10 @@ QString TrimSpaces(const QString& s) {
   return s.mid(begin, end - begin);
 }
 
+QString StoreFolderName(QString name) {
+  return name.replace(kStoreSeparator, kSeparatorLookAlike);
+}
+
 QString GetRelativeFolder(const QString& path, QChar sep) {
   const QString trimmed = TrimSpaces(path);
   if (trimmed.isEmpty()) throw RowPathError(RowPathError::Kind::kEmpty, "the row is empty");
@@ -36,7 +40,7 @@ QString GetRelativeFolder(const QString& path, QChar sep) {
 
   const QString folder = below.isEmpty() ? QString() : GetFolderPart(below, sep);
   QStringList names;
-  for (const QString& name : folder.split(sep, Qt::SkipEmptyParts)) names << name;
+  for (const QString& name : folder.split(sep, Qt::SkipEmptyParts)) names << StoreFolderName(name);
   if (names.isEmpty())
     throw RowPathError(RowPathError::Kind::kInRoot, "the file lies directly in the root folder");
   return names.join(kStoreSeparator);

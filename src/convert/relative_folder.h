@@ -39,5 +39,10 @@ QString TrimSpaces(const QString& s);
 
 // Store folder paths join their names with this.
 inline constexpr QChar kStoreSeparator = u'\\';
+// A "\" inside a folder's own name (an ordinary character on Linux) stands
+// for itself in the store as U+2216 SET MINUS, which looks the same: kept as
+// it is, the folder "a\b" would be merged with the folders "a" > "b".
+inline constexpr QChar kSeparatorLookAlike = u'\u2216';
+QString StoreFolderName(QString name);
 
 }  // namespace verdaline

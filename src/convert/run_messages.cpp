@@ -1,5 +1,7 @@
 #include "convert/run_messages.h"
 
+#include "platform/file_names.h"
+
 namespace verdaline {
 
 namespace {
@@ -29,18 +31,42 @@ QString ListProblemText(const std::vector<RowProblem>& problems, qint64 rowCount
   return text;
 }
 
-QString RunSummaryText(qint64 converted, qint64 total, const std::vector<FailedFile>& failed) {
-  QString text = QStringLiteral("%1 of %2 file(s) were converted.").arg(converted).arg(total) + kCrLf +
-                 QStringLiteral("These files were not converted:");
+namespace {
+
+QString FileLines(const std::vector<FailedFile>& files) {
+  QString text;
   qint64 shown = 0;
-  for (const auto& f : failed) {
+  for (const auto& f : files) {
     if (shown == kListedAtMost) break;
-    text += kCrLf + f.path + QStringLiteral(" : ") + f.reason;
+    text += kCrLf + ReadableFileName(f.path) + QStringLiteral(" : ") + f.reason;
     ++shown;
   }
-  const qint64 more = static_cast<qint64>(failed.size()) - shown;
+  const qint64 more = static_cast<qint64>(files.size()) - shown;
   if (more > 0) text += kCrLf + QStringLiteral("... and %1 more file(s).").arg(more);
   return text;
+}
+
+}  // namespace
+
+QString RunSummaryText(qint64 converted, qint64 total, const std::vector<FailedFile>& failed) {
+  return QStringLiteral("%1 of %2 file(s) were converted.").arg(converted).arg(total) + kCrLf +
+         QStringLiteral("These files were not converted:") + FileLines(failed);
+}
+
+QString FileFailureText(const QString& pstPath, const QString& cause, bool gone, qint64 kept, qint64 total,
+                        const std::vector<FailedFile>& notStored) {
+  QString text = QStringLiteral("The conversion failed: the file %1 could not be written.").arg(pstPath) + kCrLf +
+                 QStringLiteral("Cause: ") + cause + kCrLf;
+  if (gone)
+    text += QStringLiteral("The file no longer exists (it or its folder was removed): none of the %1 file(s) "
+                           "was kept.").arg(total);
+  else
+    text += QStringLiteral("The file holds %1 of the %2 message(s).").arg(kept).arg(total);
+  return text + kCrLf + QStringLiteral("These files were not stored:") + FileLines(notStored);
+}
+
+QString RenamedText(const QString& taken, const QString& used) {
+  return QStringLiteral("A file named %1 exists already, so this conversion was written to %2.").arg(taken, used);
 }
 
 }  // namespace verdaline

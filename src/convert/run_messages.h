@@ -30,6 +30,14 @@ struct FailedFile {
 // each (the first 20, then how many more).
 QString RunSummaryText(qint64 converted, qint64 total, const std::vector<FailedFile>& failed);
 
+// The file itself could not be written (cause: the system's reason): whether
+// it is gone, how many messages it holds of the list's total, and which
+// files are not in it with the reason for each.
+QString FileFailureText(const QString& pstPath, const QString& cause, bool gone, qint64 kept, qint64 total,
+                        const std::vector<FailedFile>& notStored);
+// The name that was taken and the one used instead.
+QString RenamedText(const QString& taken, const QString& used);
+
 inline constexpr int kListedAtMost = 20;
 
 }  // namespace verdaline

@@ -21,6 +21,12 @@ MessageImporter& CurrentImporter() {
   return importer;
 }
 
+// A failed write of the file itself is a disk error: the store takes nothing
+// more. Anything else the writer refuses concerns this one call.
+uint32_t HresultOf(const pst::PstError& e) {
+  return dynamic_cast<const pst::PstWriteError*>(&e) ? hr::kDiskError : hr::kCallFailed;
+}
+
 }  // namespace
 
 std::string HexFromBytes(const pst::Bytes& bytes) {
@@ -71,7 +77,7 @@ pst::Nid StoreData::CreateFolder(pst::Nid parent, const std::string& name,
   try {
     nid = Writer().CreateFolder(parent, name, containerClass);
   } catch (const pst::PstError& e) {
-    throw MapiError(hr::kDiskError, std::string("Cannot create the folder \"") + name + "\": " + e.what());
+    throw MapiError(HresultOf(e), std::string("Cannot create the folder \"") + name + "\": " + e.what());
   }
   children_[parent].push_back({nid, name});
   return nid;
@@ -81,9 +87,11 @@ pst::Nid StoreData::AddMessage(pst::Nid folder, const pst::Message& message) {
   try {
     return Writer().AddMessage(folder, message);
   } catch (const pst::PstError& e) {
-    throw MapiError(hr::kDiskError, std::string("Cannot store the message: ") + e.what());
+    throw MapiError(HresultOf(e), std::string("Cannot store the message: ") + e.what());
   }
 }
+
+int64_t StoreData::MessagesInFile() const { return writer_ ? writer_->MessagesInFile() : messagesInFile_; }
 
 std::string StoreData::EntryIdOf(pst::Nid nid) { return HexFromBytes(Writer().EntryIdOf(nid)); }
 
@@ -94,8 +102,9 @@ void StoreData::Close() {
   try {
     writer_->Close();
   } catch (const pst::PstError& e) {
-    throw MapiError(hr::kDiskError, "Cannot close \"" + path_ + "\": " + e.what());
+    throw MapiError(HresultOf(e), "Cannot close \"" + path_ + "\": " + e.what());
   }
+  messagesInFile_ = writer_->MessagesInFile();
   writer_.reset();
   children_.clear();
 }

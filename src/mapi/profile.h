@@ -42,6 +42,8 @@ class StoreData {
   pst::Nid CreateFolder(pst::Nid parent, const std::string& name, const std::string& containerClass);
   pst::Nid AddMessage(pst::Nid folder, const pst::Message& message);
   std::string EntryIdOf(pst::Nid nid);
+  // How many messages the file on disk holds (its last commit); -1 unknown.
+  int64_t MessagesInFile() const;
 
   // Writes everything out and closes the file; afterwards every call above
   // except the names throws MapiError. Idempotent.
@@ -55,6 +57,7 @@ class StoreData {
   std::string displayName_;
   std::string entryId_;
   pst::Nid ipmSubtree_ = 0;
+  int64_t messagesInFile_ = -1;
   std::map<pst::Nid, std::vector<Child>> children_;
 };
 

@@ -26,6 +26,8 @@ class RDOStore {
   const std::string& Name() const { return store_->DisplayName(); }
   const std::string& EntryID() const { return store_->EntryId(); }
   const std::string& FilePath() const { return store_->Path(); }
+  // How many messages the file holds as written so far; -1 when unknown.
+  int64_t MessagesInFile() const { return store_->MessagesInFile(); }
   // The top of the store's personal folders.
   std::unique_ptr<RDOFolder> IPMRootFolder() const;
 

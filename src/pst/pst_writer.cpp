@@ -104,6 +104,7 @@ class Writer final : public PstWriter {
     bool read = (message.props.GetInt(TagId(tags::kMessageFlags)).value_or(0) & tags::kMsgFlagRead) != 0;
     f.AddMessage(nid, w.row, read);
     queue_.Add(kSudMessageAdded, folder, nid);
+    ++messagesAdded_;
     MaybeCommit();
     return nid;
   }
@@ -113,6 +114,7 @@ class Writer final : public PstWriter {
     Flush();
     db_->Commit();
     lastCommit_ = Clock::now();
+    messagesCommitted_ = messagesAdded_;
   }
 
   void Close() override {
@@ -120,7 +122,10 @@ class Writer final : public PstWriter {
     Flush();
     closed_ = true;
     db_->Close();
+    messagesCommitted_ = messagesAdded_;
   }
+
+  int64_t MessagesInFile() const override { return messagesCommitted_; }
 
  private:
   void CheckOpen() const {
@@ -284,6 +289,8 @@ class Writer final : public PstWriter {
   std::map<Nid, std::unique_ptr<Folder>> folders_;
   Clock::time_point lastCommit_ = Clock::now();
   bool closed_ = false;
+  int64_t messagesAdded_ = 0;
+  int64_t messagesCommitted_ = 0;  // as of the last commit that reached the file
 };
 
 }  // namespace
@@ -331,18 +338,31 @@ std::unique_ptr<PstWriter> PstWriter::Create(const std::string& path, const std:
   ndb.deterministic = options.deterministic;
   std::unique_ptr<NodeDatabase> db;
   std::string partial;
+  // Only a temporary name that is taken already is a reason to try the
+  // next one. Any other failure (a full disk, no right to write) is final,
+  // and the file this attempt made is removed again.
   for (int attempt = 0; !db; ++attempt) {
     partial = path + ".partial-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    if (PathExists(partial)) {
+      if (attempt >= 20) throw PstError("Cannot create " + path + ": every temporary name beside it is taken");
+      continue;
+    }
     try {
       db = NodeDatabase::Create(partial, ndb);
-    } catch (const PstError&) {
-      if (attempt >= 20 || !PathExists(partial)) throw;
+    } catch (const PstError& e) {
+      if (PathExists(partial)) ::unlink(partial.c_str());
+      // The writer names the temporary file; the user knows the target.
+      std::string what = e.what();
+      if (const size_t at = what.find(partial); at != std::string::npos) what.replace(at, partial.size(), path);
+      throw PstError(what);
     }
   }
   std::unique_ptr<PstWriter> writer;
+  NodeDatabase& named = *db;
   try {
     writer = CreateOnStore(std::move(db), displayName, options);
     PublishNoReplace(partial, path);
+    named.Renamed(path);
   } catch (...) {
     writer.reset();
     ::unlink(partial.c_str());

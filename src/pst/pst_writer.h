@@ -53,6 +53,9 @@ class PstWriter {
 
   virtual void Commit() = 0;
   virtual void Close() = 0;  // idempotent
+  // How many messages the file on disk holds: those of the last commit that
+  // was written; -1 when this writer cannot tell.
+  virtual int64_t MessagesInFile() const { return -1; }
 };
 
 }  // namespace pst

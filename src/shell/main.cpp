@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "platform/qt_platform.h"
+#include "platform/stop_signals.h"
 #include "shell/frm_step1.h"
 
 int main(int argc, char* argv[]) {
@@ -11,6 +12,8 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(verdaline::kAppTitle);
   verdaline::QtPlatform platform;
   verdaline::frmStep1 window(platform);
+  // A stop request from outside ends the program as the close box does.
+  verdaline::StopSignals stop([&platform](int signo) { platform.EndProgram(128 + signo); });
   window.show();
   if (platform.IsEnding()) return platform.ExitCode();
   const int code = QApplication::exec();

@@ -1,7 +1,11 @@
 // The Click handler of CmdAddFolder.
 #include <memory>
 #include <optional>
+#include <vector>
 
+#include <QStringList>
+
+#include "platform/file_names.h"
 #include "platform/platform.h"
 #include "platform/registry.h"
 #include "platform/vb_error.h"
@@ -41,10 +45,20 @@ class BusyPointer {
 QString UnreadableFolderText(const VbError& error) {
   if (const auto* folderError = dynamic_cast<const FolderReadError*>(&error)) {
     return QStringLiteral("Could not read the folder %1 (%2: %3).")
-        .arg(folderError->folder(), QString::number(error.number()), folderError->reason());
+        .arg(ReadableFileName(folderError->folder()), QString::number(error.number()), folderError->reason());
   }
   return QString::number(error.number()) + QStringLiteral(":") +
          QString::fromStdString(error.description());
+}
+
+// One line per folder that was skipped (the first 20, then how many more).
+QString SkippedFoldersText(const std::vector<FolderReadError>& skipped) {
+  constexpr size_t kShown = 20;
+  QStringList lines;
+  for (size_t i = 0; i < skipped.size() && i < kShown; ++i) lines << UnreadableFolderText(skipped[i]);
+  if (skipped.size() > kShown)
+    lines << QStringLiteral("... and %1 more folder(s) could not be read.").arg(skipped.size() - kShown);
+  return lines.join(QStringLiteral("\r\n"));
 }
 
 }  // namespace
@@ -70,7 +84,7 @@ void CmdAddFolder_Click(const SourceCommandContext& context) {
   BusyPointer busy(platform);
 
   // The whole tree is walked before the first row is added. A folder that
-  // cannot be read ends the walk, but what was found before it is kept.
+  // cannot be read is skipped and named afterwards; the walk goes on.
   std::shared_ptr<PathList> found;
   std::optional<QString> walkFailure;
   {
@@ -79,6 +93,7 @@ void CmdAddFolder_Click(const SourceCommandContext& context) {
     walker.fullFileNamesOnly(true);
     try {
       walker.LogPath(folder);
+      if (!walker.skippedFolders().empty()) walkFailure = SkippedFoldersText(walker.skippedFolders());
     } catch (const VbError& error) {
       walkFailure = UnreadableFolderText(error);
     }

@@ -6,7 +6,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <QFile>
+#include "platform/file_names.h"
 
 namespace verdaline {
 namespace {
@@ -54,11 +54,11 @@ FolderReadError::FolderReadError(int number, const QString& reason, const QStrin
 
 bool FileSystemObject::FolderExists(const QString& path) const {
   if (path.isEmpty()) return false;
-  return IsFolder(QFile::encodeName(path), /*followLinks=*/true);
+  return IsFolder(EncodeFileName(path), /*followLinks=*/true);
 }
 
 FolderEntries FileSystemObject::ListFolder(const QString& path) const {
-  const QByteArray folder = QFile::encodeName(path);
+  const QByteArray folder = EncodeFileName(path);
   DIR* dir = ::opendir(folder.constData());
   if (dir == nullptr) throw ErrorFor(errno, path);
   DirCloser closer(dir);
@@ -101,7 +101,7 @@ FolderEntries FileSystemObject::ListFolder(const QString& path) const {
       default:
         break;
     }
-    const QString decoded = QFile::decodeName(name);
+    const QString decoded = DecodeFileName(QByteArray(name));
     if (folderEntry) {
       entries.subFolders.push_back(SubFolder{decoded, link});
     } else {

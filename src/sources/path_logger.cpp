@@ -22,6 +22,7 @@ void pathLogger::PathLogInit() {
   pathPointers_.reset();
   pathNames_.reset();
   fullFileNames_.reset();
+  skipped_.clear();
 }
 
 void pathLogger::Terminate() {
@@ -59,7 +60,14 @@ void pathLogger::LogPath(const QString& strPARENT) {
   for (std::int64_t i = 1; i <= last; ++i) {
     if (isLink[static_cast<std::size_t>(i - 1)]) continue;
     const QString folder = folders.Item(i);
-    const FolderEntries entries = fileSystem_->ListFolder(folder);
+    FolderEntries entries;
+    try {
+      entries = fileSystem_->ListFolder(folder);
+    } catch (const FolderReadError& e) {
+      // One folder that cannot be read must not cost the rest of the tree.
+      skipped_.push_back(e);
+      continue;
+    }
 
     for (const SubFolder& sub : entries.subFolders) {
       ++last;

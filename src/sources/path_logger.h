@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <QString>
 
@@ -32,8 +33,9 @@ class pathLogger {
 
   // Walks the tree under `strPARENT` (with or without a trailing separator).
   // A path that is not an existing folder collects nothing and leaves Count
-  // alone. A folder that cannot be listed raises its FolderReadError; the
-  // lists keep what was appended before it. Calling it a second time without
+  // alone. A folder that cannot be listed (no access, a path longer than the
+  // system takes, gone meanwhile) is skipped and recorded in
+  // skippedFolders(); the walk goes on with the folders after it. Calling it a second time without
   // PathLogInit raises error 457 (the root's key is taken); after Terminate
   // without PathLogInit, error 91 (no file-system object).
   void LogPath(const QString& strPARENT);
@@ -41,6 +43,9 @@ class pathLogger {
   // The key number the next file would take: one more than the files
   // collected by the last walk; 0 on a new walker.
   std::int64_t Count() const { return count_; }
+  // The folders the last walk could not list, each with its reason, in the
+  // order they were met.
+  const std::vector<FolderReadError>& skippedFolders() const { return skipped_; }
 
   // Releases the file-system object and the walker's hold on its lists; a
   // list that a caller took before stays intact for that caller.
@@ -61,6 +66,7 @@ class pathLogger {
 
   std::unique_ptr<FileSystemObject> fileSystem_;
   std::int64_t count_ = 0;
+  std::vector<FolderReadError> skipped_;
   std::shared_ptr<PathList> fileNames_;
   std::shared_ptr<PositionList> pathPointers_;
   std::shared_ptr<PathList> pathNames_;

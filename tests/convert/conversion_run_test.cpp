@@ -9,6 +9,7 @@
 #include <chrono>
 #include <new>
 #include <thread>
+#include <fstream>
 
 namespace verdaline::testing {
 namespace {
@@ -191,14 +192,105 @@ TEST_F(WindowRunTest, ASecondRunMakesASecondFileWithALaterStamp) {
   EXPECT_TRUE(platform.Boxes().empty());
 }
 
-TEST_F(WindowRunTest, ASecondRunInTheSameSecondDoesNotOverwriteTheFirstFile) {
+TEST_F(WindowRunTest, RunsInTheSameSecondMakeFilesWithTheNextFreeName) {
   AddRows({"/Mail/a.eml"});
-  Convert(QString::fromStdString(outDir.path()));
-  window->CmdExtractDBX().setEnabled(true);
+  for (int i = 0; i < 3; ++i) {
+    window->CmdExtractDBX().setEnabled(true);
+    Convert(QString::fromStdString(outDir.path()));
+  }
+  ASSERT_EQ(factory.stores.size(), 3u);
+  EXPECT_EQ(factory.stores[1]->path, outDir / "OutlookExpressMessages6.12.26 7.5.03 (2).pst");
+  EXPECT_EQ(factory.stores[2]->path, outDir / "OutlookExpressMessages6.12.26 7.5.03 (3).pst");
+  for (const auto& s : factory.stores) EXPECT_EQ(s->messages.size(), 1u);
+  // The first run says nothing; the others say which name they took.
+  ASSERT_EQ(platform.Boxes().size(), 2u);
+  EXPECT_EQ(platform.Boxes()[1].text,
+            "A file named " + QString::fromStdString(outDir / "OutlookExpressMessages6.12.26 7.5.03.pst") +
+                " exists already, so this conversion was written to " +
+                QString::fromStdString(factory.stores[2]->path) + ".");
+}
+
+// A name that ends in spaces is a file of its own when it exists; a typed
+// path with stray spaces around it is trimmed.
+TEST_F(WindowRunTest, RowsEndingInSpacesAreTakenAsTheyStandWhenThatFileExists) {
+  const fs::path dir = outDir / "src";
+  fs::create_directories(dir);
+  for (const char* name : {"x.eml", "x.eml ", "y.eml"}) std::ofstream(dir / name) << "Subject: s\r\n\r\n";
+  const QString d = QString::fromStdString(dir.string());
+  AddRows({d + "/x.eml", d + "/x.eml ", "  " + d + "/y.eml  "});
+  const fs::path out = outDir / "out";
+  fs::create_directories(out);
+  Convert(QString::fromStdString(out.string()));
+  ASSERT_EQ(factory.stores.size(), 1u);
+  EXPECT_TRUE(platform.Boxes().empty());
+  std::vector<std::string> got;
+  for (const auto& [nid, m] : factory.stores[0]->messages)
+    got.push_back(m.props.GetString(pst::TagId(pst::tags::kSubject)).value_or(""));
+  EXPECT_EQ(got, (std::vector<std::string>{dir / "x.eml", (dir / "x.eml").string() + " ", dir / "y.eml"}));
+}
+
+// "\" is an ordinary character in a Linux folder name: the folder a\b gets
+// its own store folder instead of being merged with a > b.
+TEST_F(WindowRunTest, AFolderNamedWithABackslashIsNotMergedWithNestedFolders) {
+  AddRows({"/a\\b/x.eml", "/a/b/y.eml"});
   Convert(QString::fromStdString(outDir.path()));
   ASSERT_EQ(factory.stores.size(), 1u);
+  const fake::Store& s = *factory.stores[0];
+  EXPECT_EQ(s.FolderPaths(), (std::vector<std::string>{"a", "a\\b", "a\u2216b"}));
+  auto msgs = Messages(s);
+  EXPECT_EQ(msgs["a\u2216b"], std::vector<std::string>{"/a\\b/x.eml"});
+  EXPECT_EQ(msgs["a\\b"], std::vector<std::string>{"/a/b/y.eml"});
+}
+
+// A full disk: the run stops at the file that could not be written and says
+// why, how many messages the file holds and which files it does not hold.
+TEST_F(WindowRunTest, AFullDiskStopsTheRunAndSaysWhatTheFileHolds) {
+  std::vector<QString> rows;
+  for (int i = 0; i < 10; ++i) rows.push_back(QStringLiteral("/In/m%1.eml").arg(i));
+  AddRows(rows);
+  mapi::SetWriterFactory([this](const std::string& path, const std::string& name) {
+    auto s = std::make_shared<fake::Store>();
+    s->path = path;
+    s->displayName = name;
+    std::ofstream(path) << '!';
+    s->diskFullAt = 6;
+    s->commitEvery = 4;  // the file holds 4 when the seventh write fails
+    factory.stores.push_back(s);
+    return std::unique_ptr<pst::PstWriter>(std::make_unique<fake::Writer>(s));
+  });
+  Convert(QString::fromStdString(outDir.path()));
   ASSERT_EQ(platform.Boxes().size(), 1u);
-  EXPECT_TRUE(platform.Boxes()[0].text.contains("the file already exists"));
+  const auto& box = platform.Boxes()[0];
+  EXPECT_EQ(box.style, mb::kOkOnly | mb::kCritical);
+  EXPECT_TRUE(box.text.contains("No space left on device")) << box.text.toStdString();
+  EXPECT_TRUE(box.text.contains("The file holds 4 of the 10 message(s).")) << box.text.toStdString();
+  for (int i = 0; i < 4; ++i) EXPECT_FALSE(box.text.contains(QStringLiteral("/In/m%1.eml :").arg(i))) << i;
+  for (int i = 4; i < 10; ++i) EXPECT_TRUE(box.text.contains(QStringLiteral("/In/m%1.eml :").arg(i))) << i;
+  EXPECT_EQ(Frame(), "Details : Converting - (7 of 10) file(s)");
+  EXPECT_EQ(factory.stores[0]->messages.size(), 6u);  // nothing tried after the failure
+}
+
+// The output folder removed during the run, with the real writer: the run
+// does not end as if all were well.
+TEST_F(WindowRunTest, AnOutputFolderRemovedDuringTheRunIsReportedAsAFailure) {
+  mapi::SetWriterFactory({});
+  AddRows({"/M/a.eml", "/M/b.eml", "/M/c.eml", "/M/d.eml"});
+  const fs::path out = outDir / "out";
+  fs::create_directories(out);
+  bool removed = false;
+  platform.SetDoEventsHook([&](int) {
+    if (!removed && fs::exists(out) && !fs::is_empty(out) && Frame().contains("(2 of 4)")) {
+      fs::remove_all(out);
+      removed = true;
+    }
+  });
+  Convert(QString::fromStdString(out.string()));
+  ASSERT_TRUE(removed);
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  const auto& box = platform.Boxes()[0];
+  EXPECT_EQ(box.style, mb::kOkOnly | mb::kCritical);
+  EXPECT_TRUE(box.text.contains("deleted while it was being written")) << box.text.toStdString();
+  EXPECT_TRUE(box.text.contains("none of the 4 file(s) was kept"));
 }
 
 TEST_F(WindowRunTest, MoreRowsThanSixteenBitPositionsConvertFully) {

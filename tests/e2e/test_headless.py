@@ -227,6 +227,122 @@ def test_hostile_headers(work):
     check_readers(created_pst(out), files, work)
 
 
+def pst_eof_matches_size(pst):
+    with open(pst, 'rb') as f:
+        eof = int.from_bytes(f.read(192)[184:192], 'little')
+    return eof == os.path.getsize(pst)
+
+
+def pst_check(pst):
+    """Checks the file's structure; returns how many messages it holds."""
+    p = subprocess.run([sys.executable, os.path.join(SOURCE, 'tools', 'pst-check', 'pst-check'), '--verbose', pst],
+                       capture_output=True, text=True)
+    assert p.returncode == 0, p.stdout[-2000:]
+    return int(re.search(r'messages (\d+)', p.stdout).group(1))
+
+
+def many_messages(work, n, attachment_bytes=0):
+    files = []
+    for i in range(n):
+        p = os.path.join(work, 'src', 'Bulk', 'm%04d.eml' % i)
+        write_eml(p, 'bulk %04d' % i, attachment=('a.bin', os.urandom(attachment_bytes)) if attachment_bytes else None)
+        files.append((p, 'bulk %04d' % i))
+    return files
+
+
+def small_disk(work):
+    """A folder on a 20 MB file system (a tmpfs when this may mount one), or
+    None with a file-size limit for the child to apply instead."""
+    outdir = os.path.join(work, 'out')
+    os.makedirs(outdir)
+    if os.geteuid() == 0 and shutil.which('mount'):
+        p = subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=20m', 'tmpfs', outdir], capture_output=True)
+        if p.returncode == 0:
+            return outdir, None
+    import resource
+    import signal
+
+    def limit():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (20 << 20, 20 << 20))
+    return outdir, limit
+
+
+def test_full_disk(work):
+    # Enough that the disk fills after the first commits (a second apart).
+    many_messages(work, 2500, attachment_bytes=10000)
+    outdir, limit = small_disk(work)
+    try:
+        p = subprocess.run([HEADLESS, '--add-folder', os.path.join(work, 'src'), '--convert-to', outdir],
+                           capture_output=True, text=True, timeout=600, preexec_fn=limit)
+        out = p.stdout
+        assert p.returncode == 1, (p.returncode, out[-3000:])
+        reason = 'File too large' if limit else 'No space left on device'
+        assert reason in out, out[-3000:]
+        m = re.search(r'The file holds (\d+) of the 2500 message\(s\)\.', out)
+        assert m, out[-3000:]
+        held = int(m.group(1))
+        assert 0 < held < 2500, held
+        assert 'These files were not stored:' in out, out[-3000:]
+        assert line(out, 'frame: ') != 'Details : Converting - (2500 of 2500) file(s)', out[-3000:]
+        assert pst_check(created_pst(out)) == held
+    finally:
+        if limit is None:
+            subprocess.run(['umount', outdir])
+
+
+def test_signals_stop_cleanly(work):
+    """SIGTERM and SIGINT at varied moments: the run stops after the current
+    message, the file is closed cleanly and no temporary file is left."""
+    many_messages(work, 400, attachment_bytes=3000)
+    results = []
+    for signo, delay in ((15, 0.3), (2, 0.6), (15, 0.9), (2, 1.2), (15, 1.6), (2, 2.0)):
+        outdir = os.path.join(work, 'out%d-%s' % (signo, delay))
+        os.makedirs(outdir)
+        p = subprocess.Popen([HEADLESS, '--add-folder', os.path.join(work, 'src'), '--convert-to', outdir],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        import time
+        time.sleep(delay)
+        p.send_signal(signo)
+        out, err = p.communicate(timeout=600)
+        results.append(p.returncode)
+        left = sorted(os.listdir(outdir))
+        # Before the window is up the signal's default action ends the
+        # program; by then nothing was created.
+        assert p.returncode in (0, 128 + signo) or (p.returncode == -signo and not left), \
+            (signo, delay, p.returncode, left, err[-2000:])
+        assert not [n for n in left if '.partial-' in n], left
+        for name in left:
+            pst = os.path.join(outdir, name)
+            assert pst_eof_matches_size(pst), name
+            pst_check(pst)
+    assert any(r > 128 for r in results), results
+
+
+def test_names_that_are_not_utf8(work):
+    """A folder whose name is not UTF-8 is walked like any other, and the
+    walk goes on with its siblings; every file is converted."""
+    root = os.path.join(work, 'tree').encode()
+    names = [b'a.eml', b'bad\xff\xfe/b.eml', b'bad\xff\xfe/deeper/c.eml', b'ok/d.eml', b'ok/e\xe9.eml',
+             b'z/f.eml']
+    for i, rel in enumerate(names):
+        path = os.path.join(root, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        write_eml(path.decode('utf-8', 'surrogateescape'), 'nonutf8 %d' % i)
+    outdir = os.path.join(work, 'out')
+    os.makedirs(outdir)
+    p = subprocess.run([HEADLESS, '--add-folder', root, '--convert-to', outdir], capture_output=True, timeout=600)
+    out = p.stdout.decode('utf-8', 'replace')
+    assert p.returncode == 0, out
+    assert '6 Files Added to List.' in out, out
+    assert line(out, 'frame: ') == 'Details : Converting - (6 of 6) file(s)', out
+    pst = created_pst(out)
+    os.makedirs(os.path.join(work, 'read'))
+    tree = interop.read_pffexport(pst, os.path.join(work, 'read'))
+    subjects = sorted(m.subject for v in tree.values() for m in v)
+    assert subjects == ['nonutf8 %d' % i for i in range(6)], subjects
+
+
 def test_thousand(work):
     files = []
     for i in range(1000):
@@ -250,7 +366,8 @@ def main():
         return 77
     wanted = sys.argv[3:] or ['typical', 'merged_and_nested', 'import_failure_is_reported_not_stored',
                               'unwritable_output_folder', 'refused_list_creates_nothing',
-                              'fifo_is_refused_not_waited_for', 'hostile_headers']
+                              'fifo_is_refused_not_waited_for', 'hostile_headers', 'full_disk',
+                              'signals_stop_cleanly', 'names_that_are_not_utf8']
     failed = 0
     for name in wanted:
         work = tempfile.mkdtemp(prefix='verdaline-e2e-')

@@ -76,6 +76,15 @@ class KillBase:
             # committed state to keep.
             return None, []
         problems = []
+        if delay is not None:
+            # A kill between two system calls: the file's size and the
+            # header's ibFileEof must agree (the file is never grown apart
+            # from the header that records the growth).
+            with open(path, 'rb') as f:
+                eof = int.from_bytes(f.read(192)[184:192], 'little')
+            if eof != os.path.getsize(path):
+                problems.append('%s: the file has %d bytes, ibFileEof says %d'
+                                % (what, os.path.getsize(path), eof))
         rc, out = check_file(path, self.level == 'ndb')
         if rc != 0:
             problems.append('%s: pst-check: %s' % (what, out.strip().replace('\n', '; ')))

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -31,6 +32,11 @@ struct Store {
   bool closed = false;
   int closeCount = 0;
   bool failAddMessage = false;
+  // From this many messages on, every write fails as on a full disk; the
+  // file then holds what the last commit (every `commitEvery` messages) had.
+  size_t diskFullAt = SIZE_MAX;
+  size_t commitEvery = 1;
+  size_t committed = 0;
   std::string failFolderName;  // CreateFolder of this name fails
 
   // The folder path of nid below the top of personal folders ("A\B").
@@ -86,18 +92,25 @@ class Writer final : public pst::PstWriter {
   pst::Nid AddMessage(pst::Nid folder, const pst::Message& message) override {
     Check();
     if (s_->failAddMessage) throw pst::PstError("disk full");
+    if (s_->messages.size() >= s_->diskFullAt)
+      throw pst::PstWriteError("Cannot write to " + s_->path + ": No space left on device");
     pst::Message copy;
     copy.props = message.props;
     copy.recipients = message.recipients;
     s_->messages.emplace_back(folder, std::move(copy));
+    if (s_->messages.size() % s_->commitEvery == 0) s_->committed = s_->messages.size();
     return 0x200024 + static_cast<pst::Nid>(s_->messages.size()) * 0x20;
   }
   void Commit() override { Check(); }
   void Close() override {
     if (s_->closed) return;
+    if (s_->messages.size() >= s_->diskFullAt)
+      throw pst::PstWriteError("an earlier write to " + s_->path + " failed: No space left on device");
     s_->closed = true;
     ++s_->closeCount;
+    s_->committed = s_->messages.size();
   }
+  int64_t MessagesInFile() const override { return static_cast<int64_t>(s_->committed); }
 
  private:
   void Check() const {

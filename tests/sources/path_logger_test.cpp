@@ -7,7 +7,9 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "platform/file_names.h"
 #include "sources/deep_chain.h"
 #include "sources/qt_print.h"
 #include "sources/temp_tree.h"
@@ -239,52 +241,93 @@ TEST(PathLogger, NamesAreTakenAsTheyAre) {
   EXPECT_EQ(files, (QStringList{r + QString::fromUtf8("Zoë/\xF0\x9F\x93\xA7 ü.EML"), r + "back\\slash.eml"}));
 }
 
-// The walk stops at the folder it cannot read; the lists keep what came
-// before and the error names that folder.
-void ExpectStopsAt(const QString& root, const QString& badFolder, int number, const QString& firstFile) {
+// The folder that cannot be read is skipped and named with its error number;
+// the walk goes on past it, so the file `later` (in a folder read after the
+// bad one) is collected too.
+void ExpectSkips(const QString& root, const QString& badFolder, int number, const QString& later) {
   pathLogger walker;
   walker.PathLogInit();
-  try {
-    walker.LogPath(root);
-    ADD_FAILURE() << "walk did not fail";
-  } catch (const FolderReadError& e) {
-    EXPECT_EQ(e.number(), number);
-    EXPECT_EQ(e.folder(), badFolder);
-    EXPECT_TRUE(QString::fromStdString(e.description()).contains(badFolder));
-  }
-  EXPECT_TRUE(Values(*walker.fullFileNames()).contains(firstFile));
+  walker.LogPath(root);
+  ASSERT_EQ(walker.skippedFolders().size(), 1u);
+  const FolderReadError& e = walker.skippedFolders()[0];
+  EXPECT_EQ(e.number(), number);
+  EXPECT_EQ(e.folder(), badFolder);
+  EXPECT_TRUE(Values(*walker.fullFileNames()).contains(later));
   EXPECT_TRUE(Values(*walker.pathNames()).contains(badFolder));
 }
 
-TEST(PathLogger, AFolderThatCannotBeListedStopsTheWalk) {
+TEST(PathLogger, AFolderThatCannotBeListedIsSkippedAndTheWalkGoesOn) {
   TempTree tree;
   ASSERT_TRUE(tree.ok());
   tree.File("top.eml");
   tree.File("locked/inside.eml");
+  tree.File("z/deeper/after.eml");
   ::chmod(tree.Path("locked").c_str(), 0);
   DIR* probe = ::opendir(tree.Path("locked").c_str());
   const bool blocked = probe == nullptr;
   if (probe != nullptr) ::closedir(probe);
-  if (blocked) {
-    ExpectStopsAt(tree.Root(), tree.Root() + "/locked/", 70, tree.QPath("top.eml"));
-  }
+  if (blocked) ExpectSkips(tree.Root(), tree.Root() + "/locked/", 70, tree.QPath("z/deeper/after.eml"));
   ::chmod(tree.Path("locked").c_str(), 0755);
   if (!blocked) GTEST_SKIP() << "running with rights that read any folder; see the deep-path case";
 }
 
-TEST(PathLogger, AFolderPastTheLongestPathStopsTheWalk) {
+TEST(PathLogger, AFolderPastTheLongestPathIsSkippedAndTheWalkGoesOn) {
   TempTree tree;
   ASSERT_TRUE(tree.ok());
-  tree.File("top.eml");
   const std::string root = tree.Root().toStdString();
   const int levels = testing::LevelsPastPathMax(root);
   ASSERT_TRUE(testing::MakeDeepChain(root, levels));
+  // A short branch deeper than the whole chain: read after the bad folder.
+  std::string branch;
+  for (int i = 0; i <= levels; ++i) branch += "s/";
+  tree.File(branch + "deep.eml");
 
   // The first folder whose path no longer fits.
   QString bad = tree.Root() + u'/';
   while (bad.toUtf8().size() < PATH_MAX) bad += QString::fromStdString(testing::kChainSegment) + u'/';
-  ExpectStopsAt(tree.Root(), bad, 75, tree.QPath("top.eml"));
+  ExpectSkips(tree.Root(), bad, 75, tree.QPath(branch + "deep.eml"));
   testing::RemoveDeepChain(root);
+}
+
+// Names travel as the system's bytes: a folder and a file whose names are
+// not UTF-8 are listed, their paths give back the very bytes, and the
+// walk reads what lies inside and beside them.
+TEST(PathLogger, NamesThatAreNotUtf8RoundTrip) {
+  TempTree tree;
+  ASSERT_TRUE(tree.ok());
+  tree.File("bad\xFF\xFE dir/in\xE9.eml");
+  tree.File("bad\xFF\xFE dir/sub/x.eml");
+  tree.File("ok/y.eml");
+  pathLogger walker;
+  walker.PathLogInit();
+  walker.LogPath(tree.Root());
+  EXPECT_TRUE(walker.skippedFolders().empty());
+  std::set<std::string> bytes;
+  for (const QString& p : *walker.fullFileNames()) {
+    const QByteArray b = EncodeFileName(p);
+    bytes.insert(b.toStdString());
+    EXPECT_EQ(::access(b.constData(), R_OK), 0) << ReadableFileName(p).toStdString();
+  }
+  const std::string r = tree.Root().toStdString() + "/";
+  EXPECT_EQ(bytes, (std::set<std::string>{r + "bad\xFF\xFE dir/in\xE9.eml", r + "bad\xFF\xFE dir/sub/x.eml",
+                                          r + "ok/y.eml"}));
+  EXPECT_TRUE(Values(*walker.fullFileNames()).contains(tree.Root() + "/ok/y.eml"));
+  EXPECT_TRUE(ReadableFileName(Values(*walker.fullFileNames()).join(u'|')).contains("bad\\xFF\\xFE dir/in\\xE9.eml"));
+}
+
+// Every byte string survives the trip through the text, valid UTF-8 or not.
+TEST(FileNames, EveryByteStringRoundTrips) {
+  const std::vector<QByteArray> samples = {
+      "plain", "Zo\xC3\xAB", "\xF0\x9F\x93\xA7", "\xFF", "\xC3", "\xE0\x80\x80", "\xED\xA0\x80",
+      "\xF4\x90\x80\x80", "a\xC3\xAB" "b\x80" "c", QByteArray("\x00\x01", 2)};
+  for (const QByteArray& b : samples) EXPECT_EQ(EncodeFileName(DecodeFileName(b)), b) << b.toHex().toStdString();
+  EXPECT_EQ(DecodeFileName("Zo\xC3\xAB"), QString::fromUtf8("Zo\xC3\xAB"));
+  EXPECT_EQ(ReadableFileName(DecodeFileName("a\xFF" "b")), "a\\xFFb");
+  for (int i = 0; i < 2000; ++i) {
+    QByteArray b;
+    for (int k = 0; k < 1 + i % 9; ++k) b.append(static_cast<char>((i * 37 + k * 101) & 0xFF));
+    ASSERT_EQ(EncodeFileName(DecodeFileName(b)), b) << b.toHex().toStdString();
+  }
 }
 
 TEST(KeyedList, PositionsFromOneAndCaseBlindUniqueKeys) {

@@ -7,8 +7,8 @@
 // "Convert &Messages" runs with OUTDIR chosen in the folder dialog. It prints
 // every message box it answered, the window's captions and bars at the end,
 // and "pst: PATH" for the file the run created. Exit status 0 when the run
-// completed (a file was created and the run was not refused), 1 otherwise,
-// 2 for a usage error.
+// completed (a file was created, the run was not refused and the file did
+// not fail), 1 otherwise, 2 for a usage error.
 #include <QApplication>
 #include <QDir>
 #include <QGroupBox>
@@ -20,7 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_names.h"
 #include "platform/scripted_platform.h"
+#include "platform/stop_signals.h"
 #include "shell/frm_step1.h"
 #include "shell/vb_progress_bar.h"
 
@@ -64,16 +66,16 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--add-folder") {
       if (++i >= argc) return Usage("--add-folder needs a folder");
-      steps.push_back({Step::kFolder, {QString::fromLocal8Bit(argv[i])}});
+      steps.push_back({Step::kFolder, {verdaline::DecodeFileName(argv[i])}});
     } else if (arg == "--add-files") {
       Step step{Step::kFiles, {}};
       while (i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0)
-        step.args.push_back(QString::fromLocal8Bit(argv[++i]));
+        step.args.push_back(verdaline::DecodeFileName(argv[++i]));
       if (step.args.empty()) return Usage("--add-files needs at least one file");
       steps.push_back(step);
     } else if (arg == "--convert-to") {
       if (++i >= argc) return Usage("--convert-to needs a folder");
-      outDir = QString::fromLocal8Bit(argv[i]);
+      outDir = verdaline::DecodeFileName(argv[i]);
     } else {
       return Usage(("unknown argument " + arg).c_str());
     }
@@ -91,6 +93,13 @@ int main(int argc, char** argv) {
   };
 
   verdaline::frmStep1 window(platform);
+  // SIGTERM and SIGINT stop the commands as closing the window does; the
+  // scripted platform runs no event loop, so every yield asks.
+  verdaline::StopSignals stop([&platform](int signo) {
+    std::fprintf(stderr, "verdaline-headless: stopped by signal %d\n", signo);
+    platform.EndProgram(128 + signo);
+  });
+  platform.SetDoEventsHook([&stop](int) { stop.Poll(); });
   window.show();
   auto button = [&](const char* name) { return window.findChild<QPushButton*>(QString::fromLatin1(name)); };
 
@@ -106,6 +115,7 @@ int main(int argc, char** argv) {
       }
     }
     printBoxes();
+    if (stop.Poll() != 0) return 128 + stop.Poll();
     if (platform.Ended()) return 1;
   }
   Print(QStringLiteral("list: %1").arg(window.lblCount1().text()));
@@ -140,7 +150,11 @@ int main(int argc, char** argv) {
     if (b.title == QStringLiteral("Outlook Error") || b.text.startsWith(QStringLiteral("Nothing was converted")) ||
         b.text.startsWith(QStringLiteral("There are no message files")))
       refused = true;
+    // The critical icon: the file itself failed (a full disk, the file or
+    // its folder removed).
+    if ((b.style & 0x70) == verdaline::mb::kCritical) refused = true;
   }
   std::fflush(stdout);
+  if (stop.Poll() != 0) return 128 + stop.Poll();
   return (!created.isEmpty() && !refused && !platform.Ended()) ? 0 : 1;
 }

@@ -67,12 +67,25 @@ struct NodeDatabase::Impl {
   CowBTree<BlockRecord> bbt{ndb::kBbtLeafMax};
   std::vector<Bid> maybeUnreferenced;
   bool broken = false;
+  std::string brokenBy;  // what broke it, for the calls refused afterwards
   bool closed = false;
   bool changed = false;  // anything to commit since the last commit
 
+  // Called inside a catch block: the file takes no more calls, and those
+  // refused later say why.
+  void MarkBroken() {
+    broken = true;
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      if (brokenBy.empty()) brokenBy = e.what();
+    } catch (...) {
+    }
+  }
+
   void CheckUsable() const {
     if (closed) throw PstError("the .pst file is already closed");
-    if (broken) throw PstError("an earlier write to the .pst file failed");
+    if (broken) throw PstWriteError("an earlier write to " + file.path() + " failed: " + brokenBy);
   }
 
   Bid NextBlockBid(bool internal) {
@@ -109,30 +122,35 @@ struct NodeDatabase::Impl {
     return ib;
   }
 
-  // Makes the file longer before anything is written past its end: the new
-  // sections and their maps are made durable and the committed state is
-  // re-described with the new size (same roots), so ibFileEof is the size
-  // of the file whenever the process stops, except inside this step itself
-  // (extending a file and rewriting its header cannot be one atomic act;
-  // what a stop here leaves is whole empty sections past ibFileEof). Grows
-  // by as much as the file has (8 to 256 sections, 2 to 64 MB, at a time) to
-  // keep these extra syncs and header writes rare; the last commit gives
-  // back what was grown and not used.
+  // Makes the file longer before anything is written past its end. The size
+  // of the file and the header's ibFileEof must agree whenever the process
+  // stops, and the two cannot change in one system call; so the file is
+  // extended, the new sections' map pages written and the header with the
+  // new size written straight after each other, with no sync in between:
+  // what separates the new size from the header that records it is a few
+  // small writes to the page cache, which a killed process still leaves
+  // behind. The header keeps the committed roots and says the maps are not
+  // yet to be trusted ([MS-PST] 2.6.1.3.7) until the sync after it: a machine
+  // that stops before then may not have the new map pages on disk, and a
+  // reader then rebuilds the maps. Grows by as much as the file has (8 to
+  // 256 sections, 2 to 64 MB, at a time) to keep these extra syncs rare; the
+  // last commit gives back what was grown and not used.
   void Grow() {
     const size_t have = amap.SectionCount();
     const size_t count = std::clamp<size_t>(have, 8, 256);
     const size_t first = amap.AddSections(count);
-    file.ExtendTo(amap.EndOfFile());
-    for (size_t i = first; i < amap.SectionCount(); ++i)
-      for (const auto& [ib, page] : amap.FreshPages(i)) file.WriteAt(ib, page);
-    file.Sync();
     Header grown = committed;
     for (size_t i = first; i < amap.SectionCount(); ++i)
       grown.cbAMapFree += (ndb::kMapBitsSize * 8 - AllocationMap::MapPagesIn(i) * 8) * ndb::kSlotSize;
     grown.ibFileEof = amap.EndOfFile();
     grown.ibAMapLast = amap.LastAMapOffset();
     grown.dwUnique = ++dwUnique;
-    WriteHeader(grown);
+    grown.fAMapValid = ndb::kAMapInvalid;
+    const std::array<uint8_t, ndb::kHeaderSize> header = grown.Encode();
+    file.ExtendTo(amap.EndOfFile());
+    for (size_t i = first; i < amap.SectionCount(); ++i)
+      for (const auto& [ib, page] : amap.FreshPages(i)) file.WriteAt(ib, page);
+    file.WriteAt(0, header);
     file.Sync();
     committed = grown;
   }
@@ -279,12 +297,14 @@ struct NodeDatabase::Impl {
       file.Sync();
       committed = next;
       changed = false;
+      // Cut only once the header that no longer reaches the tail is on
+      // disk: a file longer than its header is readable, a shorter one not.
       if (trimmed) {
         file.Truncate(amap.EndOfFile());
         file.Sync();
       }
     } catch (...) {
-      broken = true;
+      MarkBroken();
       throw;
     }
   }
@@ -316,7 +336,7 @@ Bid NodeDatabase::WriteBlock(std::span<const uint8_t> payload) {
   try {
     return impl_->PutBlock(payload, false);
   } catch (...) {
-    impl_->broken = true;
+    impl_->MarkBroken();
     throw;
   }
 }
@@ -358,7 +378,7 @@ Bid NodeDatabase::WriteDataTree(std::span<const Bid> blocks, uint64_t totalSize)
     for (Bid b : xblocks) d.AddRef(b);
     return xx;
   } catch (...) {
-    d.broken = true;
+    d.MarkBroken();
     throw;
   }
 }
@@ -422,7 +442,7 @@ Bid NodeDatabase::WriteSubnodeTree(std::span<const SubnodeEntry> entries) {
     for (const ndb::SIEntry& e : index) d.AddRef(e.bid);
     return si;
   } catch (...) {
-    d.broken = true;
+    d.MarkBroken();
     throw;
   }
 }
@@ -534,6 +554,8 @@ void NodeDatabase::Close() {
 }
 
 uint64_t NodeDatabase::FileSize() const { return impl_->committed.ibFileEof; }
+
+void NodeDatabase::Renamed(const std::string& path) { impl_->file.Renamed(path); }
 
 int64_t NodeDatabase::WriteCount() const { return impl_->file.writes(); }
 

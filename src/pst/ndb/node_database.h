@@ -57,6 +57,8 @@ class NodeDatabase final : public NodeStore {
 
   // Size of the file as the last commit left it (ibFileEof).
   uint64_t FileSize() const;
+  // The file was given this name; later messages use it.
+  void Renamed(const std::string& path);
   // Writes issued to the file so far (what crashAfterWrites counts).
   int64_t WriteCount() const;
 

@@ -36,6 +36,14 @@ class PstError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The file itself could not be written (a full disk, the file deleted, an
+// input/output error): the store takes nothing more, and the file keeps
+// what its last commit holds. The text carries the system's reason.
+class PstWriteError : public PstError {
+ public:
+  using PstError::PstError;
+};
+
 class NodeStore {
  public:
   virtual ~NodeStore() = default;

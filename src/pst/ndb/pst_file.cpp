@@ -65,7 +65,16 @@ PstFile::~PstFile() {
 
 void PstFile::Fail(const char* what) const {
   const int err = errno;
-  throw PstError(std::string(what) + " " + path_ + ": " + std::strerror(err));
+  throw PstWriteError(std::string(what) + " " + path_ + ": " + std::strerror(err));
+}
+
+void PstFile::CheckStillThere() const {
+  struct stat info{};
+  if (::fstat(fd_, &info) != 0) Fail("Cannot check");
+  // Every name of the file is gone (it, or its folder, was deleted): what is
+  // written from here on reaches nobody.
+  if (info.st_nlink == 0)
+    throw PstWriteError("Cannot write to " + path_ + ": the file was deleted while it was being written");
 }
 
 namespace {
@@ -103,7 +112,7 @@ std::span<uint8_t> PstFile::WriteInPlace(uint64_t offset, size_t length) {
 }
 
 void PstFile::CountWrite(uint64_t offset, size_t length) {
-  if (fd_ < 0) throw PstError("write to a closed file: " + path_);
+  if (fd_ < 0) throw PstWriteError("write to a closed file: " + path_);
   ++writes_;
   if (crashBeforeWrite_ >= 1 && writes_ == crashBeforeWrite_) ::_exit(137);
   if (offset + length > size_) size_ = offset + length;
@@ -127,7 +136,7 @@ void PstFile::WriteNow(uint64_t offset, std::span<const uint8_t> bytes) const {
       Fail("Cannot write to");
     }
     if (n == 0) {
-      errno = EIO;
+      errno = ENOSPC;  // a write that makes no progress: no room left
       Fail("Cannot write to");
     }
     done += static_cast<size_t>(n);
@@ -168,6 +177,7 @@ void PstFile::Sync() {
   FlushBuffer();
   unsynced_ = 0;
   if (::fdatasync(fd_) != 0) Fail("Cannot flush");
+  CheckStillThere();
 }
 
 void PstFile::ExtendTo(uint64_t size) {

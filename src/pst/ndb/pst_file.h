@@ -28,7 +28,7 @@ class PstFile {
   PstFile(const PstFile&) = delete;
   ~PstFile();
 
-  // Each throws PstError naming the path and errno text on failure; a
+  // Each throws PstWriteError naming the path and errno text on failure; a
   // buffered write may fail later, in the call that hands it over.
   void WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
   // The same write made by filling the returned place, before any other
@@ -36,6 +36,7 @@ class PstFile {
   // REQUIRES: length <= 1 MB.
   std::span<uint8_t> WriteInPlace(uint64_t offset, size_t length);
   void ReadAt(uint64_t offset, std::span<uint8_t> out) const;
+  // Also fails when the file was deleted meanwhile.
   void Sync();
   // Extends the file with zeros up to size when it is shorter.
   void ExtendTo(uint64_t size);
@@ -44,11 +45,15 @@ class PstFile {
   void Close();
 
   const std::string& path() const { return path_; }
+  // The name the file goes by after it was renamed, for messages.
+  void Renamed(std::string path) { path_ = std::move(path); }
   int64_t writes() const { return writes_; }
 
  private:
   PstFile(int fd, std::string path, int64_t crashBeforeWrite);
   [[noreturn]] void Fail(const char* what) const;
+  // Throws PstWriteError when the file no longer has a name.
+  void CheckStillThere() const;
   void CountWrite(uint64_t offset, size_t length);
   void WriteNow(uint64_t offset, std::span<const uint8_t> bytes) const;
   void FlushBuffer() const;

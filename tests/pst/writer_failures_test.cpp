@@ -1,0 +1,100 @@
+// The writer when the file system lets it down: no room when the file is
+// made, and the file deleted while it is being written. Each leaves nothing
+// behind that the user did not ask for, and says what happened in the
+// system's words.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "pst/ndb/node_database.h"
+#include "pst/ndb_test_util.h"
+#include "pst/prop_tags.h"
+#include "pst/pst_writer.h"
+
+namespace pst {
+namespace {
+
+using testing::ScratchDir;
+
+std::vector<std::string> Names(const std::filesystem::path& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) out.push_back(e.path().filename().string());
+  return out;
+}
+
+// A disk that is full from the start (a file-size limit stands in for it):
+// one attempt, no temporary file left, the reason and the target named.
+TEST(WriterFailures, NoRoomWhenTheFileIsMadeLeavesNothingBehind) {
+  ScratchDir dir;
+  const std::string path = dir.File("new.pst");
+  int pipeFd[2];
+  ASSERT_EQ(::pipe(pipeFd), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit lim = {4096, 4096};
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+    std::string what = "created";
+    try {
+      PstWriter::Create(path, "S");
+    } catch (const PstError& e) {
+      what = e.what();
+    }
+    (void)!::write(pipeFd[1], what.data(), what.size());
+    ::_exit(0);
+  }
+  ::close(pipeFd[1]);
+  std::string what;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(pipeFd[0], buffer, sizeof buffer)) > 0;) what.append(buffer, static_cast<size_t>(n));
+  ::close(pipeFd[0]);
+  ::waitpid(pid, nullptr, 0);
+  EXPECT_NE(what.find(std::strerror(EFBIG)), std::string::npos) << what;
+  EXPECT_NE(what.find(path), std::string::npos) << what;
+  EXPECT_EQ(what.find("partial"), std::string::npos) << what;
+  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{}) << "left behind";
+}
+
+// A temporary name that is taken is passed by; the file is made all the same.
+TEST(WriterFailures, ATakenTemporaryNameIsPassedBy) {
+  ScratchDir dir;
+  const std::string path = dir.File("new.pst");
+  const std::string taken = path + ".partial-" + std::to_string(::getpid()) + "-0";
+  std::ofstream(taken) << "someone else's";
+  PstWriter::Create(path, "S")->Close();
+  auto names = Names(dir.path());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"new.pst", "new.pst.partial-" + std::to_string(::getpid()) + "-0"}));
+}
+
+// The file (or its folder) deleted under the writer: the next commit fails
+// as a write failure instead of writing on into a file nobody can reach.
+TEST(WriterFailures, AFileDeletedWhileWrittenFailsItsNextCommit) {
+  ScratchDir dir;
+  const std::string path = dir.File("gone.pst");
+  auto writer = PstWriter::Create(path, "S");
+  const Nid folder = writer->CreateFolder(writer->IpmSubtree(), "F", "IPF.Note");
+  writer->Commit();
+  std::filesystem::remove(path);
+  Message m;
+  m.props.Set(tags::kSubject, std::string("x"));
+  writer->AddMessage(folder, m);
+  try {
+    writer->Commit();
+    FAIL() << "the commit pretended to succeed";
+  } catch (const PstWriteError& e) {
+    EXPECT_NE(std::string(e.what()).find("deleted"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(writer->Close(), PstWriteError);
+}
+
+}  // namespace
+}  // namespace pst
