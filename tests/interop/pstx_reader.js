@@ -29,13 +29,15 @@ function attachment(att) {
   const hash = crypto.createHash('sha256');
   let length = 0;
   if (stream) {
+    // Read exactly the stream's length: at its end readBlock does not
+    // reliably report end of data.
+    const total = stream.length.toNumber();
     const buf = Buffer.alloc(1 << 20);
-    for (;;) {
-      const n = stream.read(buf);
+    while (length < total) {
+      const n = stream.read(buf.subarray(0, Math.min(buf.length, total - length)));
       if (n <= 0) break;
       hash.update(buf.subarray(0, n));
       length += n;
-      if (n < buf.length) break;
     }
   }
   return { name, length, sha256: hash.digest('hex') };
