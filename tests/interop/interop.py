@@ -32,6 +32,7 @@ sys.path.insert(0, os.path.dirname(os.path.realpath(__file__)))
 from interop_model import Attachment, Message, IPM_SUBTREE  # noqa: E402,F401
 from pff_reader import read_pffexport, parse_item_values  # noqa: E402,F401
 from readpst_reader import read_readpst  # noqa: E402,F401
+import pstx_reader  # noqa: E402,F401
 from pstx_reader import read_pstextractor  # noqa: E402,F401
 
 
