@@ -111,7 +111,8 @@ class WriterFiles(unittest.TestCase):
         self.assertEqual(total, messages, 'pffexport found %d messages' % total)
         total = sum(len(v) for v in rp.values())
         self.assertEqual(total, messages, 'readpst found %d messages' % total)
-        self.assertEqual(diffs, [])
+        if diffs:
+            self.fail('%d differences:\n%s' % (len(diffs), '\n'.join(d[:300] for d in diffs[:20])))
         return pff
 
     def test_comparison_notices_wrong_expectations(self):
