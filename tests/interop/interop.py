@@ -5,6 +5,7 @@ structures.
     missing = interop.missing_readers()          # [] when pffexport/readpst/pffinfo exist
     tree = interop.read_pffexport(pst, workdir)  # {folder path: [Message, ...]}
     tree = interop.read_readpst(pst, workdir)
+    tree = interop.read_pstextractor(pst, source_dir)  # .errors: folders it threw on
     info = interop.pffinfo(pst)                  # pffinfo -a output (text)
     diffs = interop.compare(expected, tree)      # [] when the reader saw what was written
 
@@ -16,9 +17,11 @@ expected content can be written once and compared against either.
 A Message holds what both readers can show: subject, sender name and
 address, recipients as (kind, name, address) with kind "to"/"cc"/"bcc",
 submit and delivery times (datetime, UTC, whole seconds), plain and HTML
-bodies (str, or None), attachments [(name, bytes)] in order, embedded
-messages, and (pffexport only) every property as {tag: bytes}.
+bodies (str, or None), attachments [(name, bytes)] in order (pst-extractor
+gives (length, sha256) instead of bytes), embedded messages, the transport
+header block, and (pffexport only) every property as {tag: bytes}.
 """
+import hashlib
 import os
 import re
 import shutil
@@ -29,6 +32,8 @@ sys.path.insert(0, os.path.dirname(os.path.realpath(__file__)))
 from interop_model import Attachment, Message, IPM_SUBTREE  # noqa: E402,F401
 from pff_reader import read_pffexport, parse_item_values  # noqa: E402,F401
 from readpst_reader import read_readpst  # noqa: E402,F401
+import pstx_reader  # noqa: E402,F401
+from pstx_reader import read_pstextractor  # noqa: E402,F401
 
 
 def outlook_sample(source_dir):
@@ -77,6 +82,16 @@ def _norm_text(s):
     return s.replace('\r\n', '\n').rstrip('\n\0 ')
 
 
+def _unfold(headers):
+    return re.sub(r'\r?\n[ \t]+', ' ', (headers or '').replace('\r\n', '\n'))
+
+
+def _att_key(a):
+    if a.digest:
+        return a.digest
+    return (len(a.data), hashlib.sha256(a.data).hexdigest())
+
+
 def compare(expected, tree, reader, check_bodies=True):
     """Differences between expected {path: [Message]} and a reader's tree.
 
@@ -119,9 +134,13 @@ def _compare_msg(exp, got, check_bodies):
         d.append('submit time %s, expected %s' % (got.submit_time, exp.submit_time))
     if check_bodies and exp.body_text is not None and _norm_text(got.body_text) != _norm_text(exp.body_text):
         d.append('plain body differs (%d chars vs %d expected)' % (len(got.body_text or ''), len(exp.body_text)))
+    if check_bodies and exp.body_html is not None and _norm_text(got.body_html) != _norm_text(exp.body_html):
+        d.append('HTML body differs (%d chars vs %d expected)' % (len(got.body_html or ''), len(exp.body_html)))
+    if exp.headers is not None and _unfold(exp.headers) not in _unfold(got.headers):
+        d.append('header block lacks what was written (%d chars read)' % len(got.headers or ''))
     if exp.attachments:
-        have = [(a.name, a.data) for a in got.attachments if a.data is not None]
-        want = [(a.name, a.data) for a in exp.attachments if a.data is not None]
+        have = [(a.name, _att_key(a)) for a in got.attachments if a.data is not None or a.digest]
+        want = [(a.name, _att_key(a)) for a in exp.attachments if a.data is not None or a.digest]
         if sorted(x[1] for x in have) != sorted(x[1] for x in want):
             d.append('attachment contents differ (%d vs %d expected)' % (len(have), len(want)))
         if sorted(x[0] for x in have) != sorted(x[0] for x in want):

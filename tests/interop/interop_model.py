@@ -10,6 +10,7 @@ class Attachment:
     name: str
     data: bytes = None
     embedded: 'Message' = None
+    digest: tuple = None     # (length, sha256 hex) where a reader gives only that
 
 
 @dataclass
@@ -23,5 +24,6 @@ class Message:
     body_text: str = None
     body_html: str = None
     attachments: list = field(default_factory=list)   # [Attachment]
+    headers: str = None                               # transport header block
     props: dict = field(default_factory=dict)         # {tag: bytes}, pffexport only
     source: str = ''                                  # where the reader put it

@@ -148,6 +148,7 @@ def _pff_message(d):
     m.delivery_time = _time_prop(p, 0x0E060040) or m.delivery_time
     if 0x1000001F in p:
         m.body_text = _str_prop(p, 0x1000001F)
+    m.headers = _str_prop(p, 0x007D001F)
     riv = os.path.join(d, 'RecipientsItemValues.txt')
     if os.path.exists(riv):
         m.recipients = []

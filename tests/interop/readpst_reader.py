@@ -35,6 +35,7 @@ def _rp_message(path, attachments):
     msg = email.message_from_bytes(data, policy=email.policy.default)
     raw = email.message_from_bytes(data, policy=email.policy.compat32)
     m = Message(source=path)
+    m.headers = re.split(rb'\r?\n\r?\n', data, 1)[0].decode('utf-8', 'replace')
     m.subject = _header(msg, raw, 'subject')
     frm = _header(msg, raw, 'from')
     if frm:

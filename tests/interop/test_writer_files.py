@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Files written by our writer: pst-check finds nothing (space leaks
-included) and both readers find exactly what was written.
+included) and the readers (pffexport, readpst, and pst-extractor where
+installed) find exactly what was written.
 
 pst-stress generates each message from its number (tools/pst-stress/
 content.cpp); expected() below is the same rule, so the test knows what a
@@ -102,11 +103,16 @@ class WriterFiles(unittest.TestCase):
         rp = interop.read_readpst(path, work)
         # readpst leaves out folders without messages.
         diffs += interop.compare({k: v for k, v in want.items() if v}, rp, 'readpst')
+        if interop.pstx_reader.available(SOURCE):
+            px = interop.read_pstextractor(path, SOURCE)
+            diffs += ['pst-extractor: %r threw: %s' % (k, e) for k, e in px.errors.items() if k in want]
+            diffs += interop.compare(want, px, 'pst-extractor')
         total = sum(len(v) for v in pff.values())
         self.assertEqual(total, messages, 'pffexport found %d messages' % total)
         total = sum(len(v) for v in rp.values())
         self.assertEqual(total, messages, 'readpst found %d messages' % total)
-        self.assertEqual(diffs, [])
+        if diffs:
+            self.fail('%d differences:\n%s' % (len(diffs), '\n'.join(d[:300] for d in diffs[:20])))
         return pff
 
     def test_comparison_notices_wrong_expectations(self):
@@ -122,8 +128,10 @@ class WriterFiles(unittest.TestCase):
         msgs[1].recipients[0] = ('to', 'Somebody Else', 'else@example.org')
         work = os.path.join(self.tmp.name, 'guard.out')
         os.makedirs(work)
-        for reader, tree in (('pffexport', interop.read_pffexport(path, work)),
-                             ('readpst', interop.read_readpst(path, work))):
+        readers = [('pffexport', interop.read_pffexport(path, work)), ('readpst', interop.read_readpst(path, work))]
+        if interop.pstx_reader.available(SOURCE):
+            readers.append(('pst-extractor', interop.read_pstextractor(path, SOURCE)))
+        for reader, tree in readers:
             diffs = '\n'.join(interop.compare(want, tree, reader))
             self.assertIn('plain body differs', diffs, reader)
             self.assertIn('attachment contents differ', diffs, reader)
