@@ -260,6 +260,9 @@ class Writer final : public PstWriter {
       Bid data = pc.Finish();
       db_->SetNode(kNidSpamSearchCriteria, data, subs.Write(*db_), 0);
     }
+    // Its contents table: empty, with the search contents template's columns
+    // (Outlook's files share that template's very block).
+    WriteEmptyTable(kNidSpamSearchContents, SearchContentsColumns());
 
     auto add = [&](Nid nid, Nid parent, const char* name, const char* cls, bool search) -> Folder& {
       auto f = std::make_unique<Folder>(*db_, nid, parent, name, cls, search);

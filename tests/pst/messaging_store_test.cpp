@@ -59,6 +59,9 @@ TEST(MessagingStore, MandatoryNodesAndStoreEntryIds) {
   ASSERT_EQ(criteria.size(), 1u);
   EXPECT_EQ(criteria.at(0x660B).type, 0x0003);
   EXPECT_EQ(criteria.at(0x660B).bytes, (Bytes{0, 0, 0, 0}));
+  // ... and its contents table, empty, with the search template's columns.
+  EXPECT_TRUE(f.Tc(kNidSpamSearchContents).rows.empty());
+  EXPECT_EQ(f.Tc(kNidSpamSearchContents).tags, f.Tc(kNidSearchContentsTableTemplate).tags);
   // The name map's two starting names fill two buckets; empty ones are not stored.
   size_t buckets = 0;
   for (const auto& [id, v] : f.Pc(kNidNameToIdMap)) buckets += (id >= 0x1000 && id < 0x1000 + 251) ? 1 : 0;

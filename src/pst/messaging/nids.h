@@ -31,6 +31,7 @@ inline constexpr Nid kNidRecipientTable = 0x692;
 inline constexpr Nid kNidSpamSearchFolder = 0x2223;
 inline constexpr Nid kNidSpamSearchUpdateQueue = 0x2226;  // NID_TYPE_SEARCH_UPDATE_QUEUE
 inline constexpr Nid kNidSpamSearchCriteria = 0x2227;     // NID_TYPE_SEARCH_CRITERIA_OBJECT
+inline constexpr Nid kNidSpamSearchContents = 0x2230;     // NID_TYPE_SEARCH_CONTENTS_TABLE
 inline constexpr Nid kNidIpmSubtree = 0x8022;
 inline constexpr Nid kNidSearchRoot = 0x8042;
 inline constexpr Nid kNidDeletedItems = 0x8062;
