@@ -153,6 +153,7 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
   detail::ImportParsedMessage(message, out, ctx, 0);
   if (trimmed)
     out.props.Set(pst::tags::kTransportMessageHeaders, CrlfText(body.subspan(0, trimmed->end)));
+  out.warnings = *sink;
 }
 
 std::string NotRegularReason(mode_t mode) {

@@ -123,6 +123,9 @@ struct Message {
   PropertyBag props;  // PidTagMessageClass, PidTagSubject, bodies, times, ...
   std::vector<Recipient> recipients;
   std::vector<Attachment> attachments;
+  // What the importer noticed and repaired or left out, for the run to
+  // report per file; never written to the store.
+  std::vector<std::string> warnings;
 };
 
 // FILETIME helpers: 100 ns ticks since 1601-01-01 UTC.

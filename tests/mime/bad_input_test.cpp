@@ -82,6 +82,8 @@ TEST(BadInputTest, TextWithoutHeadersIsTheBody) {
   EXPECT_EQ(Str(m.props, tags::kBody), "just some words\r\nand more\r\n");
   EXPECT_EQ(Str(m.props, tags::kMessageClass), "IPM.Note");
   EXPECT_FALSE(result.warnings.empty());
+  // The message carries them too, through the read-ahead to the item.
+  EXPECT_EQ(m.warnings, result.warnings);
 }
 
 TEST(BadInputTest, FileImportMatchesMemoryImport) {
