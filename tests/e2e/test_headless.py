@@ -282,7 +282,9 @@ def test_full_disk(work):
         m = re.search(r'The file holds (\d+) of the 2500 message\(s\)\.', out)
         assert m, out[-3000:]
         held = int(m.group(1))
-        assert 0 < held < 2500, held
+        # Commits are a second apart: a fast machine may fill the disk
+        # before the first one, and then the file rightly holds none.
+        assert 0 <= held < 2500, held
         assert 'These files were not stored:' in out, out[-3000:]
         assert line(out, 'frame: ') != 'Details : Converting - (2500 of 2500) file(s)', out[-3000:]
         assert pst_check(created_pst(out)) == held
@@ -294,15 +296,22 @@ def test_full_disk(work):
 def test_signals_stop_cleanly(work):
     """SIGTERM and SIGINT at varied moments: the run stops after the current
     message, the file is closed cleanly and no temporary file is left."""
-    many_messages(work, 400, attachment_bytes=3000)
+    import time
+    many_messages(work, 3000, attachment_bytes=3000)
     results = []
-    for signo, delay in ((15, 0.3), (2, 0.6), (15, 0.9), (2, 1.2), (15, 1.6), (2, 2.0)):
+    # Delays count from the moment the output folder gets its first entry
+    # (the file being created), so that they fall inside the run however
+    # fast the machine; None signals at once, before the window is up.
+    for signo, delay in ((15, None), (2, 0.0), (15, 0.05), (2, 0.15), (15, 0.3), (2, 0.6)):
         outdir = os.path.join(work, 'out%d-%s' % (signo, delay))
         os.makedirs(outdir)
         p = subprocess.Popen([HEADLESS, '--add-folder', os.path.join(work, 'src'), '--convert-to', outdir],
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        import time
-        time.sleep(delay)
+        if delay is not None:
+            deadline = time.monotonic() + 120
+            while not os.listdir(outdir) and p.poll() is None and time.monotonic() < deadline:
+                time.sleep(0.001)
+            time.sleep(delay)
         p.send_signal(signo)
         out, err = p.communicate(timeout=600)
         results.append(p.returncode)
@@ -316,7 +325,7 @@ def test_signals_stop_cleanly(work):
             pst = os.path.join(outdir, name)
             assert pst_eof_matches_size(pst), name
             pst_check(pst)
-    assert any(r > 128 for r in results), results
+    assert sum(r > 128 for r in results) >= 3, results
 
 
 def test_names_that_are_not_utf8(work):
