@@ -5,11 +5,22 @@ set(VERDALINE_WARNINGS -Wall -Wextra -Wpedantic -Werror -Wshadow -Wnon-virtual-d
 
 # verdaline_library(NAME DIR DEPS...): one library per layer, sources picked up
 # from the folder so that adding a file needs no CMake change.
+#
+# A folder may hold two libraries, a lower one that needs no more than QtCore
+# and the rest above it: FILES names the lower one's files (relative to the
+# folder), EXCLUDE names files the folder's other library leaves to it.
 function(verdaline_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
-       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
-       ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  cmake_parse_arguments(ARG "" "" "DEPS;FILES;EXCLUDE" ${ARGN})
+  if(ARG_FILES)
+    list(TRANSFORM ARG_FILES PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE srcs)
+  else()
+    file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  endif()
+  foreach(f IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${f})
+  endforeach()
   list(FILTER srcs EXCLUDE REGEX "/fuzz/")
   if(NOT srcs MATCHES "\\.cpp")
     # A layer that has no code yet still builds, so its callers can link.
