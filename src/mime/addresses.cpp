@@ -12,12 +12,12 @@
 #include "mime/limits.h"
 #include "mime/message_mapping.h"
 #include "mime/text_util.h"
-#include "pst/prop_tags.h"
+#include "model/prop_tags.h"
 
 namespace mime::detail {
 namespace {
 
-namespace tags = pst::tags;
+namespace tags = model::tags;
 
 constexpr uint16_t kSendRichInfoId = 0x3A40;        // PidTagSendRichInfo
 constexpr uint16_t kTransmittableNameId = 0x3A20;   // PidTagTransmittableDisplayName
@@ -115,7 +115,7 @@ std::string JoinShown(const std::vector<Mailbox>& boxes) {
   return out;
 }
 
-void SetOriginator(pst::PropertyBag& props, const Mailbox& m, uint32_t nameTag, uint32_t emailTag,
+void SetOriginator(model::PropertyBag& props, const Mailbox& m, uint32_t nameTag, uint32_t emailTag,
                    uint32_t typeTag, uint32_t entryTag, uint32_t searchTag, uint32_t smtpTag) {
   props.Set(nameTag, m.Shown());
   props.Set(emailTag, m.address);
@@ -125,14 +125,14 @@ void SetOriginator(pst::PropertyBag& props, const Mailbox& m, uint32_t nameTag, 
   props.Set(smtpTag, m.address);
 }
 
-void AddRecipients(pst::Message& out, std::span<const Mailbox> boxes, int32_t type) {
+void AddRecipients(model::Message& out, std::span<const Mailbox> boxes, int32_t type) {
   for (const auto& m : boxes) {
-    pst::Recipient& r = out.recipients.emplace_back();
-    const pst::Bytes entryId = OneOffEntryId(m.Shown(), kSmtp, m.address);
+    model::Recipient& r = out.recipients.emplace_back();
+    const model::Bytes entryId = OneOffEntryId(m.Shown(), kSmtp, m.address);
     r.props.Set(tags::kRecipientType, type);
     r.props.Set(tags::kDisplayName, m.Shown());
     r.props.Set(tags::kRecipientDisplayName, m.Shown());
-    r.props.Set(pst::MakeTag(kTransmittableNameId, pst::PropType::Unicode), m.Shown());
+    r.props.Set(model::MakeTag(kTransmittableNameId, model::PropType::Unicode), m.Shown());
     r.props.Set(tags::kEmailAddress, m.address);
     r.props.Set(tags::kAddressType, kSmtp);
     r.props.Set(tags::kSmtpAddress, m.address);
@@ -142,14 +142,14 @@ void AddRecipients(pst::Message& out, std::span<const Mailbox> boxes, int32_t ty
     r.props.Set(tags::kObjectType, kMapiMailUser);
     r.props.Set(tags::kDisplayType, kDtMailUser);
     r.props.Set(tags::kRowid, static_cast<int32_t>(out.recipients.size() - 1));
-    r.props.Set(pst::MakeTag(kSendRichInfoId, pst::PropType::Boolean), false);
-    r.props.Set(pst::MakeTag(kRecipientFlagsId, pst::PropType::Int32), kRecipSendable);
+    r.props.Set(model::MakeTag(kSendRichInfoId, model::PropType::Boolean), false);
+    r.props.Set(model::MakeTag(kRecipientFlagsId, model::PropType::Int32), kRecipSendable);
   }
 }
 
 }  // namespace
 
-void MapAddresses(GMimeMessage* message, pst::Message& out, const ImportContext& ctx) {
+void MapAddresses(GMimeMessage* message, model::Message& out, const ImportContext& ctx) {
   const std::vector<Mailbox> from = OriginatorOf(message, "From");
   const std::vector<Mailbox> sender = OriginatorOf(message, "Sender");
   // From names the author (sent-representing); Sender the agent that sent it,
@@ -168,7 +168,7 @@ void MapAddresses(GMimeMessage* message, pst::Message& out, const ImportContext&
 
   const std::vector<Mailbox> replyTo = MailboxesOf(message, "Reply-To");
   if (!replyTo.empty()) {
-    std::vector<pst::Bytes> ids;
+    std::vector<model::Bytes> ids;
     for (const auto& m : replyTo) ids.push_back(OneOffEntryId(m.Shown(), kSmtp, m.address));
     out.props.Set(tags::kReplyRecipientNames, JoinShown(replyTo));
     out.props.Set(tags::kReplyRecipientEntries, FlatEntryList(ids));

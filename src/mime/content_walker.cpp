@@ -10,12 +10,12 @@
 #include "mime/raw_repair.h"
 #include "mime/text_util.h"
 #include "mime/uuencode.h"
-#include "pst/prop_tags.h"
+#include "model/prop_tags.h"
 
 namespace mime::detail {
 namespace {
 
-namespace tags = pst::tags;
+namespace tags = model::tags;
 
 // Deeper multiparts than this are kept whole as one attachment rather than
 // walked: no real mail nests so deep, and the walk must stay bounded.
@@ -220,9 +220,9 @@ bool ContentWalker::TryTakeBody(GMimePart* part, GMimeObject* alternative) {
   return true;
 }
 
-pst::Attachment& ContentWalker::NewAttachment(const std::string& longName,
+model::Attachment& ContentWalker::NewAttachment(const std::string& longName,
                                               const std::string& mimeTag, bool hidden) {
-  pst::Attachment& a = out_.attachments.emplace_back();
+  model::Attachment& a = out_.attachments.emplace_back();
   a.props.Set(tags::kAttachMethod, tags::kAttachByValue);
   a.props.Set(tags::kAttachLongFilename, longName);
   a.props.Set(tags::kAttachFilename, ShortFileName(longName));
@@ -238,9 +238,9 @@ pst::Attachment& ContentWalker::NewAttachment(const std::string& longName,
 
 void ContentWalker::AddBytesAttachment(std::vector<uint8_t> bytes, const std::string& fileName,
                                        const std::string& mimeTag) {
-  pst::Attachment& a = NewAttachment(fileName, mimeTag, false);
+  model::Attachment& a = NewAttachment(fileName, mimeTag, false);
   a.props.Set(tags::kAttachSize, static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX)));
-  a.data = std::make_shared<pst::MemorySource>(std::move(bytes));
+  a.data = std::make_shared<model::MemorySource>(std::move(bytes));
 }
 
 void ContentWalker::AddEntityAttachment(GMimeObject* object, const std::string& fileName,
@@ -265,12 +265,12 @@ void ContentWalker::AddPartAttachment(GMimePart* part, bool relatedInline) {
   const bool hidden = relatedInline && haveHtml_ && referenced;
 
   std::vector<uint8_t> bytes = DecodedContent(part);
-  pst::Attachment& a = NewAttachment(name, mimeType, hidden);
+  model::Attachment& a = NewAttachment(name, mimeType, hidden);
   if (!contentId.empty()) a.props.Set(tags::kAttachContentId, contentId);
   if (!location.empty()) a.props.Set(tags::kAttachContentLocation, location);
   if (hidden) a.props.Set(tags::kAttachFlags, kAttachMhtmlRef);
   a.props.Set(tags::kAttachSize, static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX)));
-  a.data = std::make_shared<pst::MemorySource>(std::move(bytes));
+  a.data = std::make_shared<model::MemorySource>(std::move(bytes));
 }
 
 bool ContentWalker::AddEncodedMessage(GMimePart* part) {
@@ -310,9 +310,9 @@ void ContentWalker::AddEmbeddedMessage(GMimeMessage* inner) {
     AddBytesAttachment(SerializedObject(GMIME_OBJECT(inner)), name, "message/rfc822");
     return;
   }
-  auto embedded = std::make_unique<pst::Message>();
+  auto embedded = std::make_unique<model::Message>();
   ImportParsedMessage(inner, *embedded, ctx_, messageDepth_ + 1);
-  pst::Attachment& a = out_.attachments.emplace_back();
+  model::Attachment& a = out_.attachments.emplace_back();
   a.props.Set(tags::kAttachMethod, tags::kAttachEmbeddedMsg);
   a.props.Set(tags::kDisplayName, subject.empty() ? std::string("Untitled") : subject);
   a.props.Set(tags::kAttachMimeTag, std::string("message/rfc822"));
@@ -324,7 +324,7 @@ void ContentWalker::AddEmbeddedMessage(GMimeMessage* inner) {
 
 void ContentWalker::Finish() {
   if (havePlain_) out_.props.Set(tags::kBody, WithCrlf(plain_));
-  if (haveHtml_) out_.props.Set(tags::kHtml, pst::Bytes(html_));
+  if (haveHtml_) out_.props.Set(tags::kHtml, model::Bytes(html_));
   int32_t codepage = haveHtml_ ? htmlCodepage_ : plainCodepage_;
   if (codepage == 0 || codepage == 20127) codepage = havePlain_ || haveHtml_ ? 65001 : 0;
   if (haveHtml_ || havePlain_) {

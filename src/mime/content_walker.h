@@ -16,7 +16,7 @@ namespace mime::detail {
 
 class ContentWalker {
  public:
-  ContentWalker(pst::Message& out, const ImportContext& ctx, int messageDepth)
+  ContentWalker(model::Message& out, const ImportContext& ctx, int messageDepth)
       : out_(out), ctx_(ctx), messageDepth_(messageDepth) {}
 
   // Walks the tree below `root`. With bodiesOnly, only bodies are taken and
@@ -45,10 +45,10 @@ class ContentWalker {
   void AddEmbeddedMessage(GMimeMessagePart* part);
   void AddEmbeddedMessage(GMimeMessage* inner);
   bool AddEncodedMessage(GMimePart* part);
-  pst::Attachment& NewAttachment(const std::string& longName, const std::string& mimeTag,
+  model::Attachment& NewAttachment(const std::string& longName, const std::string& mimeTag,
                                  bool hidden);
 
-  pst::Message& out_;
+  model::Message& out_;
   const ImportContext& ctx_;
   int messageDepth_;
   bool bodiesOnly_ = false;

@@ -1,7 +1,7 @@
 #include "mime/entry_ids.h"
 
 #include "mime/text_util.h"
-#include "pst/coding.h"
+#include "model/coding.h"
 
 namespace mime::detail {
 namespace {
@@ -12,44 +12,44 @@ constexpr uint8_t kOneOffProvider[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x1
 constexpr uint16_t kOneOffUnicode = 0x8000;     // MAPI_ONE_OFF_UNICODE
 constexpr uint16_t kOneOffNoRichInfo = 0x0001;  // MAPI_ONE_OFF_NO_RICH_INFO: no TNEF
 
-void PutUnicodeZ(pst::Bytes& out, const std::string& utf8) {
-  pst::PutBytes(out, pst::Utf16LeFromUtf8(utf8));
-  pst::PutU16(out, 0);
+void PutUnicodeZ(model::Bytes& out, const std::string& utf8) {
+  model::PutBytes(out, model::Utf16LeFromUtf8(utf8));
+  model::PutU16(out, 0);
 }
 
 }  // namespace
 
-pst::Bytes OneOffEntryId(const std::string& displayName, const std::string& addressType,
+model::Bytes OneOffEntryId(const std::string& displayName, const std::string& addressType,
                          const std::string& address) {
-  pst::Bytes out;
-  pst::PutU32(out, 0);
-  pst::PutBytes(out, kOneOffProvider);
-  pst::PutU16(out, 0);  // version
-  pst::PutU16(out, kOneOffUnicode | kOneOffNoRichInfo);
+  model::Bytes out;
+  model::PutU32(out, 0);
+  model::PutBytes(out, kOneOffProvider);
+  model::PutU16(out, 0);  // version
+  model::PutU16(out, kOneOffUnicode | kOneOffNoRichInfo);
   PutUnicodeZ(out, displayName);
   PutUnicodeZ(out, addressType);
   PutUnicodeZ(out, address);
   return out;
 }
 
-pst::Bytes SearchKey(const std::string& addressType, const std::string& address) {
+model::Bytes SearchKey(const std::string& addressType, const std::string& address) {
   const std::string key = AsciiUpper(addressType + ":" + address);
-  pst::Bytes out(key.begin(), key.end());
+  model::Bytes out(key.begin(), key.end());
   out.push_back(0);
   return out;
 }
 
-pst::Bytes FlatEntryList(const std::vector<pst::Bytes>& entryIds) {
-  pst::Bytes entries;
+model::Bytes FlatEntryList(const std::vector<model::Bytes>& entryIds) {
+  model::Bytes entries;
   for (const auto& id : entryIds) {
-    pst::PutU32(entries, static_cast<uint32_t>(id.size()));
-    pst::PutBytes(entries, id);
+    model::PutU32(entries, static_cast<uint32_t>(id.size()));
+    model::PutBytes(entries, id);
     while (entries.size() % 4 != 0) entries.push_back(0);
   }
-  pst::Bytes out;
-  pst::PutU32(out, static_cast<uint32_t>(entryIds.size()));
-  pst::PutU32(out, static_cast<uint32_t>(entries.size()));
-  pst::PutBytes(out, entries);
+  model::Bytes out;
+  model::PutU32(out, static_cast<uint32_t>(entryIds.size()));
+  model::PutU32(out, static_cast<uint32_t>(entries.size()));
+  model::PutBytes(out, entries);
   return out;
 }
 

@@ -7,21 +7,21 @@
 #include <string>
 #include <vector>
 
-#include "pst/message.h"
+#include "model/message.h"
 
 namespace mime::detail {
 
 // A one-off entry identifier with Unicode strings: flags 0, the one-off
 // provider UID, version 0, the Unicode and no-rich-info flags, then display
 // name, address type and address, each UTF-16LE with a terminating NUL.
-pst::Bytes OneOffEntryId(const std::string& displayName, const std::string& addressType,
+model::Bytes OneOffEntryId(const std::string& displayName, const std::string& addressType,
                          const std::string& address);
 
 // "ADDRTYPE:ADDRESS" in upper case, with a terminating NUL byte.
-pst::Bytes SearchKey(const std::string& addressType, const std::string& address);
+model::Bytes SearchKey(const std::string& addressType, const std::string& address);
 
 // A FlatEntryList: count, total size, then each entry as its size and its
 // bytes padded to a multiple of 4.
-pst::Bytes FlatEntryList(const std::vector<pst::Bytes>& entryIds);
+model::Bytes FlatEntryList(const std::vector<model::Bytes>& entryIds);
 
 }  // namespace mime::detail

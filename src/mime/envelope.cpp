@@ -13,15 +13,15 @@
 #include "mime/message_mapping.h"
 #include "mime/subject.h"
 #include "mime/text_util.h"
-#include "pst/prop_tags.h"
+#include "model/prop_tags.h"
 
 namespace mime::detail {
 namespace {
 
-namespace tags = pst::tags;
+namespace tags = model::tags;
 
 int64_t FileTimeOf(GDateTime* when) {
-  return pst::FileTimeFromUnix(g_date_time_to_unix(when));
+  return model::FileTimeFromUnix(g_date_time_to_unix(when));
 }
 
 std::optional<int64_t> ParseDate(const std::string& text) {
@@ -182,7 +182,7 @@ std::string SubjectOf(GMimeMessage* message) {
 
 }  // namespace
 
-void MapEnvelope(GMimeMessage* message, pst::Message& out, const ImportContext& ctx) {
+void MapEnvelope(GMimeMessage* message, model::Message& out, const ImportContext& ctx) {
   GMimeObject* object = GMIME_OBJECT(message);
   GMimeHeaderList* headers = g_mime_object_get_header_list(object);  // transfer none
 
@@ -220,7 +220,7 @@ void MapEnvelope(GMimeMessage* message, pst::Message& out, const ImportContext& 
   const ThreadFields thread{HeaderValue(object, "Thread-Index"), messageId, inReplyTo, references,
                             sent.value_or(0),
                             HeaderValue(object, "Subject") + "\n" + HeaderValue(object, "Date")};
-  out.props.Set(tags::kConversationIndex, pst::Bytes(ConversationIndexFor(thread)));
+  out.props.Set(tags::kConversationIndex, model::Bytes(ConversationIndexFor(thread)));
 
   // Mail that says nothing is of normal importance and not sensitive, as
   // Outlook stores it.

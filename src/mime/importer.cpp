@@ -15,7 +15,7 @@
 #include "mime/gmime_session.h"
 #include "mime/limits.h"
 #include "mime/text_util.h"
-#include "pst/prop_tags.h"
+#include "model/prop_tags.h"
 #include "mime/message_mapping.h"
 #include "mime/raw_repair.h"
 
@@ -90,7 +90,7 @@ bool IsHeaderlessText(std::span<const uint8_t> data) {
 
 // `data` is the whole input when `whole`, else at least its first bytes.
 void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool whole,
-                      pst::Message& out, const ImportOptions& options, ImportWarnings* warnings) {
+                      model::Message& out, const ImportOptions& options, ImportWarnings* warnings) {
   const int64_t start = HeaderStart(data);
   if (start >= static_cast<int64_t>(data.size()))
     throw ImportError("the file holds no mail message (it is blank)");
@@ -147,12 +147,12 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
   GMimeMessage* message = parsed->message();
 
   const int64_t now = options.fixedNow != 0 ? options.fixedNow
-                                            : pst::FileTimeFromUnix(static_cast<int64_t>(std::time(nullptr)));
+                                            : model::FileTimeFromUnix(static_cast<int64_t>(std::time(nullptr)));
   const detail::ImportContext ctx{options, sink, now, parsed.get()};
-  out = pst::Message();
+  out = model::Message();
   detail::ImportParsedMessage(message, out, ctx, 0);
   if (trimmed)
-    out.props.Set(pst::tags::kTransportMessageHeaders, CrlfText(body.subspan(0, trimmed->end)));
+    out.props.Set(model::tags::kTransportMessageHeaders, CrlfText(body.subspan(0, trimmed->end)));
   out.warnings = *sink;
 }
 
@@ -237,13 +237,13 @@ GMimeStream* WholeFileStream(int fd, size_t size, BufferLease& lease) {
 
 }  // namespace
 
-ImportResult ImportMessageFile(const std::string& path, pst::Message& out) {
+ImportResult ImportMessageFile(const std::string& path, model::Message& out) {
   ImportResult result;
   ImportMessageFile(path, out, ImportOptions{}, &result.warnings);
   return result;
 }
 
-void ImportMessageFile(const std::string& path, pst::Message& out, const ImportOptions& options,
+void ImportMessageFile(const std::string& path, model::Message& out, const ImportOptions& options,
                        ImportWarnings* warnings) {
   detail::EnsureGMime();
   // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
@@ -287,13 +287,13 @@ void ImportMessageFile(const std::string& path, pst::Message& out, const ImportO
   }
 }
 
-ImportResult ImportMessageData(std::span<const uint8_t> data, pst::Message& out) {
+ImportResult ImportMessageData(std::span<const uint8_t> data, model::Message& out) {
   ImportResult result;
   ImportMessageData(data, out, ImportOptions{}, &result.warnings);
   return result;
 }
 
-void ImportMessageData(std::span<const uint8_t> data, pst::Message& out,
+void ImportMessageData(std::span<const uint8_t> data, model::Message& out,
                        const ImportOptions& options, ImportWarnings* warnings) {
   detail::EnsureGMime();
   if (data.empty()) throw ImportError("the message is empty");

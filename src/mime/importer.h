@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "pst/message.h"
+#include "model/message.h"
 
 namespace mime {
 
@@ -46,13 +46,13 @@ struct ImportResult {
 // Fills `out` (expected empty) from the message file at `path`.
 // Throws ImportError when the file is missing, unreadable, empty or not mail.
 // Memory use is proportional to the largest single part, not to the file.
-ImportResult ImportMessageFile(const std::string& path, pst::Message& out);
-void ImportMessageFile(const std::string& path, pst::Message& out, const ImportOptions& options,
+ImportResult ImportMessageFile(const std::string& path, model::Message& out);
+void ImportMessageFile(const std::string& path, model::Message& out, const ImportOptions& options,
                        ImportWarnings* warnings);
 
 // The same for a message held in memory.
-ImportResult ImportMessageData(std::span<const uint8_t> data, pst::Message& out);
-void ImportMessageData(std::span<const uint8_t> data, pst::Message& out,
+ImportResult ImportMessageData(std::span<const uint8_t> data, model::Message& out);
+void ImportMessageData(std::span<const uint8_t> data, model::Message& out,
                        const ImportOptions& options, ImportWarnings* warnings);
 
 }  // namespace mime

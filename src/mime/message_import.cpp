@@ -5,12 +5,12 @@
 #include "mime/gmime_session.h"
 #include "mime/message_mapping.h"
 #include "mime/text_util.h"
-#include "pst/prop_tags.h"
+#include "model/prop_tags.h"
 
 namespace mime::detail {
 namespace {
 
-namespace tags = pst::tags;
+namespace tags = model::tags;
 
 bool IsOpaqueSmime(GMimeObject* object) {
   const std::string type = MimeTypeOf(object);
@@ -49,7 +49,7 @@ std::vector<uint8_t> RawTopEntity(GMimeObject* top, const ParsedMessage& parsed)
 
 }  // namespace
 
-int MapContent(GMimeMessage* message, pst::Message& out, const ImportContext& ctx, int depth) {
+int MapContent(GMimeMessage* message, model::Message& out, const ImportContext& ctx, int depth) {
   GMimeObject* top = g_mime_message_get_mime_part(message);  // transfer none
   out.props.Set(tags::kMessageClass, std::string("IPM.Note"));
   if (!top) return 0;
@@ -71,7 +71,7 @@ int MapContent(GMimeMessage* message, pst::Message& out, const ImportContext& ct
     walker.Finish();
     // Whether the user sees attachments depends on the signed content.
     // Counted on a scratch copy, quietly: its warnings were given already.
-    pst::Message scratch;
+    model::Message scratch;
     const ImportContext quiet{ctx.options, nullptr, ctx.now, nullptr};
     ContentWalker counter(scratch, quiet, ctx.options.maxEmbeddedDepth);
     counter.Walk(content);
@@ -91,7 +91,7 @@ int MapContent(GMimeMessage* message, pst::Message& out, const ImportContext& ct
   return walker.visibleAttachments();
 }
 
-void ImportParsedMessage(GMimeMessage* message, pst::Message& out, const ImportContext& ctx,
+void ImportParsedMessage(GMimeMessage* message, model::Message& out, const ImportContext& ctx,
                          int depth) {
   MapEnvelope(message, out, ctx);
   MapAddresses(message, out, ctx);

@@ -9,7 +9,7 @@
 
 #include "mime/gmime_session.h"
 #include "mime/importer.h"
-#include "pst/message.h"
+#include "model/message.h"
 
 namespace mime::detail {
 
@@ -25,16 +25,16 @@ struct ImportContext {
 
 // Everything below, for the message itself (depth 0) or for one embedded in
 // it (depth 1 and more).
-void ImportParsedMessage(GMimeMessage* message, pst::Message& out, const ImportContext& ctx,
+void ImportParsedMessage(GMimeMessage* message, model::Message& out, const ImportContext& ctx,
                          int depth);
 
 // Subject, times, identifiers, importance and friends, transport headers.
-void MapEnvelope(GMimeMessage* message, pst::Message& out, const ImportContext& ctx);
+void MapEnvelope(GMimeMessage* message, model::Message& out, const ImportContext& ctx);
 // Sender, sent-representing, reply-to, recipient rows and the display lists.
-void MapAddresses(GMimeMessage* message, pst::Message& out, const ImportContext& ctx);
+void MapAddresses(GMimeMessage* message, model::Message& out, const ImportContext& ctx);
 
 // Bodies and attachments from the MIME tree; sets the message class for
 // signed and encrypted mail. Returns the number of visible attachments.
-int MapContent(GMimeMessage* message, pst::Message& out, const ImportContext& ctx, int depth);
+int MapContent(GMimeMessage* message, model::Message& out, const ImportContext& ctx, int depth);
 
 }  // namespace mime::detail

@@ -1,27 +1,27 @@
 // Originators, reply-to and recipient rows.
 #include "import_helpers.h"
 #include "mime/entry_ids.h"
-#include "pst/coding.h"
+#include "model/coding.h"
 
 namespace {
 
 using namespace mime_test;
-namespace tags = pst::tags;
+namespace tags = model::tags;
 
 // Reads a one-off entry identifier back: (name, type, address).
-std::tuple<std::string, std::string, std::string> ParseOneOff(const pst::Bytes& id) {
+std::tuple<std::string, std::string, std::string> ParseOneOff(const model::Bytes& id) {
   EXPECT_GE(id.size(), 24u);
-  EXPECT_EQ(pst::GetU32(id, 0), 0u);
-  const pst::Bytes uid(id.begin() + 4, id.begin() + 20);
-  EXPECT_EQ(uid, (pst::Bytes{0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19, 0x9D, 0x6E, 0x00,
+  EXPECT_EQ(model::GetU32(id, 0), 0u);
+  const model::Bytes uid(id.begin() + 4, id.begin() + 20);
+  EXPECT_EQ(uid, (model::Bytes{0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19, 0x9D, 0x6E, 0x00,
                              0xDD, 0x01, 0x0F, 0x54, 0x02}));
-  EXPECT_EQ(pst::GetU16(id, 20), 0u);
-  EXPECT_TRUE(pst::GetU16(id, 22) & 0x8000) << "Unicode flag";
+  EXPECT_EQ(model::GetU16(id, 20), 0u);
+  EXPECT_TRUE(model::GetU16(id, 22) & 0x8000) << "Unicode flag";
   size_t at = 24;
   auto next = [&]() {
     size_t end = at;
     while (end + 1 < id.size() && (id[end] != 0 || id[end + 1] != 0)) end += 2;
-    std::string s = pst::Utf8FromUtf16Le(std::span<const uint8_t>(id.data() + at, end - at));
+    std::string s = model::Utf8FromUtf16Le(std::span<const uint8_t>(id.data() + at, end - at));
     at = end + 2;
     return s;
   };
@@ -37,18 +37,18 @@ TEST(EntryIdTest, OneOffSearchKeyAndFlatEntryList) {
   const auto id = OneOffEntryId("Zoë", "SMTP", "zoe@example.com");
   EXPECT_EQ(ParseOneOff(id), std::make_tuple(std::string("Zoë"), std::string("SMTP"),
                                              std::string("zoe@example.com")));
-  const pst::Bytes key = SearchKey("SMTP", "Zoe@Example.com");
+  const model::Bytes key = SearchKey("SMTP", "Zoe@Example.com");
   EXPECT_EQ(std::string(key.begin(), key.end()), std::string("SMTP:ZOE@EXAMPLE.COM\0", 21));
 
-  const pst::Bytes a(5, 0xAA), b(8, 0xBB);
-  const pst::Bytes list = FlatEntryList({a, b});
+  const model::Bytes a(5, 0xAA), b(8, 0xBB);
+  const model::Bytes list = FlatEntryList({a, b});
   ASSERT_EQ(list.size(), 8u + (4 + 8) + (4 + 8));
-  EXPECT_EQ(pst::GetU32(list, 0), 2u);
-  EXPECT_EQ(pst::GetU32(list, 4), 24u);
-  EXPECT_EQ(pst::GetU32(list, 8), 5u);
+  EXPECT_EQ(model::GetU32(list, 0), 2u);
+  EXPECT_EQ(model::GetU32(list, 4), 24u);
+  EXPECT_EQ(model::GetU32(list, 8), 5u);
   EXPECT_EQ(list[12], 0xAA);
   EXPECT_EQ(list[17], 0) << "padding to 4 bytes";
-  EXPECT_EQ(pst::GetU32(list, 20), 8u);
+  EXPECT_EQ(model::GetU32(list, 20), 8u);
   EXPECT_EQ(list[24], 0xBB);
 }
 
@@ -62,7 +62,7 @@ TEST(AddressesTest, FromIsSentRepresentingAndSenderWhenNoSenderField) {
   EXPECT_EQ(Str(m.props, tags::kSenderEmailAddress), "andre@example.com");
   EXPECT_EQ(BinAsString(m.props, tags::kSenderSearchKey),
             std::string("SMTP:ANDRE@EXAMPLE.COM\0", 23));
-  const pst::Bytes* id = m.props.GetBinary(pst::TagId(tags::kSenderEntryId));
+  const model::Bytes* id = m.props.GetBinary(model::TagId(tags::kSenderEntryId));
   ASSERT_NE(id, nullptr);
   EXPECT_EQ(std::get<0>(ParseOneOff(*id)), "André");
 }
@@ -94,7 +94,7 @@ TEST(AddressesTest, RecipientRowsForToCcBccWithGroupsExpanded) {
     EXPECT_EQ(Int(r, tags::kObjectType), 6);
     EXPECT_EQ(Int(r, tags::kDisplayType), 0);
     EXPECT_EQ(Int(r, tags::kRowid), static_cast<int64_t>(i));
-    const pst::Bytes* id = r.GetBinary(pst::TagId(tags::kEntryId));
+    const model::Bytes* id = r.GetBinary(model::TagId(tags::kEntryId));
     ASSERT_NE(id, nullptr);
     EXPECT_EQ(std::get<2>(ParseOneOff(*id)), expected[i].first);
   }
@@ -112,13 +112,13 @@ TEST(AddressesTest, ReplyToBecomesNamesAndFlatEntryList) {
   const auto m = Import(
       "From: a@example.com\r\nReply-To: List <list@example.com>, other@example.com\r\n\r\nb\r\n");
   EXPECT_EQ(Str(m.props, tags::kReplyRecipientNames), "List; other@example.com");
-  const pst::Bytes* list = m.props.GetBinary(pst::TagId(tags::kReplyRecipientEntries));
+  const model::Bytes* list = m.props.GetBinary(model::TagId(tags::kReplyRecipientEntries));
   ASSERT_NE(list, nullptr);
   ASSERT_GE(list->size(), 12u);
-  EXPECT_EQ(pst::GetU32(*list, 0), 2u);
-  EXPECT_EQ(pst::GetU32(*list, 4), list->size() - 8);
-  const uint32_t firstSize = pst::GetU32(*list, 8);
-  const pst::Bytes first(list->begin() + 12, list->begin() + 12 + firstSize);
+  EXPECT_EQ(model::GetU32(*list, 0), 2u);
+  EXPECT_EQ(model::GetU32(*list, 4), list->size() - 8);
+  const uint32_t firstSize = model::GetU32(*list, 8);
+  const model::Bytes first(list->begin() + 12, list->begin() + 12 + firstSize);
   EXPECT_EQ(std::get<2>(ParseOneOff(first)), "list@example.com");
 }
 

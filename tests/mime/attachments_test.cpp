@@ -7,7 +7,7 @@
 namespace {
 
 using namespace mime_test;
-namespace tags = pst::tags;
+namespace tags = model::tags;
 
 std::string Mixed(const std::string& parts) {
   return "From: a@example.com\r\nSubject: files\r\nMIME-Version: 1.0\r\n"
@@ -180,7 +180,7 @@ TEST(AttachmentsTest, MessagesNestedPastTheLimitAreKeptAsEmlFiles) {
   mime::ImportWarnings warnings;
   const auto m = Import(text, &warnings, options);
   ASSERT_EQ(m.attachments.size(), 1u);
-  const pst::Message* level2 = m.attachments[0].embedded->attachments.at(0).embedded.get();
+  const model::Message* level2 = m.attachments[0].embedded->attachments.at(0).embedded.get();
   ASSERT_NE(level2, nullptr);
   ASSERT_EQ(level2->attachments.size(), 1u);
   const auto& eml = level2->attachments[0];
@@ -223,7 +223,7 @@ TEST(AttachmentsTest, EncryptedMessageIsOpaque) {
       "Content-Type: application/pkcs7-mime; smime-type=enveloped-data; name=smime.p7m\r\n"
       "Content-Transfer-Encoding: base64\r\n\r\nMIAGCSqG\r\n");
   EXPECT_EQ(Str(m.props, tags::kMessageClass), "IPM.Note.SMIME");
-  EXPECT_EQ(m.props.Find(pst::TagId(tags::kBody)), nullptr);
+  EXPECT_EQ(m.props.Find(model::TagId(tags::kBody)), nullptr);
   ASSERT_EQ(m.attachments.size(), 1u);
   EXPECT_EQ(Str(m.attachments[0].props, tags::kAttachMimeTag), "application/pkcs7-mime");
   EXPECT_EQ(Data(m.attachments[0]), std::string("\x30\x80\x06\x09\x2a\x86", 6));

@@ -9,7 +9,7 @@
 namespace {
 
 using namespace mime_test;
-namespace tags = pst::tags;
+namespace tags = model::tags;
 namespace fs = std::filesystem;
 
 class TempDir {
@@ -30,7 +30,7 @@ class TempDir {
 };
 
 std::string ErrorOf(const std::string& path) {
-  pst::Message m;
+  model::Message m;
   try {
     mime::ImportMessageFile(path, m);
   } catch (const mime::ImportError& e) {
@@ -49,7 +49,7 @@ TEST(BadInputTest, FilesReadOneAfterAnotherKeepToTheirOwnBytes) {
   const auto b = dir.Write("short.eml", "Subject: short\r\n\r\nshort body");
   const auto e = dir.Write("empty.eml", "");
   const auto n = dir.Write("blank.eml", "\r\n\r\n  \r\n");
-  pst::Message m;
+  model::Message m;
   mime::ImportMessageFile(a, m);
   EXPECT_EQ(Str(m.props, tags::kBody), longBody);
   mime::ImportMessageFile(b, m);
@@ -70,13 +70,13 @@ TEST(BadInputTest, FilesThatAreNotMailAreImportErrors) {
   EXPECT_NE(ErrorOf(dir.Write("binary.eml", std::string("\x89PNG\r\n\x1a\n\0\0\0", 11)))
                 .find("no header section"),
             std::string::npos);
-  pst::Message m;
+  model::Message m;
   EXPECT_THROW(mime::ImportMessageData({}, m), mime::ImportError);
 }
 
 TEST(BadInputTest, TextWithoutHeadersIsTheBody) {
   TempDir dir;
-  pst::Message m;
+  model::Message m;
   const mime::ImportResult result =
       mime::ImportMessageFile(dir.Write("prose.eml", "just some words\nand more\n"), m);
   EXPECT_EQ(Str(m.props, tags::kBody), "just some words\r\nand more\r\n");
@@ -92,11 +92,11 @@ TEST(BadInputTest, FileImportMatchesMemoryImport) {
       "From: a@example.com\r\nSubject: same\r\nContent-Type: multipart/mixed; boundary=B\r\n\r\n"
       "--B\r\n\r\nbody\r\n--B\r\nContent-Type: image/png; name=p.png\r\n"
       "Content-Transfer-Encoding: base64\r\n\r\niVBORw==\r\n--B--\r\n";
-  pst::Message fromFile;
+  model::Message fromFile;
   mime::ImportOptions options;
   options.fixedNow = kFixedNow;
   mime::ImportMessageFile(dir.Write("same.eml", text), fromFile, options, nullptr);
-  const pst::Message fromMemory = Import(text);
+  const model::Message fromMemory = Import(text);
   EXPECT_EQ(Str(fromFile.props, tags::kSubject), "same");
   EXPECT_EQ(Str(fromFile.props, tags::kBody), Str(fromMemory.props, tags::kBody));
   ASSERT_EQ(fromFile.attachments.size(), 1u);
@@ -167,7 +167,7 @@ TEST(BadInputTest, ThousandLevelsOfEmbeddedMessages) {
     text = "Subject: level\r\nContent-Type: message/rfc822\r\n\r\n" + text;
   const auto m = Import(text);
   int depth = 0;
-  const pst::Message* cur = &m;
+  const model::Message* cur = &m;
   while (!cur->attachments.empty() && cur->attachments[0].embedded) {
     cur = cur->attachments[0].embedded.get();
     ++depth;
@@ -190,7 +190,7 @@ TEST(BadInputTest, LargeAttachmentFromFile) {
   const std::string path = dir.Write("big.eml", text);
   text.clear();
   text.shrink_to_fit();
-  pst::Message m;
+  model::Message m;
   mime::ImportMessageFile(path, m);
   ASSERT_EQ(m.attachments.size(), 1u);
   ASSERT_TRUE(m.attachments[0].data);

@@ -5,12 +5,12 @@
 namespace {
 
 using namespace mime_test;
-namespace tags = pst::tags;
+namespace tags = model::tags;
 
 TEST(BodiesTest, PlainTextBodyWithLineEndsAsCrlf) {
   const auto m = Import("Subject: x\n\nline one\nline two\n");
   EXPECT_EQ(Str(m.props, tags::kBody), "line one\r\nline two\r\n");
-  EXPECT_EQ(m.props.Find(pst::TagId(tags::kHtml)), nullptr);
+  EXPECT_EQ(m.props.Find(model::TagId(tags::kHtml)), nullptr);
   EXPECT_TRUE(m.attachments.empty());
 }
 
@@ -94,7 +94,7 @@ TEST(BodiesTest, LaterTextPartsOfAMixedMessageAreAttachmentsNotBodies) {
       "--M\r\nContent-Type: text/plain; name=notes.txt\r\nContent-Disposition: attachment\r\n\r\n"
       "notes\r\n--M--\r\n");
   EXPECT_EQ(Str(m.props, tags::kBody), "first");
-  EXPECT_EQ(m.props.Find(pst::TagId(tags::kHtml)), nullptr);
+  EXPECT_EQ(m.props.Find(model::TagId(tags::kHtml)), nullptr);
   ASSERT_EQ(m.attachments.size(), 3u);
   EXPECT_EQ(Str(m.attachments[0].props, tags::kAttachMimeTag), "text/html");
   EXPECT_EQ(Str(m.attachments[2].props, tags::kAttachLongFilename), "notes.txt");

@@ -7,7 +7,7 @@
 namespace {
 
 using namespace mime_test;
-namespace tags = pst::tags;
+namespace tags = model::tags;
 using mime::detail::DecodeText;
 
 std::string Decode(const std::string& bytes, const std::string& charset) {

@@ -5,7 +5,7 @@
 namespace {
 
 using namespace mime_test;
-namespace tags = pst::tags;
+namespace tags = model::tags;
 
 TEST(SubjectTest, SplitsReplyAndForwardPrefixes) {
   using mime::detail::SplitSubject;
@@ -45,18 +45,18 @@ TEST(EnvelopeTest, DateGivesSubmitTimeAndNewestReceivedGivesDeliveryTime) {
       "Date: Tue, 2 Jan 2024 10:00:00 +0100\r\n"
       "From: a@example.com\r\n\r\nbody\r\n");
   // 2024-01-02 09:00:00 UTC and 10:00:05 UTC.
-  EXPECT_EQ(Int(m.props, tags::kClientSubmitTime), pst::FileTimeFromUnix(1704186000));
-  EXPECT_EQ(Int(m.props, tags::kMessageDeliveryTime), pst::FileTimeFromUnix(1704189605));
+  EXPECT_EQ(Int(m.props, tags::kClientSubmitTime), model::FileTimeFromUnix(1704186000));
+  EXPECT_EQ(Int(m.props, tags::kMessageDeliveryTime), model::FileTimeFromUnix(1704189605));
   EXPECT_EQ(Int(m.props, tags::kCreationTime), kFixedNow);
   EXPECT_EQ(Int(m.props, tags::kLastModificationTime), kFixedNow);
 }
 
 TEST(EnvelopeTest, TimesFallBackToEachOtherThenToNow) {
   const auto onlyDate = Import("Date: Tue, 2 Jan 2024 10:00:00 +0000\r\nSubject: x\r\n\r\nb\r\n");
-  EXPECT_EQ(Int(onlyDate.props, tags::kMessageDeliveryTime), pst::FileTimeFromUnix(1704189600));
+  EXPECT_EQ(Int(onlyDate.props, tags::kMessageDeliveryTime), model::FileTimeFromUnix(1704189600));
   const auto onlyReceived =
       Import("Received: by x; Tue, 2 Jan 2024 10:00:00 +0000\r\nSubject: x\r\n\r\nb\r\n");
-  EXPECT_EQ(Int(onlyReceived.props, tags::kClientSubmitTime), pst::FileTimeFromUnix(1704189600));
+  EXPECT_EQ(Int(onlyReceived.props, tags::kClientSubmitTime), model::FileTimeFromUnix(1704189600));
   const auto neither = Import("Subject: x\r\n\r\nb\r\n");
   EXPECT_FALSE(Int(neither.props, tags::kClientSubmitTime).has_value());
   EXPECT_EQ(Int(neither.props, tags::kMessageDeliveryTime), kFixedNow);
@@ -129,12 +129,12 @@ TEST(EnvelopeTest, RawEightBitSubjectInTheBodysCharset) {
   const auto m = Import(
       "Subject: \xd6\xd0\xce\xc4 ok\r\nContent-Type: text/plain; charset=gb2312\r\n\r\n"
       "\xd6\xd0\xce\xc4\r\n");
-  EXPECT_EQ(Str(m.props, pst::tags::kSubject), "中文 ok");
+  EXPECT_EQ(Str(m.props, model::tags::kSubject), "中文 ok");
   // 8-bit bytes inside an encoded word follow the word's charset.
   const auto n = Import(
       "Subject: =?iso-8859-1?Q?Fr\xf6sche?=\r\nContent-Type: text/plain; charset=koi8-r\r\n\r\nx\r\n");
-  EXPECT_EQ(Str(n.props, pst::tags::kSubject), "Frösche");
-  EXPECT_EQ(Str(m.props, pst::tags::kBody), "中文\r\n");
+  EXPECT_EQ(Str(n.props, model::tags::kSubject), "Frösche");
+  EXPECT_EQ(Str(m.props, model::tags::kBody), "中文\r\n");
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace {
 
 using mime_test::Import;
 using mime_test::Str;
-namespace tags = pst::tags;
+namespace tags = model::tags;
 
 bool HasWarning(const mime::ImportWarnings& warnings, const std::string& part) {
   for (const auto& w : warnings)
@@ -24,7 +24,7 @@ TEST(ImportLimits, AFifoIsRefusedWithoutWaitingForAWriter) {
   const std::string path = (std::filesystem::temp_directory_path() / "verdaline-fifo-test.eml").string();
   std::filesystem::remove(path);
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  pst::Message m;
+  model::Message m;
   try {
     mime::ImportMessageFile(path, m);
     ADD_FAILURE() << "a FIFO was imported";
@@ -38,7 +38,7 @@ TEST(ImportLimits, RecipientRowsAreCappedAndEveryAddressIsStillStored) {
   std::string to;
   for (int i = 0; i < 2500; ++i) to += (i ? ", u" : "u") + std::to_string(i) + "@example.org";
   mime::ImportWarnings warnings;
-  const pst::Message m = Import("From: a@example.org\r\nTo: " + to + "\r\nCc: c@example.org\r\nSubject: many\r\n\r\nHi\r\n",
+  const model::Message m = Import("From: a@example.org\r\nTo: " + to + "\r\nCc: c@example.org\r\nSubject: many\r\n\r\nHi\r\n",
                                 &warnings);
   EXPECT_EQ(m.recipients.size(), 2000u);
   EXPECT_EQ(Str(m.recipients.back().props, tags::kEmailAddress), "u1999@example.org");
@@ -54,7 +54,7 @@ TEST(ImportLimits, TensOfThousandsOfParametersAreNotCheckedPairwise) {
   std::string params;
   for (int i = 0; i < 20000; ++i) params += "; p" + std::to_string(i) + "=v";
   mime::ImportWarnings warnings;
-  const pst::Message m = Import(
+  const model::Message m = Import(
       "From: a@example.org\r\nSubject: params\r\nContent-Type: text/plain; charset=us-ascii" + params +
           "\r\n\r\nHello\r\n",
       &warnings);
@@ -67,7 +67,7 @@ TEST(ImportLimits, ThousandsOfFieldsAreReadWithinBoundsAndKeptWhole) {
   for (int i = 0; i < 5000; ++i) text += "Received: from h" + std::to_string(i) + "\r\n";
   text += "To: b@example.org\r\nSubject: late fields\r\nReferences: " + std::string(1500000, 'y') + "\r\n\r\nHi\r\n";
   mime::ImportWarnings warnings;
-  const pst::Message m = Import(text, &warnings);
+  const model::Message m = Import(text, &warnings);
   // Fields the import maps are read wherever they stand.
   EXPECT_EQ(Str(m.props, tags::kSubject), "late fields");
   ASSERT_EQ(m.recipients.size(), 1u);

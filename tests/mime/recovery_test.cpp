@@ -5,7 +5,7 @@
 namespace {
 
 using namespace mime_test;
-namespace tags = pst::tags;
+namespace tags = model::tags;
 
 TEST(RecoveryTest, MultipartWithoutUsableBoundaryKeepsItsContent) {
   mime::ImportWarnings warnings;
@@ -16,7 +16,7 @@ TEST(RecoveryTest, MultipartWithoutUsableBoundaryKeepsItsContent) {
   EXPECT_EQ(Str(m.props, tags::kBody), "Hi there,\r\nfish\r\n");
   // Bytes that are not text become an attachment instead of a garbled body.
   m = Import("Subject: x\nContent-Type: multipart/form-data\n\n\x89PNG\r\n\x1a\n\xff\xfe\n");
-  EXPECT_EQ(m.props.Find(pst::TagId(tags::kBody)), nullptr);
+  EXPECT_EQ(m.props.Find(model::TagId(tags::kBody)), nullptr);
   ASSERT_EQ(m.attachments.size(), 1u);
   EXPECT_EQ(Data(m.attachments[0]).substr(0, 4), "\x89PNG");
 }

@@ -8,7 +8,7 @@
 namespace {
 
 using namespace mime_test;
-namespace tags = pst::tags;
+namespace tags = model::tags;
 
 TEST(EncodedWordsTest, OnlyMisreadRunsAreRewritten) {
   using mime::detail::MendEncodedWords;

@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     std::string line = "{\"file\":" + Quoted(path);
     mime::ImportWarnings warnings;
     try {
-      pst::Message message;
+      model::Message message;
       mime::ImportOptions options;
       options.fixedNow = 1;
       mime::ImportMessageFile(path, message, options, &warnings);

@@ -46,7 +46,7 @@ std::string Base64(const std::vector<uint8_t>& bytes) {
   return out;
 }
 
-void AppendValue(std::string& out, const pst::PropValue& value) {
+void AppendValue(std::string& out, const model::PropValue& value) {
   std::visit(
       [&out](const auto& v) {
         using T = std::decay_t<decltype(v)>;
@@ -58,7 +58,7 @@ void AppendValue(std::string& out, const pst::PropValue& value) {
           out += v ? "true" : "false";
         } else if constexpr (std::is_same_v<T, std::string>) {
           AppendEscaped(out, v);
-        } else if constexpr (std::is_same_v<T, pst::Bytes>) {
+        } else if constexpr (std::is_same_v<T, model::Bytes>) {
           out += "{\"base64\":\"" + Base64(v) + "\"}";
         } else {
           out += "null";
@@ -67,7 +67,7 @@ void AppendValue(std::string& out, const pst::PropValue& value) {
       value.data);
 }
 
-void AppendBag(std::string& out, const pst::PropertyBag& bag) {
+void AppendBag(std::string& out, const model::PropertyBag& bag) {
   out += '{';
   bool first = true;
   for (const auto& [id, value] : bag.props()) {
@@ -81,7 +81,7 @@ void AppendBag(std::string& out, const pst::PropertyBag& bag) {
   out += '}';
 }
 
-void AppendMessage(std::string& out, const pst::Message& m) {
+void AppendMessage(std::string& out, const model::Message& m) {
   out += "{\"props\":";
   AppendBag(out, m.props);
   out += ",\"recipients\":[";
@@ -95,7 +95,7 @@ void AppendMessage(std::string& out, const pst::Message& m) {
     const auto& a = m.attachments[i];
     out += "{\"props\":";
     AppendBag(out, a.props);
-    if (a.data) out += ",\"data\":\"" + Base64(pst::ReadAll(*a.data)) + "\"";
+    if (a.data) out += ",\"data\":\"" + Base64(model::ReadAll(*a.data)) + "\"";
     if (a.embedded) {
       out += ",\"embedded\":";
       AppendMessage(out, *a.embedded);
@@ -107,7 +107,7 @@ void AppendMessage(std::string& out, const pst::Message& m) {
 
 }  // namespace
 
-std::string MessageToJson(const pst::Message& message) {
+std::string MessageToJson(const model::Message& message) {
   std::string out;
   AppendMessage(out, message);
   return out;

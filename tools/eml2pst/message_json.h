@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "pst/message.h"
+#include "model/message.h"
 
 namespace eml2pst {
 
-std::string MessageToJson(const pst::Message& message);
+std::string MessageToJson(const model::Message& message);
 
 }  // namespace eml2pst

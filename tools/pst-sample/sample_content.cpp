@@ -6,11 +6,6 @@ namespace pst::sample {
 
 namespace {
 
-constexpr Guid kPsPublicStrings = {0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                   0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-constexpr Guid kPsetidCommon = {0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-
 Recipient MakeRecipient(const std::string& name, const std::string& addr, int32_t type) {
   Recipient r;
   r.props.Set(tags::kRecipientType, type);
@@ -85,19 +80,19 @@ void WriteSampleStore(PstWriter& w) {
     m.props.Set(MakeTag(0x6706, PropType::ErrorCode), int32_t{0x80004005u & 0x7FFFFFFF});
     m.props.Set(MakeTag(0x6707, PropType::Boolean), true);
     m.props.Set(MakeTag(0x6708, PropType::Int64), int64_t{1} << 40);
-    m.props.Set(MakeTag(0x6709, PropType::Guid), kPsetidCommon);
+    m.props.Set(MakeTag(0x6709, PropType::Guid), tags::kPsetidCommon);
     m.props.Set(MakeTag(0x670A, PropType::String8), std::string("eight-bit"));
     m.props.Set(MakeTag(0x670B, PropType::MvInt16), std::vector<int32_t>{1, 2});
     m.props.Set(MakeTag(0x670C, PropType::MvInt32), std::vector<int32_t>{3, 4, 5});
     m.props.Set(MakeTag(0x670D, PropType::MvInt64), std::vector<int64_t>{6});
     m.props.Set(MakeTag(0x670E, PropType::MvUnicode), std::vector<std::string>{"one", "t\xC3\xA9o"});
     m.props.Set(MakeTag(0x670F, PropType::MvTime), std::vector<int64_t>{t0, t0 + 1});
-    m.props.Set(MakeTag(0x6710, PropType::MvGuid), std::vector<Guid>{kPsetidCommon, kPsPublicStrings});
+    m.props.Set(MakeTag(0x6710, PropType::MvGuid), std::vector<Guid>{tags::kPsetidCommon, tags::kPsPublicStrings});
     m.props.Set(MakeTag(0x6711, PropType::MvBinary), std::vector<Bytes>{{1, 2}, {3}});
     m.props.Set(tags::kHtml, Bytes{'<', 'p', '>', 'h', 'i', '<', '/', 'p', '>'});
-    m.props.SetNamed({kPsPublicStrings, std::nullopt, "X-Verdaline-Sample"}, PropType::Unicode,
+    m.props.SetNamed({tags::kPsPublicStrings, std::nullopt, "X-Verdaline-Sample"}, PropType::Unicode,
                      std::string("named string"));
-    m.props.SetNamed({kPsetidCommon, 0x8580u, ""}, PropType::Int32, int32_t{17});
+    m.props.SetNamed({tags::kPsetidCommon, 0x8580u, ""}, PropType::Int32, int32_t{17});
     m.props.Set(tags::kDisplayTo, std::string("Ann \xC3\x85str\xC3\xB6m"));
     m.props.Set(tags::kDisplayCc, std::string("Bob"));
     m.recipients.push_back(MakeRecipient("Ann \xC3\x85str\xC3\xB6m", "ann@example.org", tags::kRecipTo));

@@ -6,10 +6,10 @@
 #include <span>
 
 #include "mime/importer.h"
-#include "pst/byte_source.h"
+#include "model/byte_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  pst::Message message;
+  model::Message message;
   mime::ImportWarnings warnings;
   mime::ImportOptions options;
   options.fixedNow = 1;
@@ -20,6 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // Touch what a writer would read, so that bad sizes or sources show up.
   for (const auto& a : message.attachments)
-    if (a.data) (void)pst::ReadAll(*a.data);
+    if (a.data) (void)model::ReadAll(*a.data);
   return 0;
 }

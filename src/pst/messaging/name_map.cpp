@@ -6,21 +6,13 @@
 #include "pst/crc.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/nids.h"
+#include "pst/prop_tags.h"
 
 namespace pst::messaging {
 
-namespace {
-
-constexpr Guid kPsMapi = {0x28, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
-                          0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-constexpr Guid kPsPublicStrings = {0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                   0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-
-}  // namespace
-
 uint16_t NameToIdMap::GuidIndex(const Guid& g) {
-  if (g == kPsMapi) return 1;
-  if (g == kPsPublicStrings) return 2;
+  if (g == tags::kPsMapi) return 1;
+  if (g == tags::kPsPublicStrings) return 2;
   for (size_t i = 0; i < guids_.size(); i += 16) {
     if (std::equal(g.begin(), g.end(), guids_.begin() + static_cast<std::ptrdiff_t>(i))) {
       return static_cast<uint16_t>(3 + i / 16);

@@ -1,11 +1,11 @@
-#include "pst/coding.h"
+#include "model/coding.h"
 
 #include <gtest/gtest.h>
 
-#include "pst/byte_source.h"
-#include "pst/message.h"
+#include "model/byte_source.h"
+#include "model/message.h"
 
-namespace pst {
+namespace model {
 namespace {
 
 TEST(LittleEndian, PutAndGetAgree) {
@@ -84,4 +84,4 @@ TEST(MemorySource, RefusesReadsPastTheEnd) {
 }
 
 }  // namespace
-}  // namespace pst
+}  // namespace model

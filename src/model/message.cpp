@@ -1,6 +1,6 @@
-#include "pst/message.h"
+#include "model/message.h"
 
-namespace pst {
+namespace model {
 
 std::optional<std::string> PropertyBag::GetString(uint16_t id) const {
   const PropValue* v = Find(id);
@@ -40,4 +40,4 @@ constexpr int64_t kUnixEpochAsFileTime = 116444736000000000LL;
 int64_t FileTimeFromUnix(int64_t unixSeconds) { return unixSeconds * 10000000LL + kUnixEpochAsFileTime; }
 int64_t UnixFromFileTime(int64_t fileTime) { return (fileTime - kUnixEpochAsFileTime) / 10000000LL; }
 
-}  // namespace pst
+}  // namespace model

@@ -1,8 +1,8 @@
-#include "pst/coding.h"
+#include "model/coding.h"
 
 #include <cstring>
 
-namespace pst {
+namespace model {
 
 namespace {
 
@@ -115,4 +115,4 @@ std::string Utf8FromUtf16Le(std::span<const uint8_t> bytes) {
   return out;
 }
 
-}  // namespace pst
+}  // namespace model

@@ -1,10 +1,10 @@
-#include "pst/byte_source.h"
+#include "model/byte_source.h"
 
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
 
-namespace pst {
+namespace model {
 
 void MemorySource::read(uint64_t offset, std::span<uint8_t> out) const {
   if (offset > bytes_.size() || out.size() > bytes_.size() - offset)
@@ -46,4 +46,4 @@ std::vector<uint8_t> ReadAll(const ByteSource& src) {
   return v;
 }
 
-}  // namespace pst
+}  // namespace model
