@@ -20,6 +20,7 @@
 #include "pst/messaging/search_queue.h"
 #include "pst/messaging/templates.h"
 #include "pst/ndb/node_database.h"
+#include "pst/ndb/pst_file.h"
 #include "pst/prop_tags.h"
 
 namespace pst {
@@ -230,12 +231,8 @@ class Writer final : public PstWriter {
     }
     // Readers (libpff) refuse a map whose entry or GUID stream is empty;
     // Outlook's own stores always hold these names, so start with them.
-    const Guid psPublicStrings = {0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                  0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-    const Guid psetidCommon = {0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00,
-                               0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-    names_.Map({psPublicStrings, std::nullopt, "Keywords"});
-    names_.Map({psetidCommon, 0x8514u, ""});  // PidLidSmartNoAttach
+    names_.Map({tags::kPsPublicStrings, std::nullopt, "Keywords"});
+    names_.Map({tags::kPsetidCommon, 0x8514u, ""});  // PidLidSmartNoAttach
     names_.Write(*db_);
     WriteEmptyTable(kNidHierarchyTableTemplate, HierarchyColumns());
     WriteEmptyTable(kNidContentsTableTemplate, ContentsColumns());
@@ -320,13 +317,7 @@ void PublishNoReplace(const std::string& from, const std::string& to) {
       throw PstError("Cannot create " + to + ": " + std::strerror(errno));
     }
   }
-  size_t slash = to.find_last_of('/');
-  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : to.substr(0, slash));
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
+  ndb::SyncDirectoryOf(to);
 }
 
 }  // namespace
@@ -339,6 +330,7 @@ std::unique_ptr<PstWriter> PstWriter::Create(const std::string& path, const std:
   if (PathExists(path)) throw PstError("The file already exists: " + path);
   NdbOptions ndb;
   ndb.deterministic = options.deterministic;
+  ndb.crashAfterWrites = options.crashAfterWrites;
   std::unique_ptr<NodeDatabase> db;
   std::string partial;
   // Only a temporary name that is taken already is a reason to try the

@@ -18,6 +18,9 @@ struct WriterOptions {
   bool deterministic = false;
   // While messages are being added, no more than this passes between commits.
   std::chrono::milliseconds commitInterval{1000};
+  // Crash tests only: the process ends with _exit(137) just before the Nth
+  // write to the file (1-based) when >= 1. Only Create passes it on.
+  int64_t crashAfterWrites = -1;
 };
 
 class PstWriter {

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Kill test: a writer is killed (SIGKILL after varied delays, and inside a
-commit through VERDALINE_PST_CRASH_AFTER_WRITES); what is left must pass
+commit through the driver's --crash-after-writes); what is left must pass
 pst-check and hold every message (node) committed before the kill.
 
 Usage: test_kill.py BUILD_DIR SOURCE_DIR [--level ndb|writer]
@@ -24,10 +24,10 @@ CHECKER = None
 DELAYS = [0.05, 0.1, 0.15, 0.2, 0.3, 0.4, 0.5, 0.7, 0.9, 1.2, 1.5, 2.0]
 
 
-def run_until_killed(cmd, delay=None, env=None):
+def run_until_killed(cmd, delay=None):
     """Runs cmd; kills it after delay seconds (or lets a crash end it).
     Returns the number of messages it reported committed."""
-    p = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+    p = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     if delay is not None:
         time.sleep(delay)
         p.send_signal(signal.SIGKILL)
@@ -66,10 +66,10 @@ class KillBase:
         """One killed run; returns (committed count or None, problems)."""
         self.n += 1
         path = os.path.join(self.tmp.name, 'k%d.pst' % self.n)
-        env = dict(os.environ)
+        cmd = self.command(path)
         if crash_after is not None:
-            env['VERDALINE_PST_CRASH_AFTER_WRITES'] = str(crash_after)
-        committed, rc = run_until_killed(self.command(path), delay, env)
+            cmd += ['--crash-after-writes', str(crash_after)]
+        committed, rc = run_until_killed(cmd, delay)
         what = 'delay %s crash-after %s (exit %s, committed %s)' % (delay, crash_after, rc, committed)
         if committed is None:
             # Killed before the new file was first committed: there is no

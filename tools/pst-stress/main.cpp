@@ -3,13 +3,15 @@
 //
 //   pst-stress OUT.pst [--messages N] [--folders F] [--depth D]
 //              [--attachment-bytes B] [--attachment-file PATH] [--unicode]
-//              [--commit-each] [--forever]
+//              [--commit-each] [--forever] [--crash-after-writes W]
 //
 // Folders: F folders "Folder k" under the top of the store, or with --depth
 // a chain of D nested folders "Level k"; messages go round-robin into the
 // folders (or into the deepest one), message n into folder n % F.
 // --commit-each commits after every message and prints "committed N" (N
 // messages durable) to stdout; --forever keeps writing until killed.
+// --crash-after-writes W ends the process with exit status 137 just before
+// its Wth write to the file, for crash tests.
 //
 //   pst-stress --emit-attachment N BYTES OUT
 // writes the generated attachment of message N (BYTES long) to OUT, for a
@@ -34,6 +36,7 @@ struct Args {
   uint64_t depth = 0;
   bool commitEach = false;
   bool forever = false;
+  int64_t crashAfterWrites = -1;
   stress::ContentOptions content;
 };
 
@@ -67,6 +70,10 @@ bool Parse(int argc, char** argv, Args& a) {
       a.commitEach = true;
     } else if (s == "--forever") {
       a.forever = true;
+    } else if (s == "--crash-after-writes") {
+      const char* v = next();
+      if (!v) return false;
+      a.crashAfterWrites = std::strtoll(v, nullptr, 10);
     } else if (!s.empty() && s[0] != '-' && a.out.empty()) {
       a.out = s;
     } else {
@@ -101,12 +108,13 @@ int main(int argc, char** argv) {
   if (!Parse(argc, argv, args)) {
     std::fprintf(stderr, "usage: pst-stress OUT.pst [--messages N] [--folders F] [--depth D] "
                          "[--attachment-bytes B] [--attachment-file PATH] [--unicode] "
-                         "[--commit-each] [--forever]\n");
+                         "[--commit-each] [--forever] [--crash-after-writes W]\n");
     return 2;
   }
   try {
     pst::WriterOptions options;
     options.deterministic = true;
+    options.crashAfterWrites = args.crashAfterWrites;
     auto writer = pst::PstWriter::Create(args.out, "Stress Store", options);
     std::vector<pst::Nid> targets;
     const std::string tail = args.content.unicode ? " \xE2\x82\xAC\xF0\x9F\x98\x80" : "";

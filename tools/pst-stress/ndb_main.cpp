@@ -1,12 +1,14 @@
 // pst-stress-ndb: drives the node database alone (no messaging layer), for
 // checking its pages, maps and trees and for crash tests at that level.
 //
-//   pst-stress-ndb OUT.pst [--nodes N] [--commit-each] [--forever]
+//   pst-stress-ndb OUT.pst [--nodes N] [--commit-each] [--forever] [--crash-after-writes W]
 //
 // Node k gets a data stream of a size that cycles through one small block,
 // exactly one full block, two blocks and several hundred blocks (an XXBLOCK
 // tree at k % 7 == 6), and every third node a subnode tree of 3 subnodes.
 // --commit-each commits after every node and prints "committed N".
+// --crash-after-writes W ends the process with exit status 137 just before
+// its Wth write to the file, for crash tests.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -35,6 +37,7 @@ int main(int argc, char** argv) {
   std::string out;
   uint64_t nodes = 20;
   bool commitEach = false, forever = false;
+  int64_t crashAfterWrites = -1;
   for (int i = 1; i < argc; ++i) {
     const std::string s = argv[i];
     if (s == "--nodes" && i + 1 < argc) {
@@ -43,20 +46,23 @@ int main(int argc, char** argv) {
       commitEach = true;
     } else if (s == "--forever") {
       forever = true;
+    } else if (s == "--crash-after-writes" && i + 1 < argc) {
+      crashAfterWrites = std::strtoll(argv[++i], nullptr, 10);
     } else if (!s.empty() && s[0] != '-' && out.empty()) {
       out = s;
     } else {
-      std::fprintf(stderr, "usage: pst-stress-ndb OUT.pst [--nodes N] [--commit-each] [--forever]\n");
+      std::fprintf(stderr, "usage: pst-stress-ndb OUT.pst [--nodes N] [--commit-each] [--forever] [--crash-after-writes W]\n");
       return 2;
     }
   }
   if (out.empty()) {
-    std::fprintf(stderr, "usage: pst-stress-ndb OUT.pst [--nodes N] [--commit-each] [--forever]\n");
+    std::fprintf(stderr, "usage: pst-stress-ndb OUT.pst [--nodes N] [--commit-each] [--forever] [--crash-after-writes W]\n");
     return 2;
   }
   try {
     pst::NdbOptions options;
     options.deterministic = true;
+    options.crashAfterWrites = crashAfterWrites;
     auto db = pst::NodeDatabase::Create(out, options);
     for (uint64_t k = 0; forever || k < nodes; ++k) {
       const pst::Nid nid = db->AllocateNid(0x04);

@@ -16,9 +16,8 @@ struct NdbOptions {
   // Fixed dwUnique and other seeds, so that two runs over the same input give
   // the same bytes.
   bool deterministic = false;
-  // Testing only: the process ends with _exit(137) just before the Nth
-  // pwrite (1-based) when >= 1. The environment variable
-  // VERDALINE_PST_CRASH_AFTER_WRITES, when set, overrides it.
+  // Crash tests only: the process ends with _exit(137) just before the Nth
+  // write (1-based) when >= 1.
   int64_t crashAfterWrites = -1;
 };
 

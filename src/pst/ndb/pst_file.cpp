@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -15,9 +14,6 @@
 namespace pst::ndb {
 
 PstFile PstFile::CreateNew(const std::string& path, int64_t crashBeforeWrite) {
-  if (const char* env = std::getenv("VERDALINE_PST_CRASH_AFTER_WRITES"); env && *env) {
-    crashBeforeWrite = std::strtoll(env, nullptr, 10);
-  }
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
     const int err = errno;
@@ -25,15 +21,17 @@ PstFile PstFile::CreateNew(const std::string& path, int64_t crashBeforeWrite) {
     throw PstError("Cannot create " + path + ": " + std::strerror(err));
   }
   // The new directory entry must survive a crash as well as the file's data.
-  const std::string dirPath = [&] {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
-  }();
-  if (int dfd = ::open(dirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
-    ::fsync(dfd);  // best effort: some file systems refuse to sync directories
-    ::close(dfd);
-  }
+  SyncDirectoryOf(path);
   return PstFile(fd, path, crashBeforeWrite);
+}
+
+void SyncDirectoryOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+    ::fsync(fd);  // best effort: some file systems refuse to sync directories
+    ::close(fd);
+  }
 }
 
 PstFile::PstFile(int fd, std::string path, int64_t crashBeforeWrite)

@@ -1,6 +1,6 @@
 // The file a node database writes: positional reads and writes with every
-// result checked, durable syncs, and a test-only way to end the process in
-// the middle of a commit.
+// result checked, durable syncs, and a way for crash tests to end the
+// process in the middle of a commit (off unless their driver asks for it).
 //
 // Writes that continue one another are gathered into one buffer and reach
 // the file together (a block at a time would cost a system call each);
@@ -20,8 +20,7 @@ class PstFile {
  public:
   // Creates path with O_CREAT|O_EXCL; throws PstError when it exists or
   // cannot be created. crashBeforeWrite >= 1 ends the process with
-  // _exit(137) just before that write (1-based); the environment variable
-  // VERDALINE_PST_CRASH_AFTER_WRITES overrides it.
+  // _exit(137) just before that write (1-based).
   static PstFile CreateNew(const std::string& path, int64_t crashBeforeWrite);
   PstFile(PstFile&& other) noexcept;
   PstFile& operator=(PstFile&&) = delete;
@@ -71,5 +70,9 @@ class PstFile {
   mutable uint64_t unsyncedFrom_ = 0;
   mutable uint64_t unsyncedTo_ = 0;
 };
+
+// Makes the entry of path in its folder durable (a new name, a rename);
+// best effort, since some file systems refuse to sync a folder.
+void SyncDirectoryOf(const std::string& path);
 
 }  // namespace pst::ndb
