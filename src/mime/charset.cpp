@@ -14,22 +14,109 @@
 namespace mime::detail {
 namespace {
 
-// Labels seen in real mail whose iconv name differs, or which are routinely
-// used for a larger character set than they name.
+// Every charset label the importer knows, in one list: the name iconv reads
+// it by, and the Windows code page a mail client is told the bytes are in
+// (PidTagInternetCodepage, which it also uses to read an HTML body kept as
+// sent). Both must name the same characters: a label read here as a larger
+// set than its code page (euc-kr as CP949) would leave the client unable to
+// read characters the import found good. Labels seen in real mail are
+// routinely used for the larger Windows set, so that set is what both name.
+enum class Western : uint8_t {
+  kNo,
+  kWindows1252,  // read as Windows-1252, of which it is a subset
+  kOther,        // a Western single-byte set Windows-1252 does not cover
+};
+struct CharsetLabel {
+  const char* label;      // lower case
+  const char* iconvName;  // nullptr: the label itself
+  int32_t codepage;
+  Western western = Western::kNo;
+};
+constexpr CharsetLabel kCharsets[] = {
+    {"utf-8", nullptr, 65001},
+    {"utf8", "UTF-8", 65001},
+    {"us-ascii", nullptr, 20127, Western::kWindows1252},
+    {"ascii", nullptr, 20127, Western::kWindows1252},
+    {"ansi_x3.4-1968", nullptr, 20127, Western::kWindows1252},
+    {"iso-8859-1", nullptr, 28591, Western::kWindows1252},
+    {"latin1", nullptr, 28591, Western::kWindows1252},
+    {"iso_8859-1", nullptr, 28591, Western::kWindows1252},
+    {"windows-1252", nullptr, 1252, Western::kWindows1252},
+    {"cp1252", nullptr, 1252, Western::kWindows1252},
+    {"iso-8859-15", nullptr, 28605, Western::kOther},
+    {"iso-8859-2", nullptr, 28592},
+    {"iso-8859-3", nullptr, 28593},
+    {"iso-8859-4", nullptr, 28594},
+    {"iso-8859-5", nullptr, 28595},
+    {"iso-8859-6", nullptr, 28596},
+    {"iso-8859-7", nullptr, 28597},
+    {"iso-8859-8", nullptr, 28598},
+    {"iso-8859-8-i", "ISO-8859-8", 38598},  // the same letters in logical order
+    {"iso-8859-9", nullptr, 28599},
+    {"iso-8859-13", nullptr, 28603},
+    {"windows-1250", nullptr, 1250},
+    {"windows-1251", nullptr, 1251},
+    {"windows-1253", nullptr, 1253},
+    {"windows-1254", nullptr, 1254},
+    {"windows-1255", nullptr, 1255},
+    {"windows-1256", nullptr, 1256},
+    {"windows-1257", nullptr, 1257},
+    {"windows-1258", nullptr, 1258},
+    {"koi8-r", nullptr, 20866},
+    {"koi8-u", nullptr, 21866},
+    {"ibm850", nullptr, 850},
+    {"cp850", nullptr, 850},
+    {"ibm866", nullptr, 866},
+    {"cp866", nullptr, 866},
+    {"macintosh", "MACINTOSH", 10000},
+    {"x-mac-roman", "MACINTOSH", 10000},
+    {"tis-620", "CP874", 874},
+    {"windows-874", "CP874", 874},
+    {"iso-2022-jp", "ISO-2022-JP-2", 50220},
+    {"shift_jis", "CP932", 932},
+    {"x-sjis", "CP932", 932},
+    {"sjis", "CP932", 932},
+    {"euc-jp", nullptr, 51932},
+    {"gb2312", "GB18030", 936},
+    {"gbk", "GB18030", 936},
+    {"x-gbk", "GB18030", 936},
+    {"cp936", "GB18030", 936},
+    {"gb18030", nullptr, 54936},
+    {"big5", "CP950", 950},
+    {"x-big5", "CP950", 950},
+    {"euc-kr", "CP949", 949},
+    {"ks_c_5601-1987", "CP949", 949},
+    {"ks_c_5601", "CP949", 949},
+    {"iso-2022-kr", nullptr, 50225},
+    {"utf-7", "UTF-7", 65000},
+    {"unicode-1-1-utf-7", "UTF-7", 65000},
+    {"utf7", "UTF-7", 65000},
+    {"utf-16", nullptr, 1200},
+    {"utf-16le", nullptr, 1200},
+    {"utf-16be", nullptr, 1201},
+};
+
+// nullptr for a label not in the list. REQUIRES: label in lower case.
+const CharsetLabel* Find(std::string_view label) {
+  for (const CharsetLabel& c : kCharsets)
+    if (label == c.label) return &c;
+  return nullptr;
+}
+
 std::string IconvNameFor(const std::string& label) {
-  static const std::pair<const char*, const char*> kAliases[] = {
-      {"unicode-1-1-utf-7", "UTF-7"}, {"utf7", "UTF-7"},
-      {"ks_c_5601-1987", "CP949"},    {"ks_c_5601", "CP949"},     {"euc-kr", "CP949"},
-      {"gb2312", "GB18030"},          {"gbk", "GB18030"},         {"x-gbk", "GB18030"},
-      {"cp936", "GB18030"},           {"big5", "CP950"},          {"x-big5", "CP950"},
-      {"shift_jis", "CP932"},         {"x-sjis", "CP932"},        {"sjis", "CP932"},
-      {"iso-2022-jp", "ISO-2022-JP-2"}, {"iso-8859-8-i", "ISO-8859-8"},
-      {"x-mac-roman", "MACINTOSH"},   {"macintosh", "MACINTOSH"}, {"utf8", "UTF-8"},
-      {"tis-620", "CP874"},           {"windows-874", "CP874"},
-  };
-  for (const auto& [from, to] : kAliases)
-    if (label == from) return to;
-  return label;
+  const CharsetLabel* c = Find(label);
+  return c && c->iconvName ? c->iconvName : label;
+}
+
+Western WesternOf(const std::string& label) {
+  const CharsetLabel* c = Find(label);
+  return c ? c->western : Western::kNo;
+}
+
+bool IsUtf8Label(const std::string& label) { return label == "utf-8" || label == "utf8"; }
+bool IsAsciiLabel(const std::string& label) {
+  const CharsetLabel* c = Find(label);
+  return c && c->codepage == 20127;
 }
 
 bool IsAsciiOnly(std::span<const uint8_t> bytes) {
@@ -90,12 +177,6 @@ bool ConvertWithIconv(std::span<const uint8_t> bytes, const std::string& name, D
   return true;
 }
 
-bool IsWesternLabel(const std::string& label) {
-  return label == "us-ascii" || label == "ascii" || label == "iso-8859-1" || label == "latin1" ||
-         label == "iso_8859-1" || label == "windows-1252" || label == "cp1252" ||
-         label == "iso-8859-15" || label == "ansi_x3.4-1968";
-}
-
 }  // namespace
 
 namespace {
@@ -129,14 +210,13 @@ DecodedText DecodeTextKeepingBom(std::span<const uint8_t> bytes, std::string_vie
   // never forms valid UTF-8 sequences.
   const bool unlabelled = label.empty() || label == "unknown-8bit" || label == "x-unknown" ||
                           label == "default" || label == "x-user-defined" || label == "8bit";
-  if ((unlabelled || label == "utf-8" || label == "utf8" || IsWesternLabel(label)) &&
-      IsValidUtf8(text)) {
+  if ((unlabelled || IsUtf8Label(label) || WesternOf(label) != Western::kNo) && IsValidUtf8(text)) {
     out.utf8 = std::string(text);
     out.charsetUsed = "utf-8";
-    out.asLabelled = label == "utf-8" || label == "utf8";
+    out.asLabelled = IsUtf8Label(label);
     return out;
   }
-  if (label == "utf-8" || label == "utf8") {
+  if (IsUtf8Label(label)) {
     // Mostly UTF-8 with a few bad bytes: only those are lost. Text with
     // no valid multi-byte sequence at all was mislabelled and is read as
     // Windows-1252 below.
@@ -148,13 +228,11 @@ DecodedText DecodeTextKeepingBom(std::span<const uint8_t> bytes, std::string_vie
       return out;
     }
   }
-  if (unlabelled || label == "utf-8" || label == "utf8" || label == "us-ascii" ||
-      label == "ascii" || label == "iso-8859-1" || label == "latin1" || label == "iso_8859-1" ||
-      label == "ansi_x3.4-1968" || label == "windows-1252" || label == "cp1252") {
+  if (unlabelled || IsUtf8Label(label) || WesternOf(label) == Western::kWindows1252) {
     out.utf8 = Utf8FromWindows1252(text);
     out.charsetUsed = "windows-1252";
-    out.asLabelled = !unlabelled && label != "utf-8" && label != "utf8" && label != "us-ascii" &&
-                     label != "ascii" && label != "ansi_x3.4-1968";
+    // Bytes above 0x7F were never US-ASCII.
+    out.asLabelled = !unlabelled && !IsUtf8Label(label) && !IsAsciiLabel(label);
     return out;
   }
   if (ConvertWithIconv(bytes, IconvNameFor(label), out)) {
@@ -172,29 +250,8 @@ DecodedText DecodeTextKeepingBom(std::span<const uint8_t> bytes, std::string_vie
 }  // namespace
 
 int32_t CodepageOfCharset(std::string_view charset) {
-  static const std::pair<const char*, int32_t> kCodepages[] = {
-      {"utf-8", 65001},        {"utf8", 65001},         {"us-ascii", 20127},
-      {"ascii", 20127},        {"iso-8859-1", 28591},   {"latin1", 28591},
-      {"iso-8859-2", 28592},   {"iso-8859-3", 28593},   {"iso-8859-4", 28594},
-      {"iso-8859-5", 28595},   {"iso-8859-6", 28596},   {"iso-8859-7", 28597},
-      {"iso-8859-8", 28598},   {"iso-8859-8-i", 38598}, {"iso-8859-9", 28599},
-      {"iso-8859-13", 28603},  {"iso-8859-15", 28605},  {"windows-1250", 1250},
-      {"windows-1251", 1251},  {"windows-1252", 1252},  {"windows-1253", 1253},
-      {"windows-1254", 1254},  {"windows-1255", 1255},  {"windows-1256", 1256},
-      {"windows-1257", 1257},  {"windows-1258", 1258},  {"cp1252", 1252},
-      {"koi8-r", 20866},       {"koi8-u", 21866},       {"iso-2022-jp", 50220},
-      {"shift_jis", 932},      {"euc-jp", 51932},       {"gb2312", 936},
-      {"gbk", 936},            {"gb18030", 54936},      {"big5", 950},
-      {"euc-kr", 51949},       {"ks_c_5601-1987", 949}, {"iso-2022-kr", 50225},
-      {"utf-7", 65000},        {"unicode-1-1-utf-7", 65000}, {"tis-620", 874},
-      {"windows-874", 874},    {"utf-16", 1200},        {"utf-16le", 1200},
-      {"utf-16be", 1201},      {"ibm850", 850},         {"cp850", 850},
-      {"ibm866", 866},         {"cp866", 866},          {"macintosh", 10000},
-  };
-  const std::string label = AsciiLower(Trimmed(charset));
-  for (const auto& [name, cp] : kCodepages)
-    if (label == name) return cp;
-  return 0;
+  const CharsetLabel* c = Find(AsciiLower(Trimmed(charset)));
+  return c ? c->codepage : 0;
 }
 
 }  // namespace mime::detail

@@ -67,6 +67,19 @@ TEST(CharsetTest, CodepagesOfCommonCharsets) {
   EXPECT_EQ(CodepageOfCharset("x-unknown"), 0);
 }
 
+// An HTML body kept as sent is read by the mail client in the code page it
+// is given; that code page must hold every character the import read. Mail
+// labelled euc-kr routinely carries CP949's extra syllables (here U+B620,
+// 0x8C63), which EUC-KR's own code page 51949 cannot show.
+TEST(CharsetTest, HtmlKeptAsSentNamesTheCodepageItWasReadIn) {
+  const std::string html = "<p>\xc7\xd1\xb1\xb9\xbe\xee \x8c\x63</p>";
+  EXPECT_EQ(Decode(html, "euc-kr"), "<p>한국어 똠</p>");
+  const auto m = Import("Content-Type: text/html; charset=euc-kr\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
+                        html);
+  EXPECT_EQ(BinAsString(m.props, tags::kHtml), html);
+  EXPECT_EQ(Int(m.props, tags::kInternetCodepage), 949);
+}
+
 TEST(CharsetTest, BodiesInForeignCharsetsArriveAsUnicode) {
   auto m = Import(
       "Content-Type: text/plain; charset=koi8-r\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
