@@ -133,7 +133,7 @@ struct NodeDatabase::Impl {
   // yet to be trusted ([MS-PST] 2.6.1.3.7) until the sync after it: a machine
   // that stops before then may not have the new map pages on disk, and a
   // reader then rebuilds the maps. Grows by as much as the file has (8 to
-  // 256 sections, 2 to 64 MB, at a time) to keep these extra syncs rare; the
+  // 256 sections, 2.0 to 65 MB, at a time) to keep these extra syncs rare; the
   // last commit gives back what was grown and not used.
   void Grow() {
     const size_t have = amap.SectionCount();
