@@ -119,6 +119,15 @@ bool IsAsciiLabel(const std::string& label) {
   return c && c->codepage == 20127;
 }
 
+// Whether text of ASCII bytes only reads as those characters: not in the
+// 7-bit encodings of more (UTF-7, ISO-2022-*) nor in UTF-16 or UTF-32, whose
+// ASCII letters come with zero bytes.
+bool AsciiReadsAsItself(const std::string& label) {
+  const std::string name = AsciiLower(IconvNameFor(label));
+  return name != "utf-7" && name.rfind("iso-2022", 0) != 0 && name.rfind("utf-16", 0) != 0 &&
+         name.rfind("utf-32", 0) != 0;
+}
+
 bool IsAsciiOnly(std::span<const uint8_t> bytes) {
   for (uint8_t b : bytes)
     if (b >= 0x80) return false;
@@ -199,8 +208,7 @@ DecodedText DecodeTextKeepingBom(std::span<const uint8_t> bytes, std::string_vie
     label = label.substr(1, label.size() - 2);
   const std::string_view text = AsView(bytes);
 
-  if (IsAsciiOnly(bytes) && label != "utf-7" && label != "unicode-1-1-utf-7" &&
-      label.rfind("iso-2022", 0) != 0 && label != "utf-16" && label.rfind("utf-16", 0) != 0) {
+  if (IsAsciiOnly(bytes) && AsciiReadsAsItself(label)) {
     out.utf8 = std::string(text);
     out.charsetUsed = label.empty() ? "us-ascii" : label;
     return out;

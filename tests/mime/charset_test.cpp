@@ -27,6 +27,7 @@ TEST(CharsetTest, DeclaredCharsetsDecodeToUnicode) {
   EXPECT_EQ(Decode("\xa4", "iso-8859-15"), "€");
   EXPECT_EQ(Decode("Hi +Jjo!", "utf-7"), "Hi ☺!");
   EXPECT_EQ(Decode("Hi +Jjo!", "unicode-1-1-utf-7"), "Hi ☺!");
+  EXPECT_EQ(Decode("Hi +Jjo!", "utf7"), "Hi ☺!");
   EXPECT_EQ(Decode("\x80 \x93x\x94", "windows-1252"), "€ \u201Cx\u201D");
   EXPECT_EQ(Decode("caf\xe9", "\"iso-8859-1\""), "café");
 }
