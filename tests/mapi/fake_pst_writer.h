@@ -5,6 +5,8 @@
 // be told to fail.
 #pragma once
 
+#include "mapi/profile.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -120,21 +122,19 @@ class Writer final : public pst::PstWriter {
   pst::Nid next_ = 0x8042;
 };
 
-// Installs itself as the mail library's writer factory for its lifetime.
+// A writer factory for a session (SessionOptions::writer) that makes fake
+// writers and keeps their stores; it must outlive the sessions given it.
 class Factory {
  public:
-  Factory();
-  ~Factory();
+  mapi::WriterFactory Writer();
   std::vector<std::shared_ptr<Store>> stores;
   bool fail = false;
 };
 
 }  // namespace fake
 
-#include "mapi/profile.h"
-
-inline fake::Factory::Factory() {
-  mapi::SetWriterFactory([this](const std::string& path, const std::string& name) {
+inline mapi::WriterFactory fake::Factory::Writer() {
+  return [this](const std::string& path, const std::string& name) {
     if (fail) throw pst::PstError("cannot open file for writing: Permission denied");
     std::ofstream file(path, std::ios::binary);
     if (!file) throw pst::PstError("cannot create " + path + ": " + std::strerror(errno));
@@ -143,7 +143,6 @@ inline fake::Factory::Factory() {
     s->path = path;
     s->displayName = name;
     stores.push_back(s);
-    return std::unique_ptr<pst::PstWriter>(std::make_unique<Writer>(s));
-  });
+    return std::unique_ptr<pst::PstWriter>(std::make_unique<fake::Writer>(s));
+  };
 }
-inline fake::Factory::~Factory() { mapi::SetWriterFactory({}); }
