@@ -19,7 +19,7 @@ import tempfile
 import time
 import unittest
 
-BUILD, SOURCE = sys.argv[1], sys.argv[2]
+BUILD, SOURCE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 del sys.argv[1:3]
 sys.path.insert(0, os.path.join(SOURCE, 'tests', 'interop'))
 import interop  # noqa: E402
@@ -39,6 +39,11 @@ def write_eml(path, subject, padding=0):
                 'Hello.\r\n%s' % (subject, ('x' * 76 + '\r\n') * padding))
 
 
+def read_bytes(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
 def run(args, cwd=None, **kw):
     return subprocess.run([CONVERT] + args, cwd=cwd, capture_output=True, text=True, timeout=600, **kw)
 
@@ -54,7 +59,8 @@ def read_report(path):
     with open(path, newline='') as f:
         rows = list(csv.reader(f, delimiter='\t', quoting=csv.QUOTE_NONE))
     assert rows[0] == ['path', 'store_folder', 'result', 'reason', 'warnings'], rows[0]
-    return None, [tuple(row) for row in rows[1:]]
+    unescape = {'t': '\t', 'n': '\n', 'r': '\r', '\\': '\\'}
+    return None, [tuple(re.sub(r'\\(.)', lambda m: unescape[m.group(1)], x) for x in row) for row in rows[1:]]
 
 
 def pst_check(pst):
@@ -98,13 +104,14 @@ class CliTest(unittest.TestCase):
         for p in good:
             write_eml(p, 'good ' + os.path.basename(p))
         write_eml(self.path('src', 'Mail', 'notes.txt'), 'not a message file')
-        warned = [n for n, e in json.load(open(os.path.join(SOURCE, 'tests', 'corpus', 'regression_expectations.json'))).items()
-                  if 'warnings_contain' in e][0]
+        with open(os.path.join(SOURCE, 'tests', 'corpus', 'regression_expectations.json')) as f:
+            expectations = json.load(f)
+        warned = [n for n, e in expectations.items() if 'warnings_contain' in e][0]
         warned_path = self.path('src', 'Mail', warned)
         shutil.copy(os.path.join(REGRESSIONS, warned), warned_path)
         damaged = self.path('damaged.eml')
-        with open(damaged, 'wb'):
-            pass
+        with open(damaged, 'wb') as f:
+            f.write(bytes(range(256)) * 8)
         missing = self.path('no-such.eml')
         out = self.path('out.pst')
 
@@ -118,11 +125,11 @@ class CliTest(unittest.TestCase):
         self.assertEqual(message_counts(out, self.work), {key: 1, key + '/Sub': 1})
 
         # Never overwrites: exit 2, the file unchanged.
-        before = open(out, 'rb').read()
+        before = read_bytes(out)
         p = run(['-o', out, good[0]])
         self.assertEqual(p.returncode, 2)
         self.assertRegex(p.stderr, r'^verdaline-convert: %s: ' % re.escape(out))
-        self.assertEqual(open(out, 'rb').read(), before)
+        self.assertEqual(read_bytes(out), before)
 
         # A folder, a damaged file and a missing path: exit 1, one record each, in order.
         results = {}
@@ -134,18 +141,19 @@ class CliTest(unittest.TestCase):
             self.assertIn('verdaline-convert: %s: ' % damaged, p.stderr)
             doc, records = read_report(report)
             results[ext] = records
+            results.setdefault('doc', doc)
             by_path = {r[0]: r for r in records}
             self.assertEqual([r[0] for r in records], walk_order(self.path('src')) + [damaged, missing])
             for g in good:
                 self.assertEqual(by_path[g][1:4], (os.path.dirname(g).strip('/').replace('/', '\\'), 'stored', ''))
             warn = by_path[warned_path]
             self.assertEqual(warn[2], 'stored-with-warnings')
-            wanted = json.load(open(os.path.join(SOURCE, 'tests', 'corpus', 'regression_expectations.json')))[warned]
-            self.assertIn(wanted['warnings_contain'], warn[4])
+            self.assertIn(expectations[warned]['warnings_contain'], warn[4])
             for bad in (damaged, missing):
                 self.assertEqual(by_path[bad][2], 'not-stored')
                 self.assertTrue(by_path[bad][3], by_path[bad])
         self.assertEqual(results['json'], results['tsv'])
+        doc = results['doc']  # the JSON one
         self.assertEqual((doc['stored'], doc['storedWithWarnings'], doc['notStored']), (3, 1, 2))
         self.assertTrue(os.path.exists(doc['output']) and CLOCK_NAME.fullmatch(os.path.basename(doc['output'])))
         self.assertEqual(pst_check(doc['output'])[0], 0)
@@ -165,7 +173,8 @@ class CliTest(unittest.TestCase):
         p = run(['--help'])
         self.assertEqual((p.returncode, p.stderr), (0, ''))
         self.assertTrue(p.stdout.startswith('Usage: verdaline-convert'))
-        version = re.search(r'project\(verdaline VERSION ([\d.]+)', open(os.path.join(SOURCE, 'CMakeLists.txt')).read())
+        with open(os.path.join(SOURCE, 'CMakeLists.txt')) as f:
+            version = re.search(r'project\(verdaline VERSION ([\d.]+)', f.read())
         self.assertEqual(run(['--version']).stdout, 'verdaline-convert %s\n' % version.group(1))
         p = run(['-q', good[0]], cwd=self.path('empty'))
         self.assertEqual((p.returncode, p.stdout, p.stderr), (0, '', ''))

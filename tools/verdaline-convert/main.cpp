@@ -56,6 +56,14 @@ QString StatusName(RunStatus status) {
   return QStringLiteral("failed");
 }
 
+// Why a file was not stored, without the file's name in front: the
+// importer's reasons often begin with "PATH: ", and the path has a place of
+// its own on every line and record.
+QString Cause(const FileResult& result) {
+  const QString prefix = result.path + QStringLiteral(": ");
+  return result.reason.startsWith(prefix) ? result.reason.mid(prefix.size()) : result.reason;
+}
+
 // The report's records in command-line order: what was rejected before the
 // run, and for each file given to the engine its result (or, when the run
 // never got to it, `missing` as the reason).
@@ -68,6 +76,7 @@ std::vector<FileResult> Records(const Inputs& inputs, const std::vector<FileResu
     } else if (static_cast<size_t>(entry.engineIndex) < results.size() &&
                !results[static_cast<size_t>(entry.engineIndex)].path.isEmpty()) {
       records.push_back(results[static_cast<size_t>(entry.engineIndex)]);
+      records.back().reason = Cause(records.back());
     } else {
       FileResult record;
       record.path = inputs.files[static_cast<size_t>(entry.engineIndex)];
@@ -129,7 +138,7 @@ class Conversion {
     callbacks.finished = [&](qint64 index, qint64 total, const FileResult& result) {
       seen[static_cast<size_t>(index)] = result;
       if (result.outcome == FileOutcome::kNotStored)
-        progress.Message(QStringLiteral("verdaline-convert: ") + result.path + QStringLiteral(": ") + result.reason);
+        progress.Message(QStringLiteral("verdaline-convert: ") + result.path + QStringLiteral(": ") + Cause(result));
       if (stop_.requested() && !stopNoted) {
         stopNoted = true;
         progress.Message(QStringLiteral("verdaline-convert: stopping after the current message"));
