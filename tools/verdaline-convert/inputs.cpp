@@ -37,7 +37,8 @@ void TakeFolder(Inputs& inputs, const QString& folder) {
   for (const FolderReadError& skipped : walk.skipped)
     Reject(inputs, skipped.folder(), QStringLiteral("folder could not be read: ") + skipped.reason());
   if (walk.failure)
-    Reject(inputs, folder, QStringLiteral("folder walk stopped: ") + QString::fromStdString(walk.failure->description()));
+    Reject(inputs, folder,
+           QStringLiteral("folder walk stopped: ") + QString::fromStdString(walk.failure->description()));
 }
 
 }  // namespace

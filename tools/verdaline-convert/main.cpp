@@ -105,7 +105,8 @@ class Conversion {
   int Run() {
     inputs_ = CollectInputs(options_.paths);
     for (const QString& error : inputs_.errors) Error(error);
-    if (stop_.requested()) return 128 + stop_.signal();
+    if (stop_.requested())
+      return Finish(128 + stop_.signal(), StatusName(RunStatus::kCancelled), {}, kReasonNotReached);
     if (inputs_.files.empty()) {
       if (inputs_.entries.empty()) Error(QStringLiteral("no message files found"));
       return Finish(kExitNothingWritten, QStringLiteral("nothing-to-convert"), {}, QStringLiteral("not converted"));
@@ -130,6 +131,7 @@ class Conversion {
     const ProgressStyle style = options_.quiet                ? ProgressStyle::kNone
                                 : ::isatty(::fileno(stderr)) ? ProgressStyle::kBar
                                                                : ProgressStyle::kLines;
+    output_ = request.outputFile.isEmpty() ? request.outputFolder : request.outputFile;
     ProgressDisplay progress(style, stderr);
     std::vector<FileResult> seen(inputs_.files.size());
     bool stopNoted = false;
@@ -165,14 +167,13 @@ class Conversion {
     const QString status = StatusName(report.status);
     switch (report.status) {
       case RunStatus::kListRejected:
-        for (const ListProblem& problem : report.listProblems) Error(problem.path + QStringLiteral(": ") + problem.reason);
+        for (const ListProblem& problem : report.listProblems)
+          Error(problem.path + QStringLiteral(": ") + problem.reason);
         if (report.emptyList) Error(QStringLiteral("no message files to convert"));
         pstPath_.clear();
         return Finish(kExitNothingWritten, status, results, QStringLiteral("not converted"));
       case RunStatus::kSessionFailed: {
-        const QString target = report.pstPath.isEmpty() ? (options_.outputFile.isEmpty() ? options_.outputDir : options_.outputFile)
-                                                        : report.pstPath;
-        Error((target.isEmpty() ? QDir::currentPath() : target) + QStringLiteral(": ") + report.sessionError);
+        Error((report.pstPath.isEmpty() ? output_ : report.pstPath) + QStringLiteral(": ") + report.sessionError);
         pstPath_.clear();
         return Finish(kExitNothingWritten, status, results, QStringLiteral("not converted"));
       }
@@ -210,6 +211,7 @@ class Conversion {
   const Options& options_;
   StopRequest stop_;
   Inputs inputs_;
+  QString output_;  // the file or folder asked for
   QString pstPath_;
 };
 

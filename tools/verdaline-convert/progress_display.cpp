@@ -22,8 +22,9 @@ ProgressDisplay::ProgressDisplay(ProgressStyle style, std::FILE* out) : style_(s
 
 QString ProgressDisplay::FormatDuration(double seconds) {
   const qint64 s = static_cast<qint64>(seconds + 0.5);
-  if (s >= 3600) return QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar(u'0')).arg(s % 60, 2, 10, QChar(u'0'));
-  return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+  const QChar zero(u'0');
+  if (s >= 3600) return QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, zero).arg(s % 60, 2, 10, zero);
+  return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, zero);
 }
 
 QString ProgressDisplay::StatusText(qint64 done, qint64 total) const {
