@@ -155,6 +155,36 @@ TEST_F(WindowRunTest, FailedImportsAreNotSavedAndAreListedAtTheEnd) {
   EXPECT_TRUE(s.closed);
 }
 
+// What the importer repaired reaches the user with the failures, after
+// them; a run where nothing failed shows no box for it.
+TEST_F(WindowRunTest, FilesStoredWithWarningsAreListedAfterTheFailures) {
+  const auto plain = deps.importer;
+  deps.importer = [plain](const std::string& path, pst::Message& out) {
+    plain(path, out);
+    if (path.find("warn") != std::string::npos) out.warnings = {"no Date header", "a part was left out"};
+  };
+  std::vector<QString> rows = {"/M/bad.eml"};
+  for (int i = 0; i < 22; ++i) rows.push_back(QStringLiteral("/M/warn%1.eml").arg(i));
+  AddRows(rows);
+  Convert(QString::fromStdString(outDir.path()));
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  const QString text = platform.Boxes()[0].text;
+  EXPECT_TRUE(text.startsWith("22 of 23 file(s) were converted.\r\nThese files were not converted:\r\n"
+                              "/M/bad.eml : the file has no header section\r\n"
+                              "These files were converted with warnings:\r\n"
+                              "/M/warn0.eml : no Date header; a part was left out\r\n"))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains("/M/warn19.eml : "));
+  EXPECT_FALSE(text.contains("/M/warn20.eml"));
+  EXPECT_TRUE(text.endsWith("\r\n... and 2 more file(s)."));
+
+  window->ResetFileList();
+  AddRows({"/M/warn.eml"});
+  clock = clock.addSecs(1);
+  Convert(QString::fromStdString(outDir.path()));
+  EXPECT_EQ(platform.Boxes().size(), 1u);
+}
+
 TEST_F(WindowRunTest, MessagesOfAFolderThatCouldNotBeCreatedAreReported) {
   AddRows({"/A/B/x.eml", "/A/B/C/y.eml", "/A/z.eml"});
   // The writer refuses the folder B: B and C under it are lost, A is not.
