@@ -188,14 +188,7 @@ TEST_F(WindowRunTest, FilesStoredWithWarningsAreListedAfterTheFailures) {
 TEST_F(WindowRunTest, MessagesOfAFolderThatCouldNotBeCreatedAreReported) {
   AddRows({"/A/B/x.eml", "/A/B/C/y.eml", "/A/z.eml"});
   // The writer refuses the folder B: B and C under it are lost, A is not.
-  deps.writer = [this](const std::string& path, const std::string& name) {
-    auto s = std::make_shared<fake::Store>();
-    s->path = path;
-    s->displayName = name;
-    s->failFolderName = "B";
-    factory.stores.push_back(s);
-    return std::unique_ptr<pst::PstWriter>(std::make_unique<fake::Writer>(s));
-  };
+  deps.writer = factory.Writer([](fake::Store& s) { s.failFolderName = "B"; });
   Convert(QString::fromStdString(outDir.path()));
   ASSERT_EQ(factory.stores.size(), 1u);
   EXPECT_EQ(factory.stores[0]->messages.size(), 1u);
@@ -278,16 +271,10 @@ TEST_F(WindowRunTest, AFullDiskStopsTheRunAndSaysWhatTheFileHolds) {
   std::vector<QString> rows;
   for (int i = 0; i < 10; ++i) rows.push_back(QStringLiteral("/In/m%1.eml").arg(i));
   AddRows(rows);
-  deps.writer = [this](const std::string& path, const std::string& name) {
-    auto s = std::make_shared<fake::Store>();
-    s->path = path;
-    s->displayName = name;
-    std::ofstream(path) << '!';
-    s->diskFullAt = 6;
-    s->commitEvery = 4;  // the file holds 4 when the seventh write fails
-    factory.stores.push_back(s);
-    return std::unique_ptr<pst::PstWriter>(std::make_unique<fake::Writer>(s));
-  };
+  deps.writer = factory.Writer([](fake::Store& s) {
+    s.diskFullAt = 6;
+    s.commitEvery = 4;  // the file holds 4 when the seventh write fails
+  });
   Convert(QString::fromStdString(outDir.path()));
   ASSERT_EQ(platform.Boxes().size(), 1u);
   const auto& box = platform.Boxes()[0];
