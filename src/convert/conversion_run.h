@@ -6,7 +6,8 @@
 //
 // While it runs the list cannot change under it: the list commands and the
 // button itself are disabled, and the rows are read once, at the start.
-// Files that could not be converted are listed in one message box at the end.
+// Files that could not be converted are listed in one message box at the end,
+// followed by the files that were stored with warnings.
 #pragma once
 
 #include <QString>

@@ -175,16 +175,10 @@ TEST_F(EngineTest, AThrowingYieldLogsOffAndReachesTheCaller) {
 }
 
 TEST_F(EngineTest, AFullDiskStopsTheRunAndAccountsForEveryFile) {
-  deps.writer = [this](const std::string& path, const std::string& name) {
-    auto s = std::make_shared<fake::Store>();
-    s->path = path;
-    s->displayName = name;
-    std::ofstream(path) << '!';
-    s->diskFullAt = 3;
-    s->commitEvery = 2;  // the file holds 2 when the fourth write fails
-    factory.stores.push_back(s);
-    return std::unique_ptr<pst::PstWriter>(std::make_unique<fake::Writer>(s));
-  };
+  deps.writer = factory.Writer([](fake::Store& s) {
+    s.diskFullAt = 3;
+    s.commitEvery = 2;  // the file holds 2 when the fourth write fails
+  });
   request.files = Files(6);
   const ConversionReport r = Run();
   EXPECT_EQ(r.status, RunStatus::kFileFailed);

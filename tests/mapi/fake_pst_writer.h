@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -126,15 +127,17 @@ class Writer final : public pst::PstWriter {
 // writers and keeps their stores; it must outlive the sessions given it.
 class Factory {
  public:
-  mapi::WriterFactory Writer();
+  // setUp adjusts each new store before anything is written to it (to
+  // make it fail, say).
+  mapi::WriterFactory Writer(std::function<void(Store&)> setUp = {});
   std::vector<std::shared_ptr<Store>> stores;
   bool fail = false;
 };
 
 }  // namespace fake
 
-inline mapi::WriterFactory fake::Factory::Writer() {
-  return [this](const std::string& path, const std::string& name) {
+inline mapi::WriterFactory fake::Factory::Writer(std::function<void(Store&)> setUp) {
+  return [this, setUp](const std::string& path, const std::string& name) {
     if (fail) throw pst::PstError("cannot open file for writing: Permission denied");
     std::ofstream file(path, std::ios::binary);
     if (!file) throw pst::PstError("cannot create " + path + ": " + std::strerror(errno));
@@ -142,6 +145,7 @@ inline mapi::WriterFactory fake::Factory::Writer() {
     auto s = std::make_shared<Store>();
     s->path = path;
     s->displayName = name;
+    if (setUp) setUp(*s);
     stores.push_back(s);
     return std::unique_ptr<pst::PstWriter>(std::make_unique<fake::Writer>(s));
   };
