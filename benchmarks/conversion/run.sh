@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The conversion benchmark: one headless conversion of a generated corpus,
+# The conversion benchmark: one headless conversion of a generated corpus
+# (then the command line and the window side by side on it),
 # beside the same files concatenated with cat, parsed and decoded by GMime
 # alone, and the produced .pst exported back to .eml files by readpst.
 #
@@ -85,6 +86,41 @@ awk -v f="$files" -v b="$bytes" -v r="$rss_kb" -v x="$exported" -v pst="$(stat -
   printf "conversion / export:   %5.2f wall  %5.2f cpu  (target <= 0.5)\n", cw / ew, cc / ec
   printf "conversion / parse:    %5.2f wall  %5.2f cpu  (target <= 1.5)\n", cw / pw, cc / pc
 }'
+
+# The command line beside the window on the same corpus: the two alternate
+# (window, command line, window, ...), each into a fresh folder of the same
+# file system, so that neither always runs on a cooler cache or a quieter
+# machine; each side's median run counts.
+cli="$BUILD/verdaline-convert"
+if [[ -x "$cli" ]]; then
+  rounds="${BENCH_CLI_ROUNDS:-5}"
+  for r in $(seq 1 "$rounds"); do
+    for side in window cli; do
+      rm -rf "$work/out-$side" && mkdir -p "$work/out-$side"
+      if [[ $side == window ]]; then
+        timed "$work/$side.$r.time" "$headless" --add-folder "$corpus" --convert-to "$work/out-$side" > "$work/$side.txt"
+      else
+        timed "$work/$side.$r.time" "$cli" -q -d "$work/out-$side" "$corpus" > "$work/$side.txt" 2>&1
+      fi
+      rc=$?
+      [[ $rc -eq 0 ]] || { echo "conversion: the $side run failed (exit $rc)"; tail -5 "$work/$side.txt"; exit 1; }
+    done
+  done
+  rm -rf "$work/out-window" "$work/out-cli"
+  # The median run of each side (wall, user, system, RSS), and its best wall time.
+  median() { cat "$work"/$1.*.time | sort -n | awk '{ a[NR] = $0 } END { print a[int((NR + 1) / 2)] }'; }
+  best() { cat "$work"/$1.*.time | sort -n | head -1 | awk '{ print $1 }'; }
+  awk -v w="$(median window)" -v c="$(median cli)" -v wb="$(best window)" -v cb="$(best cli)" \
+      -v f="$files" -v n="$rounds" 'BEGIN {
+    split(w, W, " "); split(c, C, " ")
+    printf "window vs command line, median of %d alternating runs each (best wall in brackets):\n", n
+    printf "  window (verdaline-headless):      %6.2f s wall (%5.2f)  %6.2f s cpu  %.0f messages/s  peak RSS %.1f MB\n", W[1], wb, W[2] + W[3], f / W[1], W[4] / 1024
+    printf "  command line (verdaline-convert): %6.2f s wall (%5.2f)  %6.2f s cpu  %.0f messages/s  peak RSS %.1f MB\n", C[1], cb, C[2] + C[3], f / C[1], C[4] / 1024
+    printf "  command line / window:            %5.2f wall  %5.2f cpu  (target <= 1.0)\n", C[1] / W[1], (C[2] + C[3]) / (W[2] + W[3])
+  }'
+else
+  echo "conversion: $cli not built, the command line not compared"
+fi
 
 large="${BENCH_LARGE_MESSAGES:-}"
 if [[ -n "$large" ]]; then

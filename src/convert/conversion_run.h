@@ -1,12 +1,13 @@
 // The conversion run: the Click handler of CmdExtractDBX ("Convert
-// &Messages"). It asks for an output folder, checks every row of the list,
-// opens a mail session, creates a new .pst store named by the time stamp,
-// builds the store's folder tree, imports each listed file into the folder
-// that mirrors its own, shows progress, and logs off.
+// &Messages"). It asks for an output folder, hands the rows of the list to
+// the conversion engine (which checks them, creates the .pst store, its
+// folder tree and its messages, and logs off), shows the engine's progress
+// in the window and turns its report into the window's message boxes.
 //
 // While it runs the list cannot change under it: the list commands and the
 // button itself are disabled, and the rows are read once, at the start.
-// Files that could not be converted are listed in one message box at the end.
+// Files that could not be converted are listed in one message box at the end,
+// followed by the files that were stored with warnings.
 #pragma once
 
 #include <QString>
@@ -14,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "mapi/rdo_session.h"
+#include "engine/conversion_engine.h"
 #include "platform/flex_grid.h"
 #include "platform/paths.h"
 #include "platform/platform.h"
@@ -45,12 +46,6 @@ struct ConversionControls {
 };
 
 inline const QString kChooseSaveFolderTitle = QStringLiteral("Choose Folder to Save...");
-inline const QString kPstFilePrefix = QStringLiteral("OutlookExpressMessages");
-inline const QString kStoreNamePrefix = QStringLiteral("Outlook Express Messages : Created - ");
-// PidTagMessageFlags ([MS-OXPROPS] 2.784)
-inline constexpr uint32_t kMessageFlagsTag = 0x0E070003;
-// How far " (2)" ... goes before a taken name is given up on.
-inline constexpr int kMaxNameSuffix = 999;
 
 class ConversionRun {
  public:
@@ -58,39 +53,31 @@ class ConversionRun {
   ~ConversionRun();
 
   void CmdExtractDBX_Click();
+  // What the next runs write and import with (default: the real thing).
+  void SetEngineDeps(EngineDeps deps) { deps_ = std::move(deps); }
 
   // Run state of the latest run.
   const QString& strSaveFolder() const { return strSaveFolder_; }
   const QString& strStoreName() const { return strStoreName_; }
   const std::vector<QString>& arrFolderPaths() const { return arrFolderPaths_; }
-  const mapi::RDOSession* objSession() const { return objSession_.get(); }
   // The .pst file of the latest run that got as far as creating one.
   const QString& pstPath() const { return pstPath_; }
 
  private:
-  struct Row {
-    QString path;      // as it stands when that file exists, else trimmed
-    QString relative;  // store folder path
-  };
-  bool ReadAndCheckRows(std::vector<Row>& rows);
-  bool Prepare(const std::vector<Row>& rows, std::string& storeEntryId);
-  void ImportRows(const std::vector<Row>& rows, const std::string& storeEntryId);
+  std::vector<QString> ReadRows() const;
+  EngineCallbacks Callbacks();
+  void ShowReport(const ConversionReport& report, qint64 total);
   void Yield() { platform_.DoEvents(); }
-  // Which name was taken and which was used instead, with a line break; ""
-  // when the first name was free.
-  QString renamedNotice() const;
 
   Platform& platform_;
   ConversionControls c_;
   QChar sep_;
+  EngineDeps deps_;
 
   QString strSaveFolder_;
   QString strStoreName_;
   std::vector<QString> arrFolderPaths_;
-  std::unique_ptr<mapi::RDOSession> objSession_;
-  std::unique_ptr<mapi::RDOStore> objStore_;  // released at the end of the run
   QString pstPath_;
-  QString renamedFrom_;  // the first name tried, when it was taken
 };
 
 }  // namespace verdaline

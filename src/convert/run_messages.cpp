@@ -65,6 +65,11 @@ QString FileFailureText(const QString& pstPath, const QString& cause, bool gone,
   return text + kCrLf + QStringLiteral("These files were not stored:") + FileLines(notStored);
 }
 
+QString WarningsText(const std::vector<FailedFile>& warned) {
+  if (warned.empty()) return QString();
+  return kCrLf + QStringLiteral("These files were converted with warnings:") + FileLines(warned);
+}
+
 QString RenamedText(const QString& taken, const QString& used) {
   return QStringLiteral("A file named %1 exists already, so this conversion was written to %2.").arg(taken, used);
 }

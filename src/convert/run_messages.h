@@ -35,6 +35,10 @@ QString RunSummaryText(qint64 converted, qint64 total, const std::vector<FailedF
 // files are not in it with the reason for each.
 QString FileFailureText(const QString& pstPath, const QString& cause, bool gone, qint64 kept, qint64 total,
                         const std::vector<FailedFile>& notStored);
+// After a list of failures: the files stored with warnings and what the
+// import repaired or left out in each (the first 20, then how many more);
+// "" when there are none.
+QString WarningsText(const std::vector<FailedFile>& warned);
 // The name that was taken and the one used instead.
 QString RenamedText(const QString& taken, const QString& used);
 

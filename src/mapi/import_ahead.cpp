@@ -16,8 +16,6 @@
 namespace mapi {
 namespace {
 
-std::atomic<ImportAhead*> g_current{nullptr};
-
 // Messages waiting to be freed by a worker at most.
 constexpr size_t kMaxTrash = 64;
 
@@ -33,7 +31,7 @@ uint64_t FileBytes(const std::string& path) {
 
 struct ImportAhead::Shared {
   Shared(size_t n, std::function<std::string(size_t)> at, Limits l)
-      : count(n), pathAt(std::move(at)), limits(std::move(l)), import(CurrentMessageImporter()) {}
+      : count(n), pathAt(std::move(at)), limits(std::move(l)), import(ImporterOrDefault(limits.importer)) {}
 
   const size_t count;
   // The caller's: called only under the mutex and never once stopping is
@@ -70,9 +68,6 @@ ImportAhead::ImportAhead(size_t count, std::function<std::string(size_t)> pathAt
 
 ImportAhead::ImportAhead(size_t count, std::function<std::string(size_t)> pathAt, Limits limits)
     : shared_(std::make_shared<Shared>(count, std::move(pathAt), std::move(limits))) {
-  ImportAhead* none = nullptr;
-  if (!g_current.compare_exchange_strong(none, this))
-    throw std::logic_error("only one ImportAhead may live at a time");
   Shared& s = *shared_;
   const size_t threads = std::max<size_t>(1, s.limits.threads);
   s.running = threads;
@@ -93,12 +88,7 @@ ImportAhead::ImportAhead(size_t count, std::function<std::string(size_t)> pathAt
   if (workers_.empty()) s.next = s.count;  // nothing is taken from here
 }
 
-ImportAhead::~ImportAhead() {
-  Stop();
-  g_current.store(nullptr);
-}
-
-ImportAhead* ImportAhead::Current() { return g_current.load(); }
+ImportAhead::~ImportAhead() { Stop(); }
 
 size_t ImportAhead::DefaultThreads() {
   const unsigned cpus = std::thread::hardware_concurrency();

@@ -4,8 +4,8 @@
 // next named file takes the finished result instead of reading the file
 // itself, so that parsing the next messages overlaps storing the last one.
 //
-// Every named file is imported exactly once, with the importer that was
-// current when this object was made, and its result handed over in the
+// Every named file is imported exactly once, with the importer its limits
+// name, and its result handed over in the
 // named order; only the threads differ. Several workers may each import a
 // different file at the same time (the importer keeps no state between
 // files). Named files the caller passes over are imported all the same and
@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "mapi/profile.h"
 #include "pst/message.h"
 
 namespace mapi {
@@ -52,9 +53,10 @@ class ImportAhead {
     uint64_t bytes = 64 << 20;
     size_t threads = DefaultThreads();  // workers
     ThreadStarter startThread;          // empty: std::thread; a test may make it fail
+    MessageImporter importer;           // empty: the RFC 822 importer
   };
 
-  // Starts the workers. Only one may live at a time in a process.
+  // Starts the workers.
   explicit ImportAhead(std::vector<std::string> paths);
   ImportAhead(std::vector<std::string> paths, Limits limits);
   // The files named by index, 0 to count - 1, so that a long list need not
@@ -85,9 +87,6 @@ class ImportAhead {
   // does not spend its time on it. Frees it at once when the workers have
   // stopped; what no worker came round for is freed with this object.
   void Dispose(pst::Message&& message);
-
-  // The one living in this process, or nullptr.
-  static ImportAhead* Current();
 
  private:
   struct Done {

@@ -11,16 +11,6 @@ namespace mapi {
 
 namespace {
 
-WriterFactory& CurrentFactory() {
-  static WriterFactory factory;
-  return factory;
-}
-
-MessageImporter& CurrentImporter() {
-  static MessageImporter importer;
-  return importer;
-}
-
 // A failed write of the file itself is a disk error: the store takes nothing
 // more. Anything else the writer refuses concerns this one call.
 uint32_t HresultOf(const pst::PstError& e) {
@@ -135,23 +125,21 @@ std::shared_ptr<StoreData> Profile::FindByEntryId(const std::string& entryId) co
   return nullptr;
 }
 
-void SetWriterFactory(WriterFactory factory) { CurrentFactory() = std::move(factory); }
-void SetMessageImporter(MessageImporter importer) { CurrentImporter() = std::move(importer); }
-
-std::unique_ptr<pst::PstWriter> CreateWriter(const std::string& path, const std::string& displayName) {
-  if (CurrentFactory()) return CurrentFactory()(path, displayName);
+std::unique_ptr<pst::PstWriter> CreateWriter(const WriterFactory& factory, const std::string& path,
+                                             const std::string& displayName) {
+  if (factory) return factory(path, displayName);
   return pst::PstWriter::Create(path, displayName);
 }
 
-MessageImporter CurrentMessageImporter() {
-  if (CurrentImporter()) return CurrentImporter();
+MessageImporter ImporterOrDefault(MessageImporter importer) {
+  if (importer) return importer;
   return [](const std::string& path, pst::Message& out) { mime::ImportMessageFile(path, out); };
 }
 
-void ImportWithCurrentImporter(const std::string& path, pst::Message& out) {
-  if (ImportAhead* ahead = ImportAhead::Current(); ahead && ahead->Take(path, out)) return;
-  if (CurrentImporter()) {
-    CurrentImporter()(path, out);
+void StoreData::ImportMessage(const std::string& path, pst::Message& out) const {
+  if (ahead_ && ahead_->Take(path, out)) return;
+  if (importer_) {
+    importer_(path, out);
     return;
   }
   mime::ImportMessageFile(path, out);

@@ -19,6 +19,15 @@
 
 namespace mapi {
 
+class ImportAhead;
+
+// How new .pst files are made and how message files are read. A session is
+// given them (SessionOptions); empty functions mean pst::PstWriter::Create
+// and mime::ImportMessageFile.
+using WriterFactory =
+    std::function<std::unique_ptr<pst::PstWriter>(const std::string& path, const std::string& displayName)>;
+using MessageImporter = std::function<void(const std::string& path, pst::Message& out)>;
+
 class StoreData {
  public:
   StoreData(std::unique_ptr<pst::PstWriter> writer, std::string path);
@@ -49,6 +58,16 @@ class StoreData {
   // except the names throws MapiError. Idempotent.
   void Close();
 
+  // How the store's new items read their message files: with the importer of
+  // the session that added the store, or, while a run imports ahead, by
+  // taking what that ImportAhead prepared (nullptr: none).
+  void SetImporter(MessageImporter importer) { importer_ = std::move(importer); }
+  void SetImportAhead(ImportAhead* ahead) { ahead_ = ahead; }
+  ImportAhead* ImportingAhead() const { return ahead_; }
+  // Imports path into out: from the ImportAhead when it holds that file,
+  // with the importer otherwise.
+  void ImportMessage(const std::string& path, pst::Message& out) const;
+
  private:
   pst::PstWriter& Writer();
 
@@ -59,6 +78,8 @@ class StoreData {
   pst::Nid ipmSubtree_ = 0;
   int64_t messagesInFile_ = -1;
   std::map<pst::Nid, std::vector<Child>> children_;
+  MessageImporter importer_;
+  ImportAhead* ahead_ = nullptr;
 };
 
 class Profile {
@@ -77,19 +98,11 @@ class Profile {
   std::vector<std::shared_ptr<StoreData>> stores_;
 };
 
-// How new .pst files are made and how message files are read. The defaults
-// are pst::PstWriter::Create and mime::ImportMessageFile; tests put fakes in
-// their place. Passing an empty function restores the default.
-using WriterFactory =
-    std::function<std::unique_ptr<pst::PstWriter>(const std::string& path, const std::string& displayName)>;
-using MessageImporter = std::function<void(const std::string& path, pst::Message& out)>;
-void SetWriterFactory(WriterFactory factory);
-void SetMessageImporter(MessageImporter importer);
-std::unique_ptr<pst::PstWriter> CreateWriter(const std::string& path, const std::string& displayName);
-// The importer in force: the one set, or the RFC 822 importer.
-MessageImporter CurrentMessageImporter();
-// Imports with it, or takes the result an ImportAhead prepared.
-void ImportWithCurrentImporter(const std::string& path, pst::Message& out);
+// The writer the factory makes, or pst::PstWriter::Create's when it is empty.
+std::unique_ptr<pst::PstWriter> CreateWriter(const WriterFactory& factory, const std::string& path,
+                                             const std::string& displayName);
+// The importer, or the RFC 822 importer when it is empty.
+MessageImporter ImporterOrDefault(MessageImporter importer);
 
 // Hex form of a binary entry identifier, as the automation library shows it.
 std::string HexFromBytes(const pst::Bytes& bytes);

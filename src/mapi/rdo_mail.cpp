@@ -36,7 +36,7 @@ void RDOMail::Import(const std::string& path, int type) {
   if (saved_) throw MapiError(hr::kNoSupport, "The message is already stored and cannot be changed.");
   pst::Message imported;
   try {
-    ImportWithCurrentImporter(path, imported);
+    store_->ImportMessage(path, imported);
   } catch (const MapiError&) {
     throw;
   } catch (const std::bad_alloc&) {
@@ -54,7 +54,7 @@ void RDOMail::Save() {
   store_->AddMessage(folder_, message_);
   saved_ = true;
   // The stored copy is the writer's now; keep nothing large in memory.
-  if (ImportAhead* ahead = ImportAhead::Current()) ahead->Dispose(std::move(message_));
+  if (ImportAhead* ahead = store_->ImportingAhead()) ahead->Dispose(std::move(message_));
   message_ = pst::Message{};
 }
 

@@ -1,6 +1,5 @@
 #include "mapi/rdo_session.h"
 
-#include <atomic>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,8 +11,6 @@
 namespace mapi {
 
 namespace {
-
-std::atomic<bool> g_sessionClassAvailable{true};
 
 // Splits at every backslash; "a\\b" gives {"a", "", "b"}.
 std::vector<std::string> SplitPath(const std::string& path) {
@@ -69,13 +66,15 @@ std::unique_ptr<RDOStore> RDOStores::AddPSTStore(const std::string& path, int fo
                                     "Cannot create " + path + ": " + why + ".");
   std::unique_ptr<pst::PstWriter> writer;
   try {
-    writer = CreateWriter(path, displayName);
+    writer = CreateWriter(session_.options_.writer, path, displayName);
   } catch (const pst::PstError& e) {
     throw MapiError(hr::kNoAccess, Explained(path, e.what()));
   } catch (const std::exception& e) {
     throw MapiError(hr::kCallFailed, Explained(path, e.what()));
   }
   auto store = std::make_shared<StoreData>(std::move(writer), path);
+  store->SetImporter(session_.options_.importer);
+  store->SetImportAhead(session_.ahead_);
   Profile::Default().Attach(store);
   session_.added_.push_back(store);
   return std::make_unique<RDOStore>(store);
@@ -88,7 +87,7 @@ std::unique_ptr<RDOStore> RDOStores::GetStoreFromID(const std::string& entryId) 
   return std::make_unique<RDOStore>(store);
 }
 
-RDOSession::RDOSession() : stores_(*this) {}
+RDOSession::RDOSession(SessionOptions options) : options_(std::move(options)), stores_(*this) {}
 
 RDOSession::~RDOSession() = default;
 
@@ -130,19 +129,19 @@ void RDOSession::Logoff() {
     }
     Profile::Default().Detach(store.get());
   }
+  for (auto& store : added_) store->SetImportAhead(nullptr);
   added_.clear();
   loggedOn_ = false;
   if (!failures.empty()) throw MapiError(hr::kDiskError, failures);
 }
 
-std::unique_ptr<RDOSession> CreateRDOSession() {
-  if (!g_sessionClassAvailable)
-    throw MapiError(hr::kClassNotRegistered, "Class not registered (Redemption.RDOSession).");
-  return std::make_unique<RDOSession>();
+void RDOSession::SetImportAhead(ImportAhead* ahead) {
+  ahead_ = ahead;
+  for (auto& store : added_) store->SetImportAhead(ahead);
 }
 
-namespace testing {
-void SetSessionClassAvailable(bool available) { g_sessionClassAvailable = available; }
-}  // namespace testing
+std::unique_ptr<RDOSession> CreateRDOSession(SessionOptions options) {
+  return std::make_unique<RDOSession>(std::move(options));
+}
 
 }  // namespace mapi

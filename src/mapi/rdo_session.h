@@ -2,8 +2,8 @@
 // (add a new .pst store, find one by entry identifier), folder lookup by path,
 // and Logoff, which closes every store this session added.
 //
-// Creating a session can fail the way an automation class that is not
-// registered fails; tests make it fail with SetSessionClassAvailable(false).
+// What a session writes with and imports with is given to it when it is
+// made (SessionOptions), and handed on to every store it adds.
 #pragma once
 
 #include <memory>
@@ -16,6 +16,12 @@
 namespace mapi {
 
 class RDOSession;
+
+// What a session is made with; empty members mean the real thing.
+struct SessionOptions {
+  WriterFactory writer;      // how AddPSTStore makes the file's writer
+  MessageImporter importer;  // how the items of its stores import message files
+};
 
 // Store formats of AddPSTStore.
 inline constexpr int kStoreUnicode = 1;
@@ -52,7 +58,7 @@ class RDOStores {
 
 class RDOSession {
  public:
-  RDOSession();
+  explicit RDOSession(SessionOptions options = {});
   ~RDOSession();
   RDOSession(const RDOSession&) = delete;
   RDOSession& operator=(const RDOSession&) = delete;
@@ -69,22 +75,23 @@ class RDOSession {
   // could not be written out; the others are closed all the same.
   void Logoff();
 
+  // While set, the items of the stores this session added take the files
+  // ahead prepared instead of reading them (nullptr: none). The caller keeps
+  // ahead alive until it sets nullptr again.
+  void SetImportAhead(ImportAhead* ahead);
+
  private:
   friend class RDOStores;
   void RequireLogon() const;
 
+  SessionOptions options_;
+  ImportAhead* ahead_ = nullptr;
   bool loggedOn_ = false;
   RDOStores stores_;
   std::vector<std::shared_ptr<StoreData>> added_;
 };
 
 // Redemption.RDOSession's class factory.
-std::unique_ptr<RDOSession> CreateRDOSession();
-
-namespace testing {
-// Process-wide: while false, CreateRDOSession fails as if the class were not
-// registered.
-void SetSessionClassAvailable(bool available);
-}  // namespace testing
+std::unique_ptr<RDOSession> CreateRDOSession(SessionOptions options = {});
 
 }  // namespace mapi

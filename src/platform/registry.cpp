@@ -43,10 +43,4 @@ QString BrowseForFolder(Platform& platform, QWidget* owner, const QString& title
   }
 }
 
-QString GetFolderPart(const QString& path, QChar sep) {
-  if (path.isEmpty()) RaiseSubscript();
-  const qsizetype last = path.lastIndexOf(sep);
-  return last < 0 ? QString() : path.left(last + 1);
-}
-
 }  // namespace verdaline

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include "platform/folder_part.h"
 #include "platform/paths.h"
 
 class QWidget;
@@ -21,10 +22,5 @@ class Platform;
 // is ProgramEnding, when the window is closed while the dialog is up.
 QString BrowseForFolder(Platform& platform, QWidget* owner, const QString& title,
                         QChar sep = kPathSeparator);
-
-// `path` up to and including its last `sep`; "" when it has none.
-// REQUIRES: `path` is not empty; an empty one raises error 9 (subscript out
-// of range), as splitting an empty text yields no piece to take.
-QString GetFolderPart(const QString& path, QChar sep = kPathSeparator);
 
 }  // namespace verdaline

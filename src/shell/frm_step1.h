@@ -23,6 +23,8 @@ namespace verdaline {
 
 class FilledShape;
 class VbProgressBar;
+class ConversionRun;
+struct EngineDeps;
 
 // Width of the grid's first column when the window loads, in twips.
 inline constexpr int kLoadColWidthTwips = 50000;
@@ -74,6 +76,10 @@ class frmStep1 : public QWidget {  // NOLINT(readability-identifier-naming)
   std::function<void()> onCmdAddFolderClick;
   std::function<void()> onCmdExtractDBXClick;
 
+  // What the conversion run writes and imports with; the real writer,
+  // importer and clock unless a test or tool passes others.
+  void SetEngineDeps(EngineDeps deps);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -87,6 +93,7 @@ class frmStep1 : public QWidget {  // NOLINT(readability-identifier-naming)
   void Guarded(void (frmStep1::*handler)());
 
   Platform& platform_;
+  std::shared_ptr<ConversionRun> conversionRun_;
   TahomaFonts fonts_;  // before any control is made
 
   // The grid comes first: the list is built over it. Its place in the

@@ -47,8 +47,10 @@ void frmStep1::InstallCommands() {
   controls.ProgressBar2 = BarControlOf(ProgressBar2());
   controls.CmdExtractDBX = &CmdExtractDBX();
   controls.listCommands = {cmdAdd_, CmdAddFolder_, cmdClear1_};
-  auto run = std::make_shared<ConversionRun>(platform_, std::move(controls));
-  onCmdExtractDBXClick = [run] { run->CmdExtractDBX_Click(); };
+  conversionRun_ = std::make_shared<ConversionRun>(platform_, std::move(controls));
+  onCmdExtractDBXClick = [run = conversionRun_] { run->CmdExtractDBX_Click(); };
 }
+
+void frmStep1::SetEngineDeps(EngineDeps deps) { conversionRun_->SetEngineDeps(std::move(deps)); }
 
 }  // namespace verdaline

@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 #include "platform/registry.h"
 #include "platform/vb_error.h"
-#include "sources/path_logger.h"
+#include "sources/folder_walk.h"
 #include "sources/source_commands.h"
 
 namespace verdaline {
@@ -63,17 +63,6 @@ QString SkippedFoldersText(const std::vector<FolderReadError>& skipped) {
 
 }  // namespace
 
-bool IsMessageFilePath(const QString& path) {
-  const QString name = path.toLower();
-  qsizetype first = 0;
-  qsizetype end = name.size();
-  while (first < end && name[first] == u' ') ++first;
-  while (end > first && name[end - 1] == u' ') --end;
-  const qsizetype length = end - first;
-  const qsizetype tail = length < 4 ? length : 4;
-  return QStringView(name).sliced(end - tail, tail) == u".eml";
-}
-
 void CmdAddFolder_Click(const SourceCommandContext& context) {
   Platform& platform = context.platform;
   const QString chosen = BrowseForFolder(platform, context.owner,
@@ -85,21 +74,14 @@ void CmdAddFolder_Click(const SourceCommandContext& context) {
 
   // The whole tree is walked before the first row is added. A folder that
   // cannot be read is skipped and named afterwards; the walk goes on.
-  std::shared_ptr<PathList> found;
+  const FolderWalk walk = WalkFolder(folder);
   std::optional<QString> walkFailure;
-  {
-    pathLogger walker;
-    walker.PathLogInit();
-    walker.fullFileNamesOnly(true);
-    try {
-      walker.LogPath(folder);
-      if (!walker.skippedFolders().empty()) walkFailure = SkippedFoldersText(walker.skippedFolders());
-    } catch (const VbError& error) {
-      walkFailure = UnreadableFolderText(error);
-    }
-    found = walker.fullFileNames();
-    walker.Terminate();
+  if (walk.failure) {
+    walkFailure = UnreadableFolderText(*walk.failure);
+  } else if (!walk.skipped.empty()) {
+    walkFailure = SkippedFoldersText(walk.skipped);
   }
+  const std::shared_ptr<PathList>& found = walk.paths;
 
   // Events are pumped before every path and before every add, so the list
   // grows visibly and the window stays usable (even a clear can come in

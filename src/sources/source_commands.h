@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "platform/paths.h"
+#include "sources/folder_walk.h"
 
 class QWidget;
 
@@ -48,9 +49,5 @@ void cmdAdd_Click(const SourceCommandContext& context, CommonDialog& cdlgFile);
 // the walk: the files found before it are still added, and a message names
 // the folder before the count is shown.
 void CmdAddFolder_Click(const SourceCommandContext& context);
-
-// The folder command's test for a message file: lower-cased, blanks trimmed
-// at both ends, the last four characters are ".eml".
-bool IsMessageFilePath(const QString& path);
 
 }  // namespace verdaline

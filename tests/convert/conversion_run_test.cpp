@@ -78,7 +78,7 @@ TEST_F(WindowRunTest, CancellingTheFolderDialogChangesNothing) {
 
 TEST_F(WindowRunTest, FailingSessionCreationShowsTheSessionErrorWithItsCause) {
   AddRows({"/Mail/a.eml"});
-  mapi::testing::SetSessionClassAvailable(false);
+  SessionClassUnavailable();
   Convert(QString::fromStdString(outDir.path()));
   ASSERT_EQ(platform.Boxes().size(), 1u);
   const auto& box = platform.Boxes()[0];
@@ -155,17 +155,40 @@ TEST_F(WindowRunTest, FailedImportsAreNotSavedAndAreListedAtTheEnd) {
   EXPECT_TRUE(s.closed);
 }
 
+// What the importer repaired reaches the user with the failures, after
+// them; a run where nothing failed shows no box for it.
+TEST_F(WindowRunTest, FilesStoredWithWarningsAreListedAfterTheFailures) {
+  const auto plain = deps.importer;
+  deps.importer = [plain](const std::string& path, pst::Message& out) {
+    plain(path, out);
+    if (path.find("warn") != std::string::npos) out.warnings = {"no Date header", "a part was left out"};
+  };
+  std::vector<QString> rows = {"/M/bad.eml"};
+  for (int i = 0; i < 22; ++i) rows.push_back(QStringLiteral("/M/warn%1.eml").arg(i));
+  AddRows(rows);
+  Convert(QString::fromStdString(outDir.path()));
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  const QString text = platform.Boxes()[0].text;
+  EXPECT_TRUE(text.startsWith("22 of 23 file(s) were converted.\r\nThese files were not converted:\r\n"
+                              "/M/bad.eml : the file has no header section\r\n"
+                              "These files were converted with warnings:\r\n"
+                              "/M/warn0.eml : no Date header; a part was left out\r\n"))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains("/M/warn19.eml : "));
+  EXPECT_FALSE(text.contains("/M/warn20.eml"));
+  EXPECT_TRUE(text.endsWith("\r\n... and 2 more file(s)."));
+
+  window->ResetFileList();
+  AddRows({"/M/warn.eml"});
+  clock = clock.addSecs(1);
+  Convert(QString::fromStdString(outDir.path()));
+  EXPECT_EQ(platform.Boxes().size(), 1u);
+}
+
 TEST_F(WindowRunTest, MessagesOfAFolderThatCouldNotBeCreatedAreReported) {
   AddRows({"/A/B/x.eml", "/A/B/C/y.eml", "/A/z.eml"});
   // The writer refuses the folder B: B and C under it are lost, A is not.
-  mapi::SetWriterFactory([this](const std::string& path, const std::string& name) {
-    auto s = std::make_shared<fake::Store>();
-    s->path = path;
-    s->displayName = name;
-    s->failFolderName = "B";
-    factory.stores.push_back(s);
-    return std::unique_ptr<pst::PstWriter>(std::make_unique<fake::Writer>(s));
-  });
+  deps.writer = factory.Writer([](fake::Store& s) { s.failFolderName = "B"; });
   Convert(QString::fromStdString(outDir.path()));
   ASSERT_EQ(factory.stores.size(), 1u);
   EXPECT_EQ(factory.stores[0]->messages.size(), 1u);
@@ -248,15 +271,9 @@ TEST_F(WindowRunTest, AFullDiskStopsTheRunAndSaysWhatTheFileHolds) {
   std::vector<QString> rows;
   for (int i = 0; i < 10; ++i) rows.push_back(QStringLiteral("/In/m%1.eml").arg(i));
   AddRows(rows);
-  mapi::SetWriterFactory([this](const std::string& path, const std::string& name) {
-    auto s = std::make_shared<fake::Store>();
-    s->path = path;
-    s->displayName = name;
-    std::ofstream(path) << '!';
-    s->diskFullAt = 6;
-    s->commitEvery = 4;  // the file holds 4 when the seventh write fails
-    factory.stores.push_back(s);
-    return std::unique_ptr<pst::PstWriter>(std::make_unique<fake::Writer>(s));
+  deps.writer = factory.Writer([](fake::Store& s) {
+    s.diskFullAt = 6;
+    s.commitEvery = 4;  // the file holds 4 when the seventh write fails
   });
   Convert(QString::fromStdString(outDir.path()));
   ASSERT_EQ(platform.Boxes().size(), 1u);
@@ -273,7 +290,7 @@ TEST_F(WindowRunTest, AFullDiskStopsTheRunAndSaysWhatTheFileHolds) {
 // The output folder removed during the run, with the real writer: the run
 // does not end as if all were well.
 TEST_F(WindowRunTest, AnOutputFolderRemovedDuringTheRunIsReportedAsAFailure) {
-  mapi::SetWriterFactory({});
+  deps.writer = {};
   AddRows({"/M/a.eml", "/M/b.eml", "/M/c.eml", "/M/d.eml"});
   const fs::path out = outDir / "out";
   fs::create_directories(out);
@@ -303,12 +320,6 @@ TEST_F(WindowRunTest, MoreRowsThanSixteenBitPositionsConvertFully) {
   EXPECT_EQ(factory.stores[0]->messages.size(), static_cast<size_t>(n));
   EXPECT_EQ(factory.stores[0]->folders.size(), 41u);
   EXPECT_EQ(Frame(), QStringLiteral("Details : Converting - (%1 of %1) file(s)").arg(n));
-}
-
-TEST(TimeStamp, SingleDigitsExceptSecondsAndTwoDigitYear) {
-  EXPECT_EQ(FormatTimeStamp(QDateTime(QDate(2026, 12, 6), QTime(7, 5, 3))), "6.12.26 7.5.03");
-  EXPECT_EQ(FormatTimeStamp(QDateTime(QDate(2009, 1, 31), QTime(12, 30, 0))), "31.1.09 12.30.00");
-  EXPECT_EQ(FormatTimeStamp(QDateTime(QDate(2100, 2, 1), QTime(0, 0, 9))), "1.2.00 0.0.09");
 }
 
 TEST(RunMessages, LongListsShowTwentyThenACount) {
@@ -341,10 +352,10 @@ TEST_F(WindowRunTest, ClosingTheWindowMidRunStillFinishesTheFile) {
 }
 
 TEST_F(WindowRunTest, RunningOutOfMemoryOnAFileIsThatFilesClearError) {
-  mapi::SetMessageImporter([](const std::string& path, pst::Message& out) {
+  deps.importer = [](const std::string& path, pst::Message& out) {
     if (path.find("huge") != std::string::npos) throw std::bad_alloc();
     out.props.Set(pst::tags::kSubject, path);
-  });
+  };
   AddRows({"/M/a.eml", "/M/huge.eml", "/M/c.eml"});
   Convert(QString::fromStdString(outDir.path()));
   ASSERT_EQ(platform.Boxes().size(), 1u);
@@ -361,14 +372,14 @@ std::atomic<bool> g_stuck{true};
 std::atomic<int> g_inStuck{0};
 
 TEST_F(WindowRunTest, ClosingTheWindowWhileAWorkerIsStuckEndsAtOnce) {
-  mapi::SetMessageImporter([](const std::string& path, pst::Message& out) {
+  deps.importer = [](const std::string& path, pst::Message& out) {
     if (path.find("stuck") != std::string::npos) {
       ++g_inStuck;
       while (g_stuck.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       --g_inStuck;
     }
     out.props.Set(pst::tags::kSubject, path);
-  });
+  };
   AddRows({"/M/a.eml", "/M/stuck.eml", "/M/c.eml"});
   int yieldsWhileStuck = 0;
   platform.SetDoEventsHook([&](int) {

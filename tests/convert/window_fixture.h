@@ -11,7 +11,8 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "convert/time_stamp.h"
+#include "engine/conversion_engine.h"
+#include "mapi/mapi_error.h"
 #include "mapi/fake_pst_writer.h"
 #include "mapi/rdo_session.h"
 #include "mapi/temp_dir.h"
@@ -38,19 +39,21 @@ class WindowRunTest : public ::testing::Test {
   WindowRunTest() {
     App();
     window = std::make_unique<frmStep1>(platform);
-    SetClockForTesting([this] { return clock; });
+    deps.writer = factory.Writer();
+    deps.now = [this] { return clock; };
     // "bad" files cannot be imported; "att" files have an attachment.
-    mapi::SetMessageImporter([](const std::string& path, pst::Message& out) {
+    deps.importer = [](const std::string& path, pst::Message& out) {
       if (path.find("bad") != std::string::npos) throw mime::ImportError("the file has no header section");
       out.props.Set(pst::tags::kMessageClass, std::string("IPM.Note"));
       out.props.Set(pst::tags::kSubject, path);
       if (path.find("att") != std::string::npos) out.attachments.emplace_back();
-    });
+    };
   }
-  ~WindowRunTest() override {
-    SetClockForTesting({});
-    mapi::SetMessageImporter({});
-    mapi::testing::SetSessionClassAvailable(true);
+  // Session creation fails as when the mail library is not installed.
+  void SessionClassUnavailable() {
+    deps.session = [](const mapi::SessionOptions&) -> std::unique_ptr<mapi::RDOSession> {
+      throw mapi::MapiError(mapi::hr::kClassNotRegistered, "Class not registered (Redemption.RDOSession).");
+    };
   }
 
   void AddRows(const std::vector<QString>& paths) {
@@ -60,6 +63,7 @@ class WindowRunTest : public ::testing::Test {
   // Presses "Convert &Messages", answering the folder dialog with folder.
   void Convert(const QString& folder) {
     platform.QueueFolder(folder);
+    window->SetEngineDeps(deps);
     window->CmdExtractDBX().click();
   }
   QPushButton* Button(const char* name) { return window->findChild<QPushButton*>(QString::fromLatin1(name)); }
@@ -76,6 +80,7 @@ class WindowRunTest : public ::testing::Test {
   }
 
   fake::Factory factory;
+  EngineDeps deps;  // what the window's runs are given, at each Convert
   testutil::TempDir outDir;
   ScriptedPlatform platform;
   std::unique_ptr<frmStep1> window;

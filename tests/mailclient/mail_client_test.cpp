@@ -12,7 +12,7 @@ namespace {
 class MailClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    session = mapi::CreateRDOSession();
+    session = mapi::CreateRDOSession({factory.Writer()});
     session->Logon();
     store = session->Stores().AddPSTStore(dir / "a.pst", 1, "Messages : Created - 1.2.26 3.4.05");
   }
@@ -55,7 +55,7 @@ TEST_F(MailClientTest, ThereIsNoExplorerWindow) {
 }
 
 TEST_F(MailClientTest, AStoreClosedByLogoffDisappearsFromTheNamespace) {
-  auto other = mapi::CreateRDOSession();
+  auto other = mapi::CreateRDOSession({factory.Writer()});
   other->Logon();
   other->Stores().AddPSTStore(dir / "b.pst", 1, "Short lived");
   auto app = mailclient::CreateApplication();

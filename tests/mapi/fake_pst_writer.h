@@ -5,10 +5,13 @@
 // be told to fail.
 #pragma once
 
+#include "mapi/profile.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -120,21 +123,21 @@ class Writer final : public pst::PstWriter {
   pst::Nid next_ = 0x8042;
 };
 
-// Installs itself as the mail library's writer factory for its lifetime.
+// A writer factory for a session (SessionOptions::writer) that makes fake
+// writers and keeps their stores; it must outlive the sessions given it.
 class Factory {
  public:
-  Factory();
-  ~Factory();
+  // setUp adjusts each new store before anything is written to it (to
+  // make it fail, say).
+  mapi::WriterFactory Writer(std::function<void(Store&)> setUp = {});
   std::vector<std::shared_ptr<Store>> stores;
   bool fail = false;
 };
 
 }  // namespace fake
 
-#include "mapi/profile.h"
-
-inline fake::Factory::Factory() {
-  mapi::SetWriterFactory([this](const std::string& path, const std::string& name) {
+inline mapi::WriterFactory fake::Factory::Writer(std::function<void(Store&)> setUp) {
+  return [this, setUp](const std::string& path, const std::string& name) {
     if (fail) throw pst::PstError("cannot open file for writing: Permission denied");
     std::ofstream file(path, std::ios::binary);
     if (!file) throw pst::PstError("cannot create " + path + ": " + std::strerror(errno));
@@ -142,8 +145,8 @@ inline fake::Factory::Factory() {
     auto s = std::make_shared<Store>();
     s->path = path;
     s->displayName = name;
+    if (setUp) setUp(*s);
     stores.push_back(s);
-    return std::unique_ptr<pst::PstWriter>(std::make_unique<Writer>(s));
-  });
+    return std::unique_ptr<pst::PstWriter>(std::make_unique<fake::Writer>(s));
+  };
 }
-inline fake::Factory::~Factory() { mapi::SetWriterFactory({}); }

@@ -14,7 +14,10 @@
 #include <new>
 #include <thread>
 
+#include "mapi/fake_pst_writer.h"
 #include "mapi/profile.h"
+#include "mapi/rdo_mail.h"
+#include "mapi/rdo_session.h"
 #include "mapi/temp_dir.h"
 #include "pst/prop_tags.h"
 
@@ -26,10 +29,20 @@ using mapi::ImportAhead;
 // many imports ran at once, and can be held back.
 class RecordingImporter {
  public:
-  RecordingImporter() {
-    mapi::SetMessageImporter([this](const std::string& path, pst::Message& out) { Import(path, out); });
+  mapi::MessageImporter Fn() {
+    return [this](const std::string& path, pst::Message& out) { Import(path, out); };
   }
-  ~RecordingImporter() { mapi::SetMessageImporter({}); }
+  // Limits whose imports are this importer's.
+  ImportAhead::Limits Limits(size_t files = 256, uint64_t bytes = 1 << 30,
+                             size_t threads = ImportAhead::DefaultThreads()) {
+    ImportAhead::Limits l{files, bytes, threads};
+    l.importer = Fn();
+    return l;
+  }
+  // What an item's import does: the prepared result, or its own import.
+  void TakeOrImport(ImportAhead& ahead, const std::string& path, pst::Message& out) {
+    if (!ahead.Take(path, out)) Import(path, out);
+  }
 
   void Import(const std::string& path, pst::Message& out) {
     const int now = ++active_;
@@ -96,8 +109,7 @@ TEST(ImportAhead, ImportsEachNamedFileOnceOnAnotherThreadInOrder) {
   RecordingImporter importer;
   const std::vector<std::string> paths = {"a.eml", "bad.eml", "c.eml", "a.eml"};
   {
-    ImportAhead ahead(paths);
-    EXPECT_EQ(ImportAhead::Current(), &ahead);
+    ImportAhead ahead(paths, importer.Limits());
     pst::Message m;
     ASSERT_TRUE(ahead.Take("a.eml", m));
     EXPECT_EQ(SubjectOf(m), "a.eml");
@@ -114,7 +126,6 @@ TEST(ImportAhead, ImportsEachNamedFileOnceOnAnotherThreadInOrder) {
     EXPECT_EQ(SubjectOf(m), "a.eml");
     EXPECT_FALSE(ahead.Take("a.eml", m));  // all taken
   }
-  EXPECT_EQ(ImportAhead::Current(), nullptr);
   // Workers may start them in any order; each was imported once, off the
   // caller's thread.
   const auto calls = importer.Calls();
@@ -136,7 +147,7 @@ TEST(ImportAhead, ResultsComeInOrderWhateverOrderTheWorkersFinishIn) {
   importer.held() = true;
   std::vector<std::string> paths;
   for (int i = 0; i < 30; ++i) paths.push_back("n" + std::to_string(i) + ".eml");
-  ImportAhead ahead(paths, {256, 1 << 30, 4});
+  ImportAhead ahead(paths, importer.Limits(256, 1 << 30, 4));
   ASSERT_TRUE(Eventually([&] { return importer.CallCount() >= 4; }));
   std::thread release([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -153,15 +164,25 @@ TEST(ImportAhead, ResultsComeInOrderWhateverOrderTheWorkersFinishIn) {
 
 TEST(ImportAhead, TheItemImportTakesThePreparedResult) {
   RecordingImporter importer;
-  ImportAhead ahead({"one.eml", "two.eml"});
-  pst::Message m;
-  mapi::ImportWithCurrentImporter("one.eml", m);
-  EXPECT_EQ(SubjectOf(m), "one.eml");
-  mapi::ImportWithCurrentImporter("two.eml", m);
-  EXPECT_EQ(SubjectOf(m), "two.eml");
+  fake::Factory factory;
+  testutil::TempDir dir;
+  auto session = mapi::CreateRDOSession({factory.Writer(), importer.Fn()});
+  session->Logon();
+  auto store = session->Stores().AddPSTStore(dir / "a.pst", mapi::kStoreUnicode, "S");
+  auto folder = store->IPMRootFolder();
+  ImportAhead ahead({"one.eml", "two.eml"}, importer.Limits());
+  session->SetImportAhead(&ahead);
+  auto import = [&](const std::string& path) {
+    auto item = folder->Items().Add(0);
+    item->Import(path, mapi::kImportRfc822);
+    return SubjectOf(item->message());
+  };
+  EXPECT_EQ(import("one.eml"), "one.eml");
+  EXPECT_EQ(import("two.eml"), "two.eml");
   // A file not named is imported where it is asked for.
-  mapi::ImportWithCurrentImporter("three.eml", m);
-  EXPECT_EQ(SubjectOf(m), "three.eml");
+  EXPECT_EQ(import("three.eml"), "three.eml");
+  session->SetImportAhead(nullptr);
+  session->Logoff();
   const auto calls = importer.Calls();
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_NE(calls[0].thread, std::this_thread::get_id());
@@ -172,7 +193,7 @@ TEST(ImportAhead, PassedOverFilesAreDroppedAndUnnamedOnesStopTheWorker) {
   RecordingImporter importer;
   std::vector<std::string> paths;
   for (int i = 0; i < 40; ++i) paths.push_back("m" + std::to_string(i) + ".eml");
-  ImportAhead ahead(paths, {4, 1 << 30});
+  ImportAhead ahead(paths, importer.Limits(4, 1 << 30));
   pst::Message m;
   ASSERT_TRUE(ahead.Take("m0.eml", m));
   ASSERT_TRUE(ahead.Take("m3.eml", m));  // m1 and m2 passed over
@@ -182,8 +203,7 @@ TEST(ImportAhead, PassedOverFilesAreDroppedAndUnnamedOnesStopTheWorker) {
   // nothing more is taken from it.
   const size_t stoppedAt = importer.CallCount();
   EXPECT_LE(stoppedAt, 3u + 4u + 1u);
-  EXPECT_FALSE(ahead.Take("m4.eml", m));
-  mapi::ImportWithCurrentImporter("m4.eml", m);
+  importer.TakeOrImport(ahead, "m4.eml", m);
   EXPECT_EQ(SubjectOf(m), "m4.eml");
   EXPECT_EQ(importer.CallCount(), stoppedAt + 1);
   EXPECT_EQ(importer.MaxActiveByCaller(), 1);
@@ -201,7 +221,7 @@ TEST(ImportAhead, StaysWithinItsLimits) {
   {
     // By count: three files ahead of the caller at most, with any number
     // of workers.
-    ImportAhead ahead(paths, {3, 1 << 30, 2});
+    ImportAhead ahead(paths, importer.Limits(3, 1 << 30, 2));
     ASSERT_TRUE(Eventually([&] { return importer.CallCount() >= 3; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(importer.CallCount(), 3u);
@@ -211,14 +231,13 @@ TEST(ImportAhead, StaysWithinItsLimits) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(importer.CallCount(), 4u);
   }
-  mapi::SetMessageImporter({});
   RecordingImporter bySize;
   bySize.SetBulk(100'000);
   {
     // By memory: each 1,000-byte file becomes a message of 100 kB, and
     // 250 kB hold two of them; a third starts on its file's size before
     // the second is done, and the fourth waits.
-    ImportAhead ahead(paths, {100, 250'000, 1});
+    ImportAhead ahead(paths, bySize.Limits(100, 250'000, 1));
     ASSERT_TRUE(Eventually([&] { return bySize.CallCount() >= 2; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_LE(bySize.CallCount(), 3u);
@@ -226,26 +245,30 @@ TEST(ImportAhead, StaysWithinItsLimits) {
     for (const auto& p : paths) ASSERT_TRUE(ahead.Take(p, m));
     EXPECT_EQ(bySize.CallCount(), paths.size());
   }
-  mapi::SetMessageImporter({});
   RecordingImporter twoWorkers;
   twoWorkers.SetBulk(100'000);
   {
     // With two workers, the caller's next file may come on top of the
     // limit when another worker filled it first.
-    ImportAhead ahead(paths, {100, 250'000, 2});
+    ImportAhead ahead(paths, twoWorkers.Limits(100, 250'000, 2));
     ASSERT_TRUE(Eventually([&] { return twoWorkers.CallCount() >= 2; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_LE(twoWorkers.CallCount(), 4u);
   }
 }
 
-TEST(ImportAhead, StopsInTheMiddleAndIsAloneInTheProcess) {
+TEST(ImportAhead, StopsInTheMiddle) {
   RecordingImporter importer;
   importer.held() = true;
   // Two workers: each takes one file and is held in it.
   auto ahead = std::make_unique<ImportAhead>(std::vector<std::string>{"x.eml", "y.eml", "z.eml"},
-                                             ImportAhead::Limits{256, 1 << 30, 2});
-  EXPECT_THROW(ImportAhead({"other.eml"}), std::logic_error);
+                                             importer.Limits(256, 1 << 30, 2));
+  // Another may live beside it (each session knows its own).
+  RecordingImporter otherImporter;
+  ImportAhead other({"other.eml"}, otherImporter.Limits());
+  pst::Message taken;
+  ASSERT_TRUE(other.Take("other.eml", taken));
+  EXPECT_EQ(SubjectOf(taken), "other.eml");
   ASSERT_TRUE(Eventually([&] { return importer.CallCount() == 2; }));
   std::thread release([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -254,8 +277,6 @@ TEST(ImportAhead, StopsInTheMiddleAndIsAloneInTheProcess) {
   ahead.reset();  // waits for the imports in hand, starts no other
   release.join();
   EXPECT_EQ(importer.CallCount(), 2u);
-  EXPECT_EQ(ImportAhead::Current(), nullptr);
-  ImportAhead again({"other.eml"});  // a new one may start now
 }
 
 // Notes the thread that destroys it.
@@ -281,7 +302,7 @@ TEST(ImportAhead, DisposedMessagesAreFreedByAWorkerWhileOneIsLeft) {
   RecordingImporter importer;
   std::atomic<std::thread::id> freedOn{};
   {
-    ImportAhead ahead({"a.eml", "b.eml", "c.eml"}, {1, 1 << 30, 1});
+    ImportAhead ahead({"a.eml", "b.eml", "c.eml"}, importer.Limits(1, 1 << 30, 1));
     pst::Message m;
     ASSERT_TRUE(ahead.Take("a.eml", m));
     ahead.Dispose(Watched(&freedOn));
@@ -292,7 +313,7 @@ TEST(ImportAhead, DisposedMessagesAreFreedByAWorkerWhileOneIsLeft) {
   }
   {
     // Once the workers have stopped for good, freed at once.
-    ImportAhead ahead({"a.eml", "b.eml"}, {1, 1 << 30, 1});
+    ImportAhead ahead({"a.eml", "b.eml"}, importer.Limits(1, 1 << 30, 1));
     pst::Message m;
     EXPECT_FALSE(ahead.Take("never named.eml", m));
     freedOn = std::thread::id{};
@@ -306,7 +327,7 @@ TEST(ImportAhead, DisposedMessagesAreFreedByAWorkerWhileOneIsLeft) {
 TEST(ImportAhead, WithoutThreadsTheCallerImportsEveryFile) {
   RecordingImporter importer;
   size_t started = 0;
-  ImportAhead::Limits limits{256, 1 << 30, 3};
+  ImportAhead::Limits limits = importer.Limits(256, 1 << 30, 3);
   limits.startThread = [&](std::function<void()> body) {
     if (++started > 1) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     return std::thread(std::move(body));
@@ -317,7 +338,7 @@ TEST(ImportAhead, WithoutThreadsTheCallerImportsEveryFile) {
     EXPECT_EQ(one.Workers(), 1u);
     pst::Message m;
     for (const auto& p : paths) {
-      mapi::ImportWithCurrentImporter(p, m);
+      importer.TakeOrImport(one, p, m);
       EXPECT_EQ(SubjectOf(m), p);
     }
   }
@@ -326,7 +347,7 @@ TEST(ImportAhead, WithoutThreadsTheCallerImportsEveryFile) {
   EXPECT_EQ(none.Workers(), 0u);
   pst::Message m;
   for (const auto& p : paths) {
-    mapi::ImportWithCurrentImporter(p, m);
+    importer.TakeOrImport(none, p, m);
     EXPECT_EQ(SubjectOf(m), p);
   }
   const auto calls = importer.Calls();
@@ -346,10 +367,10 @@ TEST(ImportAhead, AFailingWorkerHandsTheRestToTheCaller) {
         if (i == 1 && std::this_thread::get_id() != caller) throw std::bad_alloc();
         return paths[i];
       },
-      {256, 1 << 30, 1});
+      importer.Limits(256, 1 << 30, 1));
   pst::Message m;
   for (const auto& p : paths) {
-    mapi::ImportWithCurrentImporter(p, m);
+    importer.TakeOrImport(ahead, p, m);
     EXPECT_EQ(SubjectOf(m), p);
   }
 }
@@ -362,7 +383,7 @@ TEST(ImportAhead, TheWaitPumpsAndAThrowingPumpLeavesAtOnce) {
   int pumped = 0;
   const auto start = std::chrono::steady_clock::now();
   {
-    ImportAhead ahead({"stuck.eml", "next.eml"}, {256, 1 << 30, 1});
+    ImportAhead ahead({"stuck.eml", "next.eml"}, importer->Limits(256, 1 << 30, 1));
     ahead.SetPump([&] {
       if (++pumped == 5) throw 42;
     });
@@ -371,7 +392,6 @@ TEST(ImportAhead, TheWaitPumpsAndAThrowingPumpLeavesAtOnce) {
   }
   EXPECT_EQ(pumped, 5);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-  EXPECT_EQ(ImportAhead::Current(), nullptr);
   // The worker let go of finishes on its own.
   importer->held() = false;
   ASSERT_TRUE(Eventually([&] { return importer->Active() == 0; }));

@@ -18,12 +18,12 @@ using mapi::MapiError;
 class MapiTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    session = mapi::CreateRDOSession();
+    session = mapi::CreateRDOSession(
+        {factory.Writer(), [this](const std::string& path, pst::Message& out) { importer(path, out); }});
     session->Logon();
   }
   void TearDown() override {
     if (session->LoggedOn()) session->Logoff();
-    mapi::SetMessageImporter({});
   }
   std::unique_ptr<mapi::RDOStore> AddStore(const std::string& file, const std::string& name) {
     return session->Stores().AddPSTStore(dir / file, mapi::kStoreUnicode, name);
@@ -38,20 +38,13 @@ class MapiTest : public ::testing::Test {
   }
 
   fake::Factory factory;
+  mapi::MessageImporter importer = mapi::ImporterOrDefault({});  // what the session's items import with
   testutil::TempDir dir;
   std::unique_ptr<mapi::RDOSession> session;
 };
 
-TEST_F(MapiTest, SessionCreationCanBeMadeToFailLikeAnUnregisteredClass) {
-  mapi::testing::SetSessionClassAvailable(false);
-  uint32_t hr = HrOf([] { mapi::CreateRDOSession(); });
-  mapi::testing::SetSessionClassAvailable(true);
-  EXPECT_EQ(hr, mapi::hr::kClassNotRegistered);
-  EXPECT_NE(mapi::CreateRDOSession(), nullptr);
-}
-
 TEST_F(MapiTest, StoresNeedALoggedOnSession) {
-  auto other = mapi::CreateRDOSession();
+  auto other = mapi::CreateRDOSession({factory.Writer()});
   EXPECT_EQ(HrOf([&] { other->Stores(); }), mapi::hr::kNotInitialized);
   EXPECT_EQ(HrOf([&] { other->GetFolderFromPath("\\\\x"); }), mapi::hr::kNotInitialized);
 }
@@ -136,11 +129,11 @@ TEST_F(MapiTest, GetFolderFromPathWalksFromTheStoresTop) {
 TEST_F(MapiTest, ItemsAreImportedFlaggedAndSavedOnce) {
   auto store = AddStore("a.pst", "S");
   auto folder = store->IPMRootFolder()->Folders().Add("Mail", 6);
-  mapi::SetMessageImporter([](const std::string& path, pst::Message& out) {
+  importer = [](const std::string& path, pst::Message& out) {
     if (path == "bad.eml") throw std::runtime_error("not a mail message");
     out.props.Set(pst::tags::kSubject, path);
     out.attachments.emplace_back();
-  });
+  };
 
   auto item = folder->Items().Add(0);
   item->Import("good.eml", mapi::kImportRfc822);
@@ -184,7 +177,7 @@ TEST_F(MapiTest, SaveFailureOfTheWriterIsReported) {
 }
 
 TEST_F(MapiTest, LogoffClosesAndDetachesTheStoresOfThisSessionOnly) {
-  auto other = mapi::CreateRDOSession();
+  auto other = mapi::CreateRDOSession({factory.Writer()});
   other->Logon();
   auto kept = other->Stores().AddPSTStore(dir / "kept.pst", 1, "Kept");
   auto store = AddStore("a.pst", "Mine");

@@ -34,6 +34,10 @@ check_layout() {
     zcat "$prefix/share/man/man1/$p.1.gz" | grep -q "^\.TH ${p^^} 1 " || fail "man page of $p lacks '.TH ${p^^} 1'"
     ! zcat "$prefix/share/man/man1/$p.1.gz" | grep -q '@[A-Z_]*@' || fail "man page of $p has unsubstituted @VARIABLES@"
   done
+  # The command line runs on a server without a desktop: QtCore only.
+  if [ -x "$prefix/bin/verdaline-convert" ]; then
+    ! ldd "$prefix/bin/verdaline-convert" | grep -Eq 'libQt6(Gui|Widgets)' || fail "verdaline-convert links Qt Gui or Widgets"
+  fi
 
   local desktop=$prefix/share/applications/verdaline.desktop
   desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $desktop"

@@ -49,6 +49,26 @@ rc=0
 (cd "$work" && QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/verdaline >"$work/run.log" 2>&1) || rc=$?
 [ "$rc" -eq 124 ] || { cat "$work/run.log"; fail "/usr/bin/verdaline ended by itself with status $rc"; }
 
+# The installed command line: its version, and a small conversion read back.
+if [[ " ${PROGRAMS[*]} " == *" verdaline-convert "* ]]; then
+  out=$(/usr/bin/verdaline-convert --version) || fail "verdaline-convert --version failed"
+  [[ $out =~ ^verdaline-convert\ [0-9.]+$ ]] || fail "verdaline-convert --version printed: $out"
+  mkdir -p "$work/mail/Inbox" "$work/out"
+  for n in 1 2 3; do
+    printf 'From: Ann <ann@example.org>\r\nTo: bob@example.org\r\nSubject: deb %s\r\n\r\nHello.\r\n' "$n" \
+      >"$work/mail/Inbox/m$n.eml"
+  done
+  (cd "$work" && /usr/bin/verdaline-convert -q -d "$work/out" "$work/mail") >"$work/convert.log" 2>&1 ||
+    { cat "$work/convert.log"; fail "the installed verdaline-convert failed"; }
+  pst=$(echo "$work"/out/*.pst)
+  [ -f "$pst" ] || fail "the installed verdaline-convert made no .pst"
+  if command -v pffexport >/dev/null; then
+    pffexport -q -t "$work/export" "$pst" >/dev/null 2>&1 || fail "pffexport cannot read $pst"
+    got=$(find "$work/export.export" -type d -regex '.*/Message[0-9]+' | wc -l)
+    [ "$got" -eq 3 ] || fail "pffexport read $got messages from $pst, expected 3"
+  fi
+fi
+
 dpkg -r verdaline >/dev/null || fail "dpkg -r failed"
 ! dpkg-query -W -f='${Status}' verdaline 2>/dev/null | grep -q 'ok installed' || fail "verdaline still installed"
 while read -r f; do

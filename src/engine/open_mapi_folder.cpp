@@ -1,4 +1,4 @@
-#include "convert/open_mapi_folder.h"
+#include "engine/open_mapi_folder.h"
 
 namespace verdaline {
 

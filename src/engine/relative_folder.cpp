@@ -1,8 +1,8 @@
-#include "convert/relative_folder.h"
+#include "engine/relative_folder.h"
 
 #include <QStringList>
 
-#include "platform/registry.h"
+#include "platform/folder_part.h"
 
 namespace verdaline {
 

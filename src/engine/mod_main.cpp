@@ -1,6 +1,6 @@
-#include "convert/mod_main.h"
+#include "engine/mod_main.h"
 
-#include "convert/quick_sort.h"
+#include "engine/quick_sort.h"
 #include "platform/vb_error.h"
 
 namespace verdaline {

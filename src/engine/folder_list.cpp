@@ -1,10 +1,10 @@
-#include "convert/folder_list.h"
+#include "engine/folder_list.h"
 
 #include <QStringList>
 #include <cstdint>
 
-#include "convert/mod_main.h"
-#include "convert/relative_folder.h"
+#include "engine/mod_main.h"
+#include "engine/relative_folder.h"
 
 namespace verdaline {
 

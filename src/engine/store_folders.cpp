@@ -1,7 +1,7 @@
-#include "convert/store_folders.h"
+#include "engine/store_folders.h"
 
-#include "convert/open_mapi_folder.h"
-#include "convert/relative_folder.h"
+#include "engine/open_mapi_folder.h"
+#include "engine/relative_folder.h"
 #include "mapi/mapi_error.h"
 #include "mapi/rdo_folder.h"
 

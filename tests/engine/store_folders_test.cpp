@@ -2,8 +2,8 @@
 // a store's folder tree, over a fake writer.
 #include <gtest/gtest.h>
 
-#include "convert/open_mapi_folder.h"
-#include "convert/store_folders.h"
+#include "engine/open_mapi_folder.h"
+#include "engine/store_folders.h"
 #include "mapi/fake_pst_writer.h"
 #include "mapi/mapi_error.h"
 #include "mapi/temp_dir.h"
@@ -14,7 +14,7 @@ namespace {
 class StoreFoldersTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    session = mapi::CreateRDOSession();
+    session = mapi::CreateRDOSession({factory.Writer()});
     session->Logon();
     store = session->Stores().AddPSTStore(dir / "s.pst", 1, "Store : 1.2.26 3.4.05");
   }

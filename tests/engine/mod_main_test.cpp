@@ -1,4 +1,4 @@
-#include "convert/mod_main.h"
+#include "engine/mod_main.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <numeric>
 #include <random>
 
-#include "convert/quick_sort.h"
+#include "engine/quick_sort.h"
 #include "platform/vb_error.h"
 
 namespace verdaline {

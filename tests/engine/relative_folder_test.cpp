@@ -1,8 +1,8 @@
 // Where each listed file goes in the store, and the folder list of a run.
 #include <gtest/gtest.h>
 
-#include "convert/folder_list.h"
-#include "convert/relative_folder.h"
+#include "engine/folder_list.h"
+#include "engine/relative_folder.h"
 #include "platform/vb_error.h"
 
 namespace verdaline {

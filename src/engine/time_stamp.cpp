@@ -1,15 +1,6 @@
-#include "convert/time_stamp.h"
+#include "engine/time_stamp.h"
 
 namespace verdaline {
-
-namespace {
-
-Clock& CurrentClock() {
-  static Clock clock;
-  return clock;
-}
-
-}  // namespace
 
 QString FormatTimeStamp(const QDateTime& when) {
   const QDate d = when.date();
@@ -22,9 +13,5 @@ QString FormatTimeStamp(const QDateTime& when) {
       .arg(t.minute())
       .arg(t.second(), 2, 10, QLatin1Char('0'));
 }
-
-QDateTime Now() { return CurrentClock() ? CurrentClock()() : QDateTime::currentDateTime(); }
-
-void SetClockForTesting(Clock clock) { CurrentClock() = std::move(clock); }
 
 }  // namespace verdaline

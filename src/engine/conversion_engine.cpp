@@ -1,0 +1,271 @@
+#include "engine/conversion_engine.h"
+
+#include <algorithm>
+#include <exception>
+#include <new>
+
+#include "engine/file_rows.h"
+#include "engine/folder_list.h"
+#include "engine/relative_folder.h"
+#include "engine/store_folders.h"
+#include "engine/time_stamp.h"
+#include "mapi/import_ahead.h"
+#include "mapi/mapi_error.h"
+#include "mapi/rdo_mail.h"
+#include "platform/file_names.h"
+#include "pst/prop_tags.h"
+
+namespace verdaline {
+
+qint64 ConversionReport::storedCount() const {
+  return std::count_if(files.begin(), files.end(),
+                       [](const FileResult& f) { return f.outcome != FileOutcome::kNotStored; });
+}
+
+namespace {
+
+std::string SystemPath(const QString& path) { return EncodeFileName(path).toStdString(); }
+QString Text(const std::exception& e) { return QString::fromStdString(e.what()); }
+
+// One conversion: the state that lives from the first check to the logoff.
+class Conversion {
+ public:
+  Conversion(const EngineDeps& deps, const ConversionRequest& request, const EngineCallbacks& callbacks)
+      : deps_(deps), request_(request), cb_(callbacks) {}
+
+  ConversionReport Run();
+
+ private:
+  // Runs the caller's pump. What it throws ends the run; it is remembered so
+  // that no handler of a single step takes it for that step's failure.
+  void Yield();
+  void RethrowYieldError() const {
+    if (yieldError_) std::rethrow_exception(yieldError_);
+  }
+  bool Prepare();
+  void CreateStore(const QString& stamp);
+  void StoreFiles();
+  FileResult StoreOne(const FileRow& row, const FolderFailures& folderFailures);
+  void Finish();
+  void LogoffQuietly() noexcept;
+
+  const EngineDeps& deps_;
+  const ConversionRequest& request_;
+  const EngineCallbacks& cb_;
+  ConversionReport report_;
+  std::vector<FileRow> rows_;
+  std::exception_ptr yieldError_;
+  std::unique_ptr<mapi::RDOSession> session_;
+  std::unique_ptr<mapi::RDOStore> store_;
+  std::string storeEntryId_;
+  std::vector<size_t> stored_;  // files in the order they went into the file
+  qint64 next_ = 0;             // the files before it were dealt with
+  bool cancelled_ = false;
+};
+
+void Conversion::Yield() {
+  if (!cb_.yield) return;
+  try {
+    cb_.yield();
+  } catch (...) {
+    yieldError_ = std::current_exception();
+    throw;
+  }
+}
+
+ConversionReport Conversion::Run() {
+  const auto isFile = deps_.isFile ? deps_.isFile : IsExistingFile;
+  RowCheck check = CheckRows(request_.files, request_.separator, isFile);
+  if (check.emptyList || !check.problems.empty()) {
+    report_.status = RunStatus::kListRejected;
+    report_.emptyList = check.emptyList;
+    if (!check.emptyList)
+      for (auto& p : check.problems) report_.listProblems.push_back({p.index, p.text, p.reason});
+    return std::move(report_);
+  }
+  rows_ = std::move(check.rows);
+  try {
+    if (!Prepare()) return std::move(report_);
+    StoreFiles();
+  } catch (...) {
+    // The caller ends the run (its window is closing): finish the file so
+    // that what was stored is kept.
+    LogoffQuietly();
+    throw;
+  }
+  Finish();
+  return std::move(report_);
+}
+
+bool Conversion::Prepare() {
+  try {
+    mapi::SessionOptions options{deps_.writer, deps_.importer};
+    session_ = deps_.session ? deps_.session(options) : mapi::CreateRDOSession(std::move(options));
+    session_->Logon();
+    const QString stamp = FormatTimeStamp(deps_.now ? deps_.now() : QDateTime::currentDateTime());
+    report_.storeName = kStoreNamePrefix + stamp;
+    CreateStore(stamp);
+    std::vector<QString> relative;
+    relative.reserve(rows_.size());
+    for (const FileRow& row : rows_) relative.push_back(row.relative);
+    report_.folderPaths = BuildFolderList(relative, [this] { Yield(); });
+    return true;
+  } catch (const std::exception& e) {
+    RethrowYieldError();
+    report_.status = RunStatus::kSessionFailed;
+    report_.sessionError = Text(e);
+    // A file that was made is closed, so that it is a valid (empty) one.
+    LogoffQuietly();
+    return false;
+  }
+}
+
+void Conversion::CreateStore(const QString& stamp) {
+  const std::string displayName = report_.storeName.toStdString();
+  if (!request_.outputFile.isEmpty()) {
+    // Exactly this name: a file there already is refused, never replaced.
+    report_.pstPath = request_.outputFile;
+    store_ = session_->Stores().AddPSTStore(SystemPath(report_.pstPath), mapi::kStoreUnicode, displayName);
+  } else {
+    // A second conversion in the same second makes a second file: the next
+    // free name, "... (2).pst" and on, never the first file overwritten.
+    const QString stem = WithTrailingSeparator(request_.outputFolder, request_.separator) + kPstFilePrefix + stamp;
+    for (int n = 1;; ++n) {
+      report_.pstPath = stem + (n == 1 ? QString() : QStringLiteral(" (%1)").arg(n)) + QStringLiteral(".pst");
+      try {
+        store_ = session_->Stores().AddPSTStore(SystemPath(report_.pstPath), mapi::kStoreUnicode, displayName);
+        break;
+      } catch (const mapi::MapiError& e) {
+        if (e.hresult() != mapi::hr::kCollision || n >= kMaxNameSuffix) throw;
+        if (report_.renamedFrom.isEmpty()) report_.renamedFrom = report_.pstPath;
+      }
+    }
+  }
+  storeEntryId_ = store_->EntryID();
+}
+
+void Conversion::StoreFiles() {
+  const FolderFailures folderFailures =
+      CreateStoreFolders(*session_, storeEntryId_, report_.storeName, report_.folderPaths, [this] { Yield(); });
+
+  // The files are read and parsed on worker threads, ahead of the loop
+  // below, which stores each message as its turn comes.
+  std::vector<size_t> toImport;  // files whose folder is there
+  toImport.reserve(rows_.size());
+  for (size_t i = 0; i < rows_.size(); ++i)
+    if (FolderFailureFor(folderFailures, rows_[i].relative).isEmpty()) toImport.push_back(i);
+  mapi::ImportAhead::Limits limits;
+  if (deps_.importThreads > 0) limits.threads = deps_.importThreads;
+  limits.importer = deps_.importer;
+  mapi::ImportAhead ahead(
+      toImport.size(), [&](size_t k) { return SystemPath(rows_[toImport[k]].path); }, std::move(limits));
+  // However long a worker takes over a file, the caller's pump goes on
+  // while the run waits for it.
+  ahead.SetPump([this] { Yield(); });
+  struct Handed {
+    mapi::RDOSession& session;
+    ~Handed() { session.SetImportAhead(nullptr); }
+  } handed{*session_};
+  session_->SetImportAhead(&ahead);
+
+  const qint64 n = static_cast<qint64>(rows_.size());
+  report_.files.reserve(rows_.size());
+  while (next_ < n && report_.fileFailure.isEmpty()) {
+    if (cb_.cancel && cb_.cancel->load()) {
+      cancelled_ = true;
+      break;
+    }
+    if (cb_.starting) cb_.starting(next_);
+    Yield();
+    report_.files.push_back(StoreOne(rows_[static_cast<size_t>(next_)], folderFailures));
+    ++next_;
+    if (cb_.finished) cb_.finished(next_ - 1, n, report_.files.back());
+  }
+  Yield();
+}
+
+FileResult Conversion::StoreOne(const FileRow& row, const FolderFailures& folderFailures) {
+  FileResult result{row.path, row.relative, FileOutcome::kNotStored, QString(), {}};
+  const QString folderFailure = FolderFailureFor(folderFailures, row.relative);
+  if (!folderFailure.isEmpty()) {
+    result.reason = QStringLiteral("its folder %1 could not be created: %2").arg(row.relative, folderFailure);
+    return result;
+  }
+  try {
+    auto folder = session_->GetFolderFromPath(
+        (QStringLiteral("\\\\") + report_.storeName + kStoreSeparator + row.relative).toStdString());
+    auto item = folder->Items().Add(0);
+    item->Import(SystemPath(row.path), mapi::kImportRfc822);
+    for (const std::string& w : item->message().warnings) result.warnings.push_back(QString::fromStdString(w));
+    // Read, and has-attachments only when it has some.
+    int32_t flags = pst::tags::kMsgFlagRead;
+    if (item->AttachmentCount() > 0) flags |= pst::tags::kMsgFlagHasAttach;
+    mapi::CreateMAPIUtils()->HrSetOneProp(item->MAPIOBJECT(), pst::tags::kMessageFlags, flags, true);
+    item->Save();
+    stored_.push_back(report_.files.size());
+    result.outcome = result.warnings.empty() ? FileOutcome::kStored : FileOutcome::kStoredWithWarnings;
+  } catch (const std::bad_alloc&) {
+    result.reason = QStringLiteral("there was not enough memory to convert it");
+  } catch (const mapi::MapiError& e) {
+    RethrowYieldError();
+    // The file takes no more messages: stop here rather than fail every
+    // file that is left the same way.
+    if (e.hresult() == mapi::hr::kDiskError) report_.fileFailure = Text(e);
+    result.reason = Text(e);
+  } catch (const std::exception& e) {
+    RethrowYieldError();
+    result.reason = Text(e);
+  }
+  if (result.outcome == FileOutcome::kNotStored) result.warnings.clear();
+  return result;
+}
+
+void Conversion::Finish() {
+  try {
+    session_->Logoff();
+  } catch (const std::exception& e) {
+    if (report_.fileFailure.isEmpty()) report_.fileFailure = Text(e);
+  }
+  session_.reset();
+  const int64_t inFile = store_->MessagesInFile();
+  store_.reset();
+  if (!report_.fileFailure.isEmpty()) {
+    // What the file holds is what its last commit wrote: the first inFile
+    // of the stored messages. Every other file of the list is not in it.
+    report_.status = RunStatus::kFileFailed;
+    const auto isFile = deps_.isFile ? deps_.isFile : IsExistingFile;
+    report_.fileGone = !isFile(report_.pstPath);
+    report_.kept = report_.fileGone ? 0 : std::clamp<qint64>(inFile, 0, static_cast<qint64>(stored_.size()));
+    for (size_t i = static_cast<size_t>(report_.kept); i < stored_.size(); ++i) {
+      FileResult& lost = report_.files[stored_[i]];
+      lost.outcome = FileOutcome::kNotStored;
+      lost.reason = kReasonNotWritten;
+      lost.warnings.clear();
+    }
+  } else if (cancelled_) {
+    report_.status = RunStatus::kCancelled;
+  }
+  for (size_t i = report_.files.size(); i < rows_.size(); ++i)
+    report_.files.push_back({rows_[i].path, rows_[i].relative, FileOutcome::kNotStored, kReasonNotReached, {}});
+}
+
+void Conversion::LogoffQuietly() noexcept {
+  try {
+    if (session_ && session_->LoggedOn()) session_->Logoff();
+  } catch (...) {
+    // What could not be written is lost either way; the caller's own end
+    // (or failure) is what it reports.
+  }
+  session_.reset();
+  store_.reset();
+}
+
+}  // namespace
+
+ConversionEngine::ConversionEngine(EngineDeps deps) : deps_(std::move(deps)) {}
+
+ConversionReport ConversionEngine::Run(const ConversionRequest& request, const EngineCallbacks& callbacks) {
+  return Conversion(deps_, request, callbacks).Run();
+}
+
+}  // namespace verdaline

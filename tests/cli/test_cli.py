@@ -1,0 +1,263 @@
+#!/usr/bin/env python3
+"""End-to-end runs of build/verdaline-convert: exit status, the report (JSON
+and TSV), refusal to overwrite, interrupt, progress only on a terminal, and
+the folder walk against the window's "Add Folder".
+
+usage: test_cli.py BUILD_DIR SOURCE_DIR [unittest arguments]
+"""
+import csv
+import json
+import os
+import pty
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+BUILD, SOURCE = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+del sys.argv[1:3]
+sys.path.insert(0, os.path.join(SOURCE, 'tests', 'interop'))
+import interop  # noqa: E402
+
+CONVERT = os.path.join(BUILD, 'verdaline-convert')
+HEADLESS = os.path.join(BUILD, 'verdaline-headless')
+PST_CHECK = os.path.join(SOURCE, 'tools', 'pst-check', 'pst-check')
+REGRESSIONS = os.path.join(SOURCE, 'tests', 'corpus', 'regressions')
+CLOCK_NAME = re.compile(r'OutlookExpressMessages[\d.]+ [\d.]+( \(\d+\))?\.pst')
+
+
+def write_eml(path, subject, padding=0):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, 'w', newline='') as f:
+        f.write('From: Ann <ann@example.org>\r\nTo: Bob <bob@example.org>\r\nSubject: %s\r\n'
+                'Date: Sun, 06 Dec 2026 07:05:03 +0000\r\nContent-Type: text/plain\r\n\r\n'
+                'Hello.\r\n%s' % (subject, ('x' * 76 + '\r\n') * padding))
+
+
+def read_bytes(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def run(args, cwd=None, **kw):
+    return subprocess.run([CONVERT] + args, cwd=cwd, capture_output=True, text=True, timeout=600, **kw)
+
+
+def read_report(path):
+    """The records of a JSON or TSV report as (path, folder, result, reason,
+    warnings joined by "; ") tuples."""
+    if path.endswith('.json'):
+        with open(path) as f:
+            doc = json.load(f)
+        return doc, [(r['path'], r['storeFolder'], r['result'], r['reason'], '; '.join(r['warnings']))
+                     for r in doc['files']]
+    with open(path, newline='') as f:
+        rows = list(csv.reader(f, delimiter='\t', quoting=csv.QUOTE_NONE))
+    assert rows[0] == ['path', 'store_folder', 'result', 'reason', 'warnings'], rows[0]
+    unescape = {'t': '\t', 'n': '\n', 'r': '\r', '\\': '\\'}
+    return None, [tuple(re.sub(r'\\(.)', lambda m: unescape[m.group(1)], x) for x in row) for row in rows[1:]]
+
+
+def pst_check(pst):
+    p = subprocess.run([sys.executable, PST_CHECK, pst], capture_output=True, text=True)
+    return p.returncode, p.stdout + p.stderr
+
+
+def message_counts(pst, work):
+    """{store folder: number of messages} as pffexport reads the file."""
+    tree = interop.read_pffexport(pst, tempfile.mkdtemp(dir=work))
+    return {k: len(v) for k, v in tree.items() if v}
+
+
+def walk_order(root):
+    """The window's walk as an oracle: breadth first, each folder in readdir
+    order (files before sub-folders' files), links to folders not entered,
+    names ending in .eml in any case (blanks trimmed)."""
+    queue, found = [root], []
+    while queue:
+        folder = queue.pop(0)
+        for name in os.listdir(folder):
+            full = os.path.join(folder, name)
+            if os.path.isdir(full):
+                if not os.path.islink(full):
+                    queue.append(full)
+            elif name.lower().strip(' ').endswith('.eml'):
+                found.append(full)
+    return found
+
+
+class CliTest(unittest.TestCase):
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix='verdaline-cli-')
+        self.addCleanup(shutil.rmtree, self.work, True)
+
+    def path(self, *parts):
+        return os.path.join(self.work, *parts)
+
+    def test_results_reports_and_exit_status(self):
+        good = [self.path('src', 'Mail', n + '.eml') for n in ('a', 'B')] + [self.path('src', 'Mail', 'Sub', 'c.EML')]
+        for p in good:
+            write_eml(p, 'good ' + os.path.basename(p))
+        write_eml(self.path('src', 'Mail', 'notes.txt'), 'not a message file')
+        with open(os.path.join(SOURCE, 'tests', 'corpus', 'regression_expectations.json')) as f:
+            expectations = json.load(f)
+        warned = [n for n, e in expectations.items() if 'warnings_contain' in e][0]
+        warned_path = self.path('src', 'Mail', warned)
+        shutil.copy(os.path.join(REGRESSIONS, warned), warned_path)
+        damaged = self.path('damaged.eml')
+        with open(damaged, 'wb') as f:
+            f.write(bytes(range(256)) * 8)
+        missing = self.path('no-such.eml')
+        out = self.path('out.pst')
+
+        # Everything good: exit 0, every message where it belongs.
+        p = run(['-o', out, self.path('src', 'Mail', 'a.eml'), self.path('src', 'Mail', 'Sub')])
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertIn('stored: 2\n', p.stdout)
+        self.assertIn('output: %s\n' % out, p.stdout)
+        self.assertEqual(pst_check(out)[0], 0, pst_check(out)[1])
+        key = os.path.dirname(good[0]).strip('/')
+        self.assertEqual(message_counts(out, self.work), {key: 1, key + '/Sub': 1})
+
+        # Never overwrites: exit 2, the file unchanged.
+        before = read_bytes(out)
+        p = run(['-o', out, good[0]])
+        self.assertEqual(p.returncode, 2)
+        self.assertRegex(p.stderr, r'^verdaline-convert: %s: ' % re.escape(out))
+        self.assertEqual(read_bytes(out), before)
+
+        # A folder, a damaged file and a missing path: exit 1, one record each, in order.
+        results = {}
+        for ext in ('json', 'tsv'):
+            report = self.path('report.' + ext)
+            p = run(['-d', self.work, '--report', report, self.path('src'), damaged, missing])
+            self.assertEqual(p.returncode, 1, p.stderr)
+            self.assertIn('verdaline-convert: %s: ' % missing, p.stderr)
+            self.assertIn('verdaline-convert: %s: ' % damaged, p.stderr)
+            doc, records = read_report(report)
+            results[ext] = records
+            results.setdefault('doc', doc)
+            by_path = {r[0]: r for r in records}
+            self.assertEqual([r[0] for r in records], walk_order(self.path('src')) + [damaged, missing])
+            for g in good:
+                self.assertEqual(by_path[g][1:4], (os.path.dirname(g).strip('/').replace('/', '\\'), 'stored', ''))
+            warn = by_path[warned_path]
+            self.assertEqual(warn[2], 'stored-with-warnings')
+            self.assertIn(expectations[warned]['warnings_contain'], warn[4])
+            for bad in (damaged, missing):
+                self.assertEqual(by_path[bad][2], 'not-stored')
+                self.assertTrue(by_path[bad][3], by_path[bad])
+        self.assertEqual(results['json'], results['tsv'])
+        doc = results['doc']  # the JSON one
+        self.assertEqual((doc['stored'], doc['storedWithWarnings'], doc['notStored']), (3, 1, 2))
+        self.assertTrue(os.path.exists(doc['output']) and CLOCK_NAME.fullmatch(os.path.basename(doc['output'])))
+        self.assertEqual(pst_check(doc['output'])[0], 0)
+
+        # Nothing could be written, or a wrong command line: exit 2, no file.
+        os.makedirs(self.path('empty'))
+        cases = [[], ['-o', self.path('x.pst'), '-d', self.work, good[0]], ['--report', self.path('r.txt'), good[0]],
+                 ['--bogus', good[0]], ['-o'], [self.path('empty')], ['-d', self.path('nowhere'), good[0]], [missing]]
+        for args in cases:
+            p = run(args, cwd=self.path('empty'))
+            self.assertEqual(p.returncode, 2, (args, p.stderr))
+            self.assertTrue(p.stderr.startswith('verdaline-convert: '), (args, p.stderr))
+        self.assertEqual(os.listdir(self.path('empty')), [])
+        self.assertFalse(os.path.exists(self.path('x.pst')) or os.path.exists(self.path('r.txt')))
+
+        # Help and version; the default output is a clock-named file in the current folder.
+        p = run(['--help'])
+        self.assertEqual((p.returncode, p.stderr), (0, ''))
+        self.assertTrue(p.stdout.startswith('Usage: verdaline-convert'))
+        with open(os.path.join(SOURCE, 'CMakeLists.txt')) as f:
+            version = re.search(r'project\(verdaline VERSION ([\d.]+)', f.read())
+        self.assertEqual(run(['--version']).stdout, 'verdaline-convert %s\n' % version.group(1))
+        p = run(['-q', good[0]], cwd=self.path('empty'))
+        self.assertEqual((p.returncode, p.stdout, p.stderr), (0, '', ''))
+        self.assertTrue(CLOCK_NAME.fullmatch(os.listdir(self.path('empty'))[0]), os.listdir(self.path('empty')))
+
+    def test_interrupt_leaves_a_valid_file(self):
+        for i in range(400):
+            write_eml(self.path('many', 'f%02d' % (i % 7), 'm%03d.eml' % i), 'many %d' % i, padding=400)
+        out, report = self.path('out.pst'), self.path('r.json')
+        proc = subprocess.Popen([CONVERT, '-o', out, '--report', report, self.path('many')],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        # Plain progress lines come at every per cent: interrupt a little way in.
+        for line in proc.stderr:
+            if re.match(r'verdaline-convert: ([2-9]|\d\d)% ', line):
+                proc.send_signal(signal.SIGINT)
+                break
+        _, err = proc.communicate(timeout=300)
+        self.assertEqual(proc.returncode, 130, err)
+        doc, records = read_report(report)
+        stored = sum(1 for r in records if r[2] == 'stored')
+        self.assertEqual(doc['status'], 'cancelled')
+        self.assertEqual(len(records), 400)
+        self.assertTrue(0 < stored < 400, stored)
+        self.assertEqual({r[3] for r in records if r[2] != 'stored'}, {'not reached'})
+        self.assertEqual(pst_check(out)[0], 0, pst_check(out)[1])
+        self.assertEqual(sum(message_counts(out, self.work).values()), stored)
+
+    def test_progress_only_on_a_terminal(self):
+        for i in range(30):
+            write_eml(self.path('src', 'm%02d.eml' % i), 'progress %d' % i)
+        # Piped: plain lines, no carriage return, no escape sequence.
+        p = run(['-o', self.path('piped.pst'), self.path('src')])
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertNotIn('\r', p.stderr)
+        self.assertNotIn('\x1b', p.stderr)
+        self.assertIn('verdaline-convert: 100% 30/30 files', p.stderr)
+        # Under a terminal: one line redrawn in place with count, rate and time left.
+        master, slave = pty.openpty()
+        proc = subprocess.Popen([CONVERT, '-o', self.path('tty.pst'), self.path('src')],
+                                stdin=slave, stdout=subprocess.DEVNULL, stderr=slave)
+        os.close(slave)
+        seen = b''
+        while True:
+            ready, _, _ = select.select([master], [], [], 60)
+            if not ready:
+                break
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            seen += chunk
+        os.close(master)
+        self.assertEqual(proc.wait(timeout=60), 0)
+        text = seen.decode()
+        self.assertIn('\r[', text)
+        self.assertRegex(text, r'30/30 files .*messages/s .*left')
+        self.assertNotIn('verdaline-convert: 100%', text)
+
+    def test_folder_walk_matches_the_window(self):
+        root = self.path('tree')
+        names = ['A.EML', 'b.Eml', '.eml', 'x.eml.bak', 'y.emlx', 'z.txt', 'd1/c.eml', 'd1/d2/d3/deep.eml',
+                 'd2/e.eml', 'd1/d2/f.eml']
+        for n in names:
+            write_eml(os.path.join(root, n), n)
+        os.symlink(os.path.join(root, 'd1'), os.path.join(root, 'link-to-d1'))
+        expected = walk_order(root)
+        self.assertEqual(len(expected), 7)
+        p = run(['-o', self.path('w.pst'), '--report', self.path('w.json'), root])
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertEqual([r[0] for r in read_report(self.path('w.json'))[1]], expected)
+        if os.access(HEADLESS, os.X_OK):
+            out = subprocess.run([HEADLESS, '--add-folder', root, '--convert-to', self.work],
+                                 capture_output=True, text=True, timeout=300).stdout
+            self.assertIn('list: %d files' % len(expected), out)
+            pst = [l[5:] for l in out.splitlines() if l.startswith('pst: ')][0]
+            self.assertEqual(message_counts(pst, self.work), message_counts(self.path('w.pst'), self.work))
+
+
+if __name__ == '__main__':
+    missing = [t for t in (CONVERT,) if not os.access(t, os.X_OK)] + interop.missing_readers()
+    if missing:
+        print('SKIP: missing %s' % ', '.join(missing))
+        sys.exit(77)
+    unittest.main(verbosity=2)

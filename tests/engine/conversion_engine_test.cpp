@@ -1,0 +1,200 @@
+// The conversion engine without a window: fake writer, importer and clock
+// passed in, the report and the callbacks checked.
+#include "engine/conversion_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+#include "mapi/fake_pst_writer.h"
+#include "mapi/temp_dir.h"
+#include "pst/prop_tags.h"
+
+namespace verdaline {
+namespace {
+
+namespace fs = std::filesystem;
+
+class EngineTest : public ::testing::Test {
+ protected:
+  EngineTest() {
+    deps.writer = factory.Writer();
+    deps.now = [] { return QDateTime(QDate(2026, 12, 6), QTime(7, 5, 3)); };
+    // "bad" files cannot be imported; "warn" files were repaired; "att"
+    // files have an attachment.
+    deps.importer = [](const std::string& path, pst::Message& out) {
+      if (path.find("bad") != std::string::npos) throw std::runtime_error("the file has no header section");
+      if (path.find("slow") != std::string::npos) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      out.props.Set(pst::tags::kMessageClass, std::string("IPM.Note"));
+      out.props.Set(pst::tags::kSubject, path);
+      if (path.find("warn") != std::string::npos) out.warnings = {"no Date header", "bad charset"};
+      if (path.find("att") != std::string::npos) out.attachments.emplace_back();
+    };
+    request.outputFolder = QString::fromStdString(outDir.path());
+    request.separator = u'/';
+  }
+  ConversionReport Run(const EngineCallbacks& callbacks = {}) { return ConversionEngine(deps).Run(request, callbacks); }
+  static std::vector<QString> Files(int n, const QString& dir = QStringLiteral("/In")) {
+    std::vector<QString> files;
+    for (int i = 0; i < n; ++i) files.push_back(dir + QStringLiteral("/m%1.eml").arg(i));
+    return files;
+  }
+  std::vector<QString> Reasons(const ConversionReport& r) const {
+    std::vector<QString> out;
+    for (const auto& f : r.files) out.push_back(f.reason);
+    return out;
+  }
+
+  fake::Factory factory;
+  testutil::TempDir outDir;
+  EngineDeps deps;
+  ConversionRequest request;
+  const QString stem = QString::fromStdString(outDir / "OutlookExpressMessages6.12.26 7.5.03");
+};
+
+TEST_F(EngineTest, ReportsEachFileWithItsFolderOutcomeAndWarnings) {
+  request.files = {"/Mail/Work/a.eml", "/Mail/warn.eml", "/Mail/Work/bad.eml", "/Other/att.eml"};
+  std::vector<std::string> calls;
+  EngineCallbacks cb;
+  cb.starting = [&](qint64 i) { calls.push_back("start " + std::to_string(i)); };
+  cb.finished = [&](qint64 i, qint64 total, const FileResult& f) {
+    calls.push_back("done " + std::to_string(i) + "/" + std::to_string(total) + " " + f.path.toStdString());
+  };
+  const ConversionReport r = Run(cb);
+
+  EXPECT_EQ(r.status, RunStatus::kFinished);
+  EXPECT_EQ(r.pstPath, stem + ".pst");
+  EXPECT_EQ(r.storeName, "Outlook Express Messages : Created - 6.12.26 7.5.03");
+  EXPECT_TRUE(r.renamedFrom.isEmpty());
+  EXPECT_EQ(r.folderPaths, (std::vector<QString>{"Mail", "Mail\\Work", "Other"}));
+  ASSERT_EQ(r.files.size(), 4u);
+  EXPECT_EQ(r.files[0].outcome, FileOutcome::kStored);
+  EXPECT_EQ(r.files[0].storeFolder, "Mail\\Work");
+  EXPECT_EQ(r.files[1].outcome, FileOutcome::kStoredWithWarnings);
+  EXPECT_EQ(r.files[1].warnings, (std::vector<QString>{"no Date header", "bad charset"}));
+  EXPECT_EQ(r.files[1].storeFolder, "Mail");
+  EXPECT_EQ(r.files[2].outcome, FileOutcome::kNotStored);
+  EXPECT_EQ(r.files[2].reason, "the file has no header section");
+  EXPECT_EQ(r.files[3].outcome, FileOutcome::kStored);
+  EXPECT_EQ(r.storedCount(), 3);
+  EXPECT_EQ(calls.front(), "start 0");
+  EXPECT_EQ(calls.back(), "done 3/4 /Other/att.eml");
+  EXPECT_EQ(calls.size(), 8u);
+
+  ASSERT_EQ(factory.stores.size(), 1u);
+  const fake::Store& s = *factory.stores[0];
+  EXPECT_TRUE(s.closed);
+  ASSERT_EQ(s.messages.size(), 3u);
+  EXPECT_EQ(s.PathOf(s.messages[1].first), "Mail");
+  EXPECT_EQ(s.messages[2].second.props.GetInt(pst::TagId(pst::tags::kMessageFlags)),
+            pst::tags::kMsgFlagRead | pst::tags::kMsgFlagHasAttach);
+}
+
+TEST_F(EngineTest, AListWithProblemsIsRejectedBeforeAnythingIsMade) {
+  request.files = {"/Mail/a.eml", "relative/b.eml", "/c.eml", "  "};
+  ConversionReport r = Run();
+  EXPECT_EQ(r.status, RunStatus::kListRejected);
+  ASSERT_EQ(r.listProblems.size(), 3u);
+  EXPECT_EQ(r.listProblems[0].index, 1);
+  EXPECT_EQ(r.listProblems[0].path, "relative/b.eml");
+  EXPECT_EQ(r.listProblems[1].reason,
+            "the file lies directly in the root folder, which has no folder to mirror");
+  EXPECT_EQ(r.listProblems[2].reason, "the row is empty");
+  EXPECT_TRUE(r.files.empty());
+  request.files = {};
+  r = Run();
+  EXPECT_EQ(r.status, RunStatus::kListRejected);
+  EXPECT_TRUE(r.emptyList);
+  EXPECT_TRUE(factory.stores.empty());
+  EXPECT_TRUE(fs::is_empty(outDir.path()));
+}
+
+TEST_F(EngineTest, NeverOverwritesAFile) {
+  request.files = {"/Mail/a.eml"};
+  std::ofstream(stem.toStdString() + ".pst") << "mine";
+  ConversionReport r = Run();
+  EXPECT_EQ(r.status, RunStatus::kFinished);
+  EXPECT_EQ(r.renamedFrom, stem + ".pst");
+  EXPECT_EQ(r.pstPath, stem + " (2).pst");
+
+  // An exact output file is used as named, or refused when it exists.
+  request.outputFile = QString::fromStdString(outDir / "exact.pst");
+  r = Run();
+  EXPECT_EQ(r.status, RunStatus::kFinished);
+  EXPECT_EQ(r.pstPath, request.outputFile);
+  r = Run();
+  EXPECT_EQ(r.status, RunStatus::kSessionFailed);
+  EXPECT_TRUE(r.sessionError.contains("already exists")) << r.sessionError.toStdString();
+  EXPECT_EQ(factory.stores.size(), 2u);
+  std::ifstream first(stem.toStdString() + ".pst");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(first), {}), "mine");
+}
+
+// With the real writer: the file a cancelled run leaves is complete.
+TEST_F(EngineTest, CancelStopsBeforeTheNextFileAndLeavesAValidFile) {
+  deps.writer = {};
+  request.files = Files(5);
+  std::atomic<bool> cancel{false};
+  EngineCallbacks cb;
+  cb.cancel = &cancel;
+  cb.finished = [&](qint64 i, qint64, const FileResult&) {
+    if (i == 1) cancel = true;
+  };
+  const ConversionReport r = Run(cb);
+  EXPECT_EQ(r.status, RunStatus::kCancelled);
+  EXPECT_EQ(r.storedCount(), 2);
+  EXPECT_EQ(Reasons(r), (std::vector<QString>{"", "", kReasonNotReached, kReasonNotReached, kReasonNotReached}));
+  ASSERT_TRUE(fs::exists(r.pstPath.toStdString()));
+  const std::string checker = VERDALINE_SOURCE_DIR "/tools/pst-check/pst-check";
+  if (std::system("python3 --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no python3 for pst-check";
+  EXPECT_EQ(std::system(("python3 '" + checker + "' '" + r.pstPath.toStdString() + "'").c_str()), 0);
+}
+
+// The caller's pump throwing (its window closing) ends the run where it is,
+// from the loop or from the wait for a worker, with what was stored kept.
+TEST_F(EngineTest, AThrowingYieldLogsOffAndReachesTheCaller) {
+  request.files = {"/In/a.eml", "/In/slow.eml", "/In/c.eml"};
+  qint64 current = -1;
+  int yieldsInSlow = 0;
+  EngineCallbacks cb;
+  cb.starting = [&](qint64 i) { current = i; };
+  // The second yield of the slow file is its wait for the worker, inside
+  // the item's import.
+  cb.yield = [&] {
+    if (current == 1 && ++yieldsInSlow == 2) throw std::runtime_error("window closed");
+  };
+  EXPECT_THROW(Run(cb), std::runtime_error);
+  ASSERT_EQ(factory.stores.size(), 1u);
+  EXPECT_EQ(factory.stores[0]->messages.size(), 1u);
+  EXPECT_TRUE(factory.stores[0]->closed);
+}
+
+TEST_F(EngineTest, AFullDiskStopsTheRunAndAccountsForEveryFile) {
+  deps.writer = factory.Writer([](fake::Store& s) {
+    s.diskFullAt = 3;
+    s.commitEvery = 2;  // the file holds 2 when the fourth write fails
+  });
+  request.files = Files(6);
+  const ConversionReport r = Run();
+  EXPECT_EQ(r.status, RunStatus::kFileFailed);
+  EXPECT_TRUE(r.fileFailure.contains("No space left on device")) << r.fileFailure.toStdString();
+  EXPECT_FALSE(r.fileGone);
+  EXPECT_EQ(r.kept, 2);
+  const auto reasons = Reasons(r);
+  ASSERT_EQ(reasons.size(), 6u);
+  EXPECT_EQ(reasons[0], "");
+  EXPECT_EQ(reasons[1], "");
+  EXPECT_EQ(reasons[2], kReasonNotWritten);
+  EXPECT_EQ(reasons[3], r.fileFailure);
+  EXPECT_EQ(reasons[4], kReasonNotReached);
+  EXPECT_EQ(reasons[5], kReasonNotReached);
+  EXPECT_EQ(r.storedCount(), 2);
+}
+
+}  // namespace
+}  // namespace verdaline

@@ -1,0 +1,93 @@
+#include "progress_display.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace verdaline::cli {
+namespace {
+
+constexpr qint64 kRedrawMs = 100;  // a terminal is redrawn at most ten times a second
+constexpr int kDefaultWidth = 80;
+
+void Put(std::FILE* out, const QString& text) {
+  const QByteArray bytes = text.toLocal8Bit();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
+}
+
+}  // namespace
+
+ProgressDisplay::ProgressDisplay(ProgressStyle style, std::FILE* out) : style_(style), out_(out) {
+  clock_.start();
+}
+
+QString ProgressDisplay::FormatDuration(double seconds) {
+  const qint64 s = static_cast<qint64>(seconds + 0.5);
+  const QChar zero(u'0');
+  if (s >= 3600) return QStringLiteral("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, zero).arg(s % 60, 2, 10, zero);
+  return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, zero);
+}
+
+QString ProgressDisplay::StatusText(qint64 done, qint64 total) const {
+  const double seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
+  const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+  QString text = QStringLiteral("%1/%2 files").arg(done).arg(total);
+  if (rate > 0) {
+    text += QStringLiteral("  %1 messages/s  %2 left")
+                .arg(rate, 0, 'f', rate < 10 ? 1 : 0)
+                .arg(FormatDuration(static_cast<double>(total - done) / rate));
+  }
+  return text;
+}
+
+int ProgressDisplay::Width() const {
+  winsize size{};
+  if (::ioctl(::fileno(out_), TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col;
+  return kDefaultWidth;
+}
+
+void ProgressDisplay::Draw() {
+  const QString status = StatusText(done_, total_);
+  const int percent = total_ > 0 ? static_cast<int>(done_ * 100 / total_) : 100;
+  // "[####....] 42% " + status, kept within the terminal's width.
+  const int barWidth = std::max(10, Width() - static_cast<int>(status.size()) - 9);
+  const int filled = total_ > 0 ? static_cast<int>(done_ * barWidth / total_) : barWidth;
+  const QString bar = QString(filled, u'#') + QString(barWidth - filled, u'.');
+  Put(out_, QStringLiteral("\r[%1] %2% %3\x1b[K").arg(bar).arg(percent, 3).arg(status));
+  std::fflush(out_);
+  drawn_ = true;
+}
+
+void ProgressDisplay::Update(qint64 done, qint64 total) {
+  done_ = done;
+  total_ = total;
+  if (style_ == ProgressStyle::kBar) {
+    const qint64 now = clock_.elapsed();
+    if (done == total || lastDrawMs_ < 0 || now - lastDrawMs_ >= kRedrawMs) {
+      lastDrawMs_ = now;
+      Draw();
+    }
+  } else if (style_ == ProgressStyle::kLines) {
+    const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+    if (percent == lastPercent_) return;
+    lastPercent_ = percent;
+    Put(out_, QStringLiteral("verdaline-convert: %1% %2\n").arg(percent).arg(StatusText(done, total)));
+    std::fflush(out_);
+  }
+}
+
+void ProgressDisplay::Message(const QString& line) {
+  if (drawn_) Put(out_, QStringLiteral("\r\x1b[K"));
+  Put(out_, line + u'\n');
+  if (drawn_) Draw();
+  std::fflush(out_);
+}
+
+void ProgressDisplay::Finish() {
+  if (drawn_) {
+    Put(out_, QStringLiteral("\n"));
+    std::fflush(out_);
+  }
+  drawn_ = false;
+}
+
+}  // namespace verdaline::cli
