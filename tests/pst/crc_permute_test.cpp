@@ -129,7 +129,6 @@ TEST(Permute, RoundTripsEveryByte) {
   PermuteEncode(all, copy);
   PermuteEncode(inPlace);
   EXPECT_EQ(copy, inPlace);
-  EXPECT_THROW(PermuteEncode(all, std::span<uint8_t>(copy).first(255)), std::invalid_argument);
 }
 
 }  // namespace

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
+#include "model/invariant.h"
 #include "pst/coding.h"
 
 namespace pst::ltp {
 
 Bth::Bth(Heap& heap, uint8_t cbKey, uint8_t cbEnt) : heap_(heap), cbKey_(cbKey), cbEnt_(cbEnt) {
   // Keys are held as 32-bit numbers here.
-  if ((cbKey != 2 && cbKey != 4) || cbEnt == 0 || cbEnt > 32) throw PstError("bth: unsupported record sizes");
+  VERDALINE_INVARIANT((cbKey == 2 || cbKey == 4) && cbEnt != 0 && cbEnt <= 32, "bth: unsupported record sizes");
   std::vector<uint8_t> hdr = {kClientSigBTH, cbKey, cbEnt, 0, 0, 0, 0, 0};
   header_ = heap_.Allocate(hdr);
 }
@@ -36,7 +37,7 @@ size_t Bth::LowerBound(uint32_t key) const {
 }
 
 void Bth::Put(uint32_t key, std::span<const uint8_t> data) {
-  if (data.size() != cbEnt_) throw PstError("bth: record data of the wrong size");
+  VERDALINE_INVARIANT(data.size() == cbEnt_, "bth: record data of the wrong size");
   size_t i = LowerBound(key);
   size_t at = i * recordSize();
   if (i < size() && KeyAt(i) == key) {

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "model/invariant.h"
 #include "pst/coding.h"
 
 namespace pst::ltp {
@@ -51,7 +52,7 @@ size_t Heap::EncodedSize(size_t page, size_t slotCount, size_t dataBytes) {
 }
 
 Heap::Page& Heap::Load(uint32_t page) {
-  if (page >= pages_.size()) throw PstError("heap: HID names page " + std::to_string(page) + " beyond the heap");
+  VERDALINE_INVARIANT(page < pages_.size(), "heap: HID names page " + std::to_string(page) + " beyond the heap");
   Page& p = pages_[page];
   if (p.loaded) return p;
   std::vector<uint8_t> block = store_.ReadBlock(p.bid);
@@ -105,10 +106,10 @@ Hid Heap::Allocate(std::span<const uint8_t> bytes) {
 }
 
 void Heap::Rewrite(Hid hid, std::span<const uint8_t> bytes) {
-  if (bytes.empty() || bytes.size() > kMaxHeapAlloc) throw PstError("heap: rewrite of bad size");
+  VERDALINE_INVARIANT(!bytes.empty() && bytes.size() <= kMaxHeapAlloc, "heap: rewrite of bad size");
   uint32_t page = HidPage(hid), index = HidIndex(hid);
   Page& p = Touch(page);
-  if (index == 0 || index > p.slots.size()) throw PstError("heap: bad HID");
+  VERDALINE_INVARIANT(index != 0 && index <= p.slots.size(), "heap: bad HID");
   std::vector<uint8_t>& slot = p.slots[index - 1];
   if (EncodedSize(page, p.slotCount, p.dataBytes - slot.size() + bytes.size()) > kMaxBlockPayload) {
     throw PstError("heap: rewrite does not fit its page");
@@ -120,7 +121,7 @@ void Heap::Rewrite(Hid hid, std::span<const uint8_t> bytes) {
 void Heap::Free(Hid hid) {
   uint32_t page = HidPage(hid), index = HidIndex(hid);
   Page& p = Touch(page);
-  if (index == 0 || index > p.slots.size()) throw PstError("heap: bad HID");
+  VERDALINE_INVARIANT(index != 0 && index <= p.slots.size(), "heap: bad HID");
   std::vector<uint8_t>& slot = p.slots[index - 1];
   p.dataBytes -= slot.size();
   slot.clear();
@@ -130,7 +131,7 @@ void Heap::Free(Hid hid) {
 std::vector<uint8_t> Heap::Read(Hid hid) {
   uint32_t page = HidPage(hid), index = HidIndex(hid);
   Page& p = Load(page);
-  if (index == 0 || index > p.slots.size()) throw PstError("heap: bad HID");
+  VERDALINE_INVARIANT(index != 0 && index <= p.slots.size(), "heap: bad HID");
   return p.slots[index - 1];
 }
 

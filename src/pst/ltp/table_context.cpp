@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/invariant.h"
 #include "pst/coding.h"
 #include "pst/ltp/prop_encoding.h"
 
@@ -19,7 +20,7 @@ TableContext::TableContext(NodeStore& store, std::vector<uint32_t> columnTags)
   for (uint32_t t : columnTags) {
     if (std::find(tags_.begin(), tags_.end(), t) == tags_.end()) tags_.push_back(t);
   }
-  if (tags_.size() > 255) throw PstError("table: more than 255 columns");
+  VERDALINE_INVARIANT(tags_.size() <= 255, "table: more than 255 columns");
 
   // Layout: the 8- and 4-byte cells in bit order, then 2-byte, then 1-byte.
   std::vector<Col> layout;
@@ -135,7 +136,7 @@ void TableContext::StoreRow(size_t index, const std::vector<uint8_t>& row) {
 }
 
 void TableContext::AddRow(uint32_t rowId, const RowValues& values) {
-  if (HasRow(rowId)) throw PstError("table: row id added twice");
+  VERDALINE_INVARIANT(!HasRow(rowId), "table: row id added twice");
   std::vector<uint8_t> row(rowSize_, 0);
   size_t index = rows_;
   for (const Col& c : cols_) {
@@ -176,7 +177,7 @@ void TableContext::AddRow(uint32_t rowId, const RowValues& values) {
 
 void TableContext::UpdateRow(uint32_t rowId, const RowValues& values) {
   auto ent = index_.Find(rowId);
-  if (!ent) throw PstError("table: no such row");
+  VERDALINE_INVARIANT(ent, "table: no such row");
   size_t index = GetU32(*ent, 0);
   std::vector<uint8_t> row = RowBytes(index);
   for (const Col& c : cols_) {

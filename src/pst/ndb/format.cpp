@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "model/invariant.h"
 #include "pst/coding.h"
 #include "pst/crc.h"
 
@@ -25,7 +26,7 @@ void SealPage(std::span<uint8_t, kPageSize> page, PageType type, Bid bid, uint64
 }
 
 std::vector<uint8_t> EncodeBlock(std::span<const uint8_t> payload, Bid bid, uint64_t ib) {
-  if (payload.size() > kMaxBlockPayload) throw PstError("block payload too large");
+  VERDALINE_INVARIANT(payload.size() <= kMaxBlockPayload, "block payload too large");
   std::vector<uint8_t> out(BlockAllocSize(payload.size()));
   std::copy(payload.begin(), payload.end(), out.begin());
   SealBlock(out, payload.size(), bid, ib);
@@ -33,8 +34,8 @@ std::vector<uint8_t> EncodeBlock(std::span<const uint8_t> payload, Bid bid, uint
 }
 
 void SealBlock(std::span<uint8_t> image, size_t cb, Bid bid, uint64_t ib) {
-  if (cb > kMaxBlockPayload) throw PstError("block payload too large");
-  if (image.size() != BlockAllocSize(cb)) throw PstError("block image of the wrong size");
+  VERDALINE_INVARIANT(cb <= kMaxBlockPayload, "block payload too large");
+  VERDALINE_INVARIANT(image.size() == BlockAllocSize(cb), "block image of the wrong size");
   const size_t t = image.size() - kBlockTrailerSize;
   std::fill(image.begin() + static_cast<std::ptrdiff_t>(cb), image.end(), uint8_t{0});
   StoreU16(image, t, static_cast<uint16_t>(cb));
@@ -59,7 +60,7 @@ std::array<uint8_t, kPageSize> FinishBtPage(std::array<uint8_t, kPageSize>& page
 }  // namespace
 
 std::array<uint8_t, kPageSize> EncodeNbtLeaf(std::span<const NbtEntry> entries, Bid bid, uint64_t ib) {
-  if (entries.size() > kNbtLeafMax) throw PstError("NBT leaf overflow");
+  VERDALINE_INVARIANT(entries.size() <= kNbtLeafMax, "NBT leaf overflow");
   std::array<uint8_t, kPageSize> page{};
   for (size_t i = 0; i < entries.size(); ++i) {
     const size_t at = i * kNbtEntrySize;
@@ -72,7 +73,7 @@ std::array<uint8_t, kPageSize> EncodeNbtLeaf(std::span<const NbtEntry> entries, 
 }
 
 std::array<uint8_t, kPageSize> EncodeBbtLeaf(std::span<const BbtEntry> entries, Bid bid, uint64_t ib) {
-  if (entries.size() > kBbtLeafMax) throw PstError("BBT leaf overflow");
+  VERDALINE_INVARIANT(entries.size() <= kBbtLeafMax, "BBT leaf overflow");
   std::array<uint8_t, kPageSize> page{};
   for (size_t i = 0; i < entries.size(); ++i) {
     const size_t at = i * kBbtEntrySize;
@@ -87,7 +88,7 @@ std::array<uint8_t, kPageSize> EncodeBbtLeaf(std::span<const BbtEntry> entries, 
 std::array<uint8_t, kPageSize> EncodeIntermediate(PageType type, uint8_t level,
                                                   std::span<const BtEntry> entries, Bid bid,
                                                   uint64_t ib) {
-  if (entries.size() > kBtIntermediateMax) throw PstError("B-tree page overflow");
+  VERDALINE_INVARIANT(entries.size() <= kBtIntermediateMax, "B-tree page overflow");
   std::array<uint8_t, kPageSize> page{};
   for (size_t i = 0; i < entries.size(); ++i) {
     const size_t at = i * kBtEntrySize;
@@ -99,7 +100,7 @@ std::array<uint8_t, kPageSize> EncodeIntermediate(PageType type, uint8_t level,
 }
 
 std::vector<uint8_t> EncodeXBlock(uint8_t level, std::span<const Bid> bids, uint32_t totalSize) {
-  if (bids.size() > kXBlockMaxEntries) throw PstError("XBLOCK overflow");
+  VERDALINE_INVARIANT(bids.size() <= kXBlockMaxEntries, "XBLOCK overflow");
   std::vector<uint8_t> out;
   out.reserve(kInternalHeaderSize + 8 * bids.size());
   PutU8(out, kBlockTypeData);
@@ -111,7 +112,7 @@ std::vector<uint8_t> EncodeXBlock(uint8_t level, std::span<const Bid> bids, uint
 }
 
 std::vector<uint8_t> EncodeSLBlock(std::span<const SubnodeEntry> entries) {
-  if (entries.size() > kSLBlockMaxEntries) throw PstError("SLBLOCK overflow");
+  VERDALINE_INVARIANT(entries.size() <= kSLBlockMaxEntries, "SLBLOCK overflow");
   std::vector<uint8_t> out;
   out.reserve(kInternalHeaderSize + 24 * entries.size());
   PutU8(out, kBlockTypeSubnode);
@@ -127,7 +128,7 @@ std::vector<uint8_t> EncodeSLBlock(std::span<const SubnodeEntry> entries) {
 }
 
 std::vector<uint8_t> EncodeSIBlock(std::span<const SIEntry> entries) {
-  if (entries.size() > kSIBlockMaxEntries) throw PstError("SIBLOCK overflow");
+  VERDALINE_INVARIANT(entries.size() <= kSIBlockMaxEntries, "SIBLOCK overflow");
   std::vector<uint8_t> out;
   out.reserve(kInternalHeaderSize + 16 * entries.size());
   PutU8(out, kBlockTypeSubnode);

@@ -6,6 +6,7 @@
 #include <limits>
 #include <random>
 
+#include "model/invariant.h"
 #include "pst/coding.h"
 #include "pst/ndb/allocation_map.h"
 #include "pst/ndb/cow_btree.h"
@@ -117,7 +118,7 @@ struct NodeDatabase::Impl {
     if (ib == 0) {
       Grow();
       ib = amap.Allocate(bytes, page);
-      if (ib == 0) throw PstError("no room in a new section of the file");
+      VERDALINE_INVARIANT(ib != 0, "no room in a new section of the file");
     }
     return ib;
   }
@@ -157,7 +158,7 @@ struct NodeDatabase::Impl {
 
   const BlockRecord& Lookup(Bid bid) const {
     const BlockRecord* r = bbt.Find(bid);
-    if (!r) throw PstError("no block with BID " + std::to_string(bid));
+    VERDALINE_INVARIANT(r, "no block with BID " + std::to_string(bid));
     return *r;
   }
 
@@ -174,21 +175,21 @@ struct NodeDatabase::Impl {
   }
 
   std::vector<uint8_t> ReadData(Bid bid) const {
-    if (ndb::IsInternalBid(bid)) throw PstError("BID " + std::to_string(bid) + " is not a data block");
+    VERDALINE_INVARIANT(!ndb::IsInternalBid(bid), "BID " + std::to_string(bid) + " is not a data block");
     std::vector<uint8_t> bytes = ReadStored(Lookup(bid));
     PermuteDecode(bytes);
     return bytes;
   }
 
   ndb::InternalBlock ReadInternal(Bid bid) const {
-    if (!ndb::IsInternalBid(bid)) throw PstError("BID " + std::to_string(bid) + " is not an internal block");
+    VERDALINE_INVARIANT(ndb::IsInternalBid(bid), "BID " + std::to_string(bid) + " is not an internal block");
     return ndb::DecodeInternalBlock(ReadStored(Lookup(bid)));
   }
 
   void AddRef(Bid bid) {
     if (bid == 0) return;
     BlockRecord* r = bbt.FindForUpdate(bid);
-    if (!r) throw PstError("no block with BID " + std::to_string(bid));
+    VERDALINE_INVARIANT(r, "no block with BID " + std::to_string(bid));
     if (r->refs >= 0xFFFE) throw PstError("too many references to one block");
     ++r->refs;
   }
@@ -196,7 +197,7 @@ struct NodeDatabase::Impl {
   void DropRef(Bid bid) {
     if (bid == 0) return;
     BlockRecord* r = bbt.FindForUpdate(bid);
-    if (!r || r->refs == 0) throw PstError("reference count of BID " + std::to_string(bid) + " underflow");
+    VERDALINE_INVARIANT(r && r->refs != 0, "reference count of BID " + std::to_string(bid) + " underflow");
     if (--r->refs == 0) maybeUnreferenced.push_back(bid);
   }
 
@@ -332,7 +333,7 @@ std::unique_ptr<NodeDatabase> NodeDatabase::Create(const std::string& path, cons
 
 Bid NodeDatabase::WriteBlock(std::span<const uint8_t> payload) {
   impl_->CheckUsable();
-  if (payload.size() > kMaxBlockPayload) throw PstError("block payload larger than 8176 bytes");
+  VERDALINE_INVARIANT(payload.size() <= kMaxBlockPayload, "block payload larger than 8176 bytes");
   try {
     return impl_->PutBlock(payload, false);
   } catch (...) {
@@ -349,16 +350,17 @@ Bid NodeDatabase::WriteDataTree(std::span<const Bid> blocks, uint64_t totalSize)
   std::vector<uint32_t> sizes;
   sizes.reserve(blocks.size());
   for (Bid b : blocks) {
-    if (ndb::IsInternalBid(b)) throw PstError("a data tree holds data blocks only");
+    VERDALINE_INVARIANT(!ndb::IsInternalBid(b), "a data tree holds data blocks only");
     sizes.push_back(d.Lookup(b).cb);
     sum += sizes.back();
   }
-  if (sum != totalSize) throw PstError("data tree size does not match its blocks");
+  VERDALINE_INVARIANT(sum == totalSize, "data tree size does not match its blocks");
   if (blocks.size() == 1) return blocks[0];
   if (totalSize > std::numeric_limits<uint32_t>::max())
     throw PstError("a stream of 4 GB or more cannot be stored");
   const size_t per = ndb::kXBlockMaxEntries;
-  if (blocks.size() > per * per) throw PstError("stream too large for a data tree");
+  // Below 4 GB a stream has fewer blocks than two levels of XBLOCKs hold.
+  VERDALINE_INVARIANT(blocks.size() <= per * per, "stream too large for a data tree");
   try {
     if (blocks.size() <= per) {
       const Bid x = d.PutBlock(ndb::EncodeXBlock(1, blocks, static_cast<uint32_t>(totalSize)), true);
@@ -413,12 +415,12 @@ Bid NodeDatabase::WriteSubnodeTree(std::span<const SubnodeEntry> entries) {
   d.CheckUsable();
   if (entries.empty()) return 0;
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (i > 0 && entries[i - 1].nid >= entries[i].nid)
-      throw PstError("subnode entries must be sorted by NID without repeats");
-    if (entries[i].data == 0) throw PstError("a subnode needs a data block");
+    VERDALINE_INVARIANT(i == 0 || entries[i - 1].nid < entries[i].nid,
+                        "subnode entries must be sorted by NID without repeats");
+    VERDALINE_INVARIANT(entries[i].data != 0, "a subnode needs a data block");
     d.Lookup(entries[i].data);
-    if (entries[i].subnodes != 0 && !ndb::IsInternalBid(entries[i].subnodes))
-      throw PstError("a subnode's bidSub must be a subnode tree");
+    VERDALINE_INVARIANT(entries[i].subnodes == 0 || ndb::IsInternalBid(entries[i].subnodes),
+                        "a subnode's bidSub must be a subnode tree");
     if (entries[i].subnodes != 0) d.Lookup(entries[i].subnodes);
   }
   const size_t per = ndb::kSLBlockMaxEntries;
@@ -455,7 +457,7 @@ std::vector<Bid> NodeDatabase::DataTreeBlocks(Bid tree) {
     return {tree};
   }
   ndb::InternalBlock top = impl_->ReadInternal(tree);
-  if (top.type != ndb::kBlockTypeData) throw PstError("BID " + std::to_string(tree) + " is not a data tree");
+  VERDALINE_INVARIANT(top.type == ndb::kBlockTypeData, "BID " + std::to_string(tree) + " is not a data tree");
   if (top.level == 1) return top.bids;
   std::vector<Bid> out;
   for (Bid x : top.bids) {
@@ -478,7 +480,7 @@ std::vector<uint8_t> NodeDatabase::ReadDataTree(Bid tree) {
 std::vector<SubnodeEntry> NodeDatabase::ReadSubnodeTree(Bid tree) {
   if (tree == 0) return {};
   ndb::InternalBlock top = impl_->ReadInternal(tree);
-  if (top.type != ndb::kBlockTypeSubnode) throw PstError("BID " + std::to_string(tree) + " is not a subnode tree");
+  VERDALINE_INVARIANT(top.type == ndb::kBlockTypeSubnode, "BID " + std::to_string(tree) + " is not a subnode tree");
   if (top.level == 0) return top.subnodes;
   std::vector<SubnodeEntry> out;
   for (Bid sl : top.bids) {
@@ -494,7 +496,7 @@ void NodeDatabase::SetNode(Nid nid, Bid data, Bid subnodes, Nid parent) {
   d.CheckUsable();
   // bidData 0 is a node with no data yet (Outlook's empty search queues).
   if (data != 0) d.Lookup(data);
-  if (subnodes != 0 && !ndb::IsInternalBid(subnodes)) throw PstError("bidSub must be a subnode tree");
+  VERDALINE_INVARIANT(subnodes == 0 || ndb::IsInternalBid(subnodes), "bidSub must be a subnode tree");
   if (subnodes != 0) d.Lookup(subnodes);
   const NodeRecord* old = d.nbt.Find(nid);
   const NbtEntry before = old ? old->e : NbtEntry{};
@@ -530,7 +532,7 @@ NodeStore::NodeInfo NodeDatabase::GetNode(Nid nid) const {
 
 Nid NodeDatabase::AllocateNid(uint8_t nidType) {
   impl_->CheckUsable();
-  if (nidType >= 32) throw PstError("NID type out of range");
+  VERDALINE_INVARIANT(nidType < 32, "NID type out of range");
   uint32_t& counter = impl_->rgnid[nidType];
   if (counter >= (1u << 27) - 1) throw PstError("node identifiers exhausted");
   ++counter;

@@ -48,6 +48,11 @@ class NodeStore {
  public:
   virtual ~NodeStore() = default;
 
+  // Calls that break these contracts (a payload over kMaxBlockPayload, a BID
+  // this store did not hand out or already freed, subnode entries out of
+  // order) are faults of this program, not of its input, and end the process
+  // (model/invariant.h). What input can bring about throws PstError.
+
   // One data block holding payload (at most kMaxBlockPayload bytes).
   virtual Bid WriteBlock(std::span<const uint8_t> payload) = 0;
   // A data tree over data blocks already written, in order: the block itself

@@ -6,7 +6,8 @@
 
 #include <array>
 #include <cstddef>
-#include <stdexcept>
+
+#include "model/invariant.h"
 
 namespace pst {
 namespace {
@@ -94,7 +95,7 @@ bool g_forceByteByByte = false;
 void PermuteEncode(std::span<uint8_t> data) { Apply(kEncode, data.data(), data.data(), data.size()); }
 
 void PermuteEncode(std::span<const uint8_t> from, std::span<uint8_t> to) {
-  if (from.size() != to.size()) throw std::invalid_argument("permute: sizes differ");
+  VERDALINE_INVARIANT(from.size() == to.size(), "permute: sizes differ");
   Apply(kEncode, from.data(), to.data(), from.size());
 }
 

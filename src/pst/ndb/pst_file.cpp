@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "model/invariant.h"
 #include "pst/ndb/node_store.h"
 
 namespace pst::ndb {
@@ -96,7 +97,7 @@ void PstFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
 }
 
 std::span<uint8_t> PstFile::WriteInPlace(uint64_t offset, size_t length) {
-  if (length > kBufferCapacity) throw PstError("write in place of more than the buffer holds");
+  VERDALINE_INVARIANT(length <= kBufferCapacity, "write in place of more than the buffer holds");
   CountWrite(offset, length);
   const bool continues = bufferLength_ != 0 && offset == bufferAt_ + bufferLength_;
   if (!continues || bufferLength_ + length > kBufferCapacity) {
