@@ -113,6 +113,16 @@ class CliTest(unittest.TestCase):
         with open(damaged, 'wb') as f:
             f.write(bytes(range(256)) * 8)
         missing = self.path('no-such.eml')
+        # A folder nested so deep that its path is longer than the system
+        # takes cannot be listed, even by root.
+        deep = self.path('deep')
+        write_eml(os.path.join(deep, 'top.eml'), 'above the unreadable folder')
+        fd = os.open(deep, os.O_RDONLY)
+        for _ in range(20):
+            os.mkdir('d' * 250, dir_fd=fd)
+            fd, parent = os.open('d' * 250, os.O_RDONLY, dir_fd=fd), fd
+            os.close(parent)
+        os.close(fd)
         out = self.path('out.pst')
 
         # Everything good: exit 0, every message where it belongs.
@@ -131,19 +141,24 @@ class CliTest(unittest.TestCase):
         self.assertRegex(p.stderr, r'^verdaline-convert: %s: ' % re.escape(out))
         self.assertEqual(read_bytes(out), before)
 
-        # A folder, a damaged file and a missing path: exit 1, one record each, in order.
+        # Folders, a damaged file and a missing path: exit 1, one record each, in order.
         results = {}
         for ext in ('json', 'tsv'):
             report = self.path('report.' + ext)
-            p = run(['-d', self.work, '--report', report, self.path('src'), damaged, missing])
+            p = run(['-d', self.work, '--report', report, self.path('src'), deep, damaged, missing])
             self.assertEqual(p.returncode, 1, p.stderr)
-            self.assertIn('verdaline-convert: %s: ' % missing, p.stderr)
-            self.assertIn('verdaline-convert: %s: ' % damaged, p.stderr)
+            for bad in (missing, damaged, os.path.join(deep, 'd' * 250)):
+                self.assertIn('verdaline-convert: %s' % bad, p.stderr)
             doc, records = read_report(report)
             results[ext] = records
             results.setdefault('doc', doc)
             by_path = {r[0]: r for r in records}
-            self.assertEqual([r[0] for r in records], walk_order(self.path('src')) + [damaged, missing])
+            self.assertEqual([r[0] for r in records[:-3]], walk_order(self.path('src')) + [os.path.join(deep, 'top.eml')])
+            self.assertEqual([r[0] for r in records[-2:]], [damaged, missing])
+            unreadable = records[-3]
+            self.assertTrue(unreadable[0].startswith(os.path.join(deep, 'd' * 250, 'd' * 250)), unreadable[0][:600])
+            self.assertEqual(unreadable[2], 'not-stored')
+            self.assertTrue(unreadable[3].startswith('folder could not be read: '), unreadable)
             for g in good:
                 self.assertEqual(by_path[g][1:4], (os.path.dirname(g).strip('/').replace('/', '\\'), 'stored', ''))
             warn = by_path[warned_path]
@@ -154,7 +169,7 @@ class CliTest(unittest.TestCase):
                 self.assertTrue(by_path[bad][3], by_path[bad])
         self.assertEqual(results['json'], results['tsv'])
         doc = results['doc']  # the JSON one
-        self.assertEqual((doc['stored'], doc['storedWithWarnings'], doc['notStored']), (3, 1, 2))
+        self.assertEqual((doc['stored'], doc['storedWithWarnings'], doc['notStored']), (4, 1, 3))
         self.assertTrue(os.path.exists(doc['output']) and CLOCK_NAME.fullmatch(os.path.basename(doc['output'])))
         self.assertEqual(pst_check(doc['output'])[0], 0)
 
@@ -183,24 +198,26 @@ class CliTest(unittest.TestCase):
     def test_interrupt_leaves_a_valid_file(self):
         for i in range(400):
             write_eml(self.path('many', 'f%02d' % (i % 7), 'm%03d.eml' % i), 'many %d' % i, padding=400)
-        out, report = self.path('out.pst'), self.path('r.json')
-        proc = subprocess.Popen([CONVERT, '-o', out, '--report', report, self.path('many')],
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        # Plain progress lines come at every per cent: interrupt a little way in.
-        for line in proc.stderr:
-            if re.match(r'verdaline-convert: ([2-9]|\d\d)% ', line):
-                proc.send_signal(signal.SIGINT)
-                break
-        _, err = proc.communicate(timeout=300)
-        self.assertEqual(proc.returncode, 130, err)
-        doc, records = read_report(report)
-        stored = sum(1 for r in records if r[2] == 'stored')
-        self.assertEqual(doc['status'], 'cancelled')
-        self.assertEqual(len(records), 400)
-        self.assertTrue(0 < stored < 400, stored)
-        self.assertEqual({r[3] for r in records if r[2] != 'stored'}, {'not reached'})
-        self.assertEqual(pst_check(out)[0], 0, pst_check(out)[1])
-        self.assertEqual(sum(message_counts(out, self.work).values()), stored)
+        for signo, status in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+            with self.subTest(signal=signo):
+                out, report = self.path('out%d.pst' % signo), self.path('r%d.json' % signo)
+                proc = subprocess.Popen([CONVERT, '-o', out, '--report', report, self.path('many')],
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                # Plain progress lines come at every per cent: interrupt a little way in.
+                for line in proc.stderr:
+                    if re.match(r'verdaline-convert: ([2-9]|\d\d)% ', line):
+                        proc.send_signal(signo)
+                        break
+                _, err = proc.communicate(timeout=300)
+                self.assertEqual(proc.returncode, status, err)
+                doc, records = read_report(report)
+                stored = sum(1 for r in records if r[2] == 'stored')
+                self.assertEqual(doc['status'], 'cancelled')
+                self.assertEqual(len(records), 400)
+                self.assertTrue(0 < stored < 400, stored)
+                self.assertEqual({r[3] for r in records if r[2] != 'stored'}, {'not reached'})
+                self.assertEqual(pst_check(out)[0], 0, pst_check(out)[1])
+                self.assertEqual(sum(message_counts(out, self.work).values()), stored)
 
     def test_progress_only_on_a_terminal(self):
         for i in range(30):
