@@ -28,8 +28,10 @@ constexpr int kExitAllStored = 0;
 constexpr int kExitSomeNotStored = 1;
 constexpr int kExitNothingWritten = 2;
 
+// Paths in the text go out as the system's own bytes, as ls prints them: a
+// name that is not UTF-8 can then be pasted back into a command.
 void Print(std::FILE* out, const QString& text) {
-  const QByteArray bytes = text.toLocal8Bit();
+  const QByteArray bytes = EncodeFileName(text);
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
 }
 

@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include "platform/file_names.h"
+
 
 namespace verdaline::cli {
 namespace {
@@ -48,14 +50,15 @@ QByteArray ReportJson(const RunSummary& summary) {
   for (const FileResult& file : summary.files) {
     QJsonArray warnings;
     for (const QString& warning : file.warnings) warnings.append(warning);
-    files.append(QJsonObject{{QStringLiteral("path"), file.path},
-                             {QStringLiteral("storeFolder"), file.storeFolder},
+    files.append(QJsonObject{{QStringLiteral("path"), ReadableFileName(file.path)},
+                             {QStringLiteral("storeFolder"), ReadableFileName(file.storeFolder)},
                              {QStringLiteral("result"), OutcomeName(file.outcome)},
                              {QStringLiteral("reason"), file.reason},
                              {QStringLiteral("warnings"), warnings}});
   }
   const QJsonObject root{
-      {QStringLiteral("output"), summary.pstPath.isEmpty() ? QJsonValue() : QJsonValue(summary.pstPath)},
+      {QStringLiteral("output"),
+       summary.pstPath.isEmpty() ? QJsonValue() : QJsonValue(ReadableFileName(summary.pstPath))},
       {QStringLiteral("status"), summary.status},
       {QStringLiteral("stored"), CountOf(summary, FileOutcome::kStored)},
       {QStringLiteral("storedWithWarnings"), CountOf(summary, FileOutcome::kStoredWithWarnings)},
@@ -69,7 +72,8 @@ QByteArray ReportTsv(const RunSummary& summary) {
   for (const FileResult& file : summary.files) {
     QStringList warnings;
     for (const QString& warning : file.warnings) warnings << TsvField(warning);
-    out += TsvField(file.path) + u'\t' + TsvField(file.storeFolder) + u'\t' + OutcomeName(file.outcome) + u'\t' +
+    out += TsvField(ReadableFileName(file.path)) + u'\t' + TsvField(ReadableFileName(file.storeFolder)) + u'\t' +
+           OutcomeName(file.outcome) + u'\t' +
            TsvField(file.reason) + u'\t' + warnings.join(QStringLiteral("; ")) + u'\n';
   }
   return out.toUtf8();

@@ -1,5 +1,7 @@
 // The --report file: one record per file named or found (path, store folder,
-// result, reason, warnings), as JSON or as tab-separated values.
+// result, reason, warnings), as JSON or as tab-separated values. Both are
+// UTF-8: a byte of a file name that is not UTF-8 is written as \xNN, as the
+// window shows it, so the report stays valid text and the name stays exact.
 #pragma once
 
 #include <QString>
