@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "mapi/profile.h"
+#include "model/message_ref.h"
+#include "model/message_state.h"
 #include "mapi/rdo_session.h"
 #include "platform/paths.h"
 
@@ -58,8 +60,21 @@ inline constexpr int kMaxNameSuffix = 999;
 inline const QString kReasonNotWritten = QStringLiteral("not written before the file failed");
 inline const QString kReasonNotReached = QStringLiteral("not reached");
 
+// One message of a mail store (an mbox entry, a Maildir file...), with the
+// store folder it goes to and what its source says of it.
+struct SourceMessage {
+  model::MessageRef ref;   // where its bytes are
+  QString storeFolder;     // store folder path, names joined by kStoreSeparator (never empty)
+  model::MessageState state;
+};
+
 struct ConversionRequest {
   std::vector<QString> files;  // message files, in the order they are stored
+  // Or, when `files` is empty, these messages in this order: each goes to
+  // its own store folder and keeps its state; results name them by the
+  // path of their file.
+  std::vector<SourceMessage> messages;
+  QString storeName;           // the store's display name; empty: the clock's
   QString outputFolder;        // the .pst is made here, named from the clock, next free " (2)" name
   QString outputFile;          // or exactly this file (no renaming; refused when it exists)
   QChar separator = kPathSeparator;
