@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "model/message.h"
+#include "model/message_ref.h"
 
 namespace mime {
 
@@ -49,6 +50,20 @@ struct ImportResult {
 ImportResult ImportMessageFile(const std::string& path, model::Message& out);
 void ImportMessageFile(const std::string& path, model::Message& out, const ImportOptions& options,
                        ImportWarnings* warnings);
+
+// The same for a message wherever it is: a whole file, or a range of one
+// (an mbox entry, unquoted as its format says; an .emlx's message). A range
+// past the file's end is read as far as the file goes, with a warning.
+ImportResult ImportMessage(const model::MessageRef& ref, model::Message& out);
+void ImportMessage(const model::MessageRef& ref, model::Message& out, const ImportOptions& options,
+                   ImportWarnings* warnings);
+
+// Undoes an mbox's quoting of "From " lines in place: a line that begins
+// with one or more '>' followed by "From " loses exactly one '>'. Returns
+// the bytes the buffer holds after it. atLineStart says whether the buffer
+// begins a line, and is left saying whether the next one does; a buffer
+// must not end inside the quotes of a line start that is to be judged.
+size_t UnquoteFromLines(uint8_t* data, size_t n, bool& atLineStart);
 
 // The same for a message held in memory.
 ImportResult ImportMessageData(std::span<const uint8_t> data, model::Message& out);
