@@ -16,6 +16,7 @@
 
 #include "mime/gmime_session.h"
 #include "mime/limits.h"
+#include "mime/mbox_unquote.h"
 #include "mime/text_util.h"
 #include "model/prop_tags.h"
 #include "mime/message_mapping.h"
@@ -323,57 +324,12 @@ int SpillToTemporaryFile(int fd, uint64_t offset, uint64_t length, bool unquote)
   if (tmp < 0)
     throw ImportError(std::string("cannot make a temporary file in ") + dir + ": " + std::strerror(errno));
   Fd owned(tmp);
-  constexpr size_t kChunk = 1 << 20;
-  std::vector<uint8_t> buffer(kChunk);
-  bool atLineStart = true;
-  uint64_t done = 0;
-  while (done < length) {
-    size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, length - done));
-    const size_t got = ReadAt(fd, buffer.data(), want, offset + done);
-    if (got == 0) break;
-    // Unquoting looks at whole line starts: a chunk ends after its last
-    // line end, and the rest is read again with the next one.
-    size_t take = got;
-    if (unquote && done + got < length) {
-      const auto* last = static_cast<const uint8_t*>(memrchr(buffer.data(), '\n', got));
-      if (last && last != buffer.data()) take = static_cast<size_t>(last - buffer.data()) + 1;
-    }
-    const size_t keep = unquote ? UnquoteFromLines(buffer.data(), take, atLineStart) : take;
-    size_t written = 0;
-    while (written < keep) {
-      const ssize_t w = ::write(tmp, buffer.data() + written, keep - written);
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0)
-        throw ImportError(std::string("cannot write a temporary copy of it: ") + std::strerror(errno));
-      written += static_cast<size_t>(w);
-    }
-    done += take;
-  }
+  const std::string failure = CopyRange(fd, offset, length, unquote, tmp);
+  if (!failure.empty()) throw ImportError(failure);
   return owned.release();
 }
 
 }  // namespace
-
-size_t UnquoteFromLines(uint8_t* data, size_t n, bool& atLineStart) {
-  static constexpr std::string_view kFrom = "From ";
-  size_t out = 0;
-  size_t i = 0;
-  while (i < n) {
-    if (atLineStart && data[i] == '>') {
-      size_t k = i;
-      while (k < n && data[k] == '>') ++k;
-      if (n - k >= kFrom.size() && std::memcmp(data + k, kFrom.data(), kFrom.size()) == 0) ++i;  // one '>' goes
-    }
-    // Copy the rest of the line, its end included.
-    const void* nl = std::memchr(data + i, '\n', n - i);
-    const size_t end = nl ? static_cast<size_t>(static_cast<const uint8_t*>(nl) - data) + 1 : n;
-    if (out != i) std::memmove(data + out, data + i, end - i);
-    out += end - i;
-    i = end;
-    atLineStart = nl != nullptr;
-  }
-  return out;
-}
 
 void ImportMessageFile(const std::string& path, model::Message& out, const ImportOptions& options,
                        ImportWarnings* warnings) {

@@ -58,13 +58,6 @@ ImportResult ImportMessage(const model::MessageRef& ref, model::Message& out);
 void ImportMessage(const model::MessageRef& ref, model::Message& out, const ImportOptions& options,
                    ImportWarnings* warnings);
 
-// Undoes an mbox's quoting of "From " lines in place: a line that begins
-// with one or more '>' followed by "From " loses exactly one '>'. Returns
-// the bytes the buffer holds after it. atLineStart says whether the buffer
-// begins a line, and is left saying whether the next one does; a buffer
-// must not end inside the quotes of a line start that is to be judged.
-size_t UnquoteFromLines(uint8_t* data, size_t n, bool& atLineStart);
-
 // The same for a message held in memory.
 ImportResult ImportMessageData(std::span<const uint8_t> data, model::Message& out);
 void ImportMessageData(std::span<const uint8_t> data, model::Message& out,
