@@ -64,6 +64,8 @@ class Conversion {
   ConversionReport report_;
   std::vector<FileRow> rows_;
   std::exception_ptr yieldError_;
+  // Declared before the session, so that it outlives it.
+  mapi::Profile ownProfile_;  // when the caller gives none
   std::unique_ptr<mapi::RDOSession> session_;
   std::unique_ptr<mapi::RDOStore> store_;
   std::string storeEntryId_;
@@ -130,7 +132,7 @@ ConversionReport Conversion::RunRows() {
 
 bool Conversion::Prepare() {
   try {
-    mapi::SessionOptions options{deps_.writer, deps_.importer};
+    mapi::SessionOptions options{deps_.writer, deps_.importer, deps_.profile ? deps_.profile : &ownProfile_};
     session_ = deps_.session ? deps_.session(options) : mapi::CreateRDOSession(std::move(options));
     session_->Logon();
     const QString stamp = FormatTimeStamp(deps_.now ? deps_.now() : QDateTime::currentDateTime());
