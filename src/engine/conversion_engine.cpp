@@ -92,7 +92,11 @@ ConversionReport Conversion::Run() {
     rows_.reserve(request_.messages.size());
     for (size_t i = 0; i < request_.messages.size(); ++i) {
       const SourceMessage& m = request_.messages[i];
-      rows_.push_back({DecodeFileName(QByteArray::fromStdString(m.ref.path)), m.storeFolder});
+      // The messages of one file share its name's text rather than each
+      // holding a copy.
+      const bool samePath = i > 0 && request_.messages[i - 1].ref.path == m.ref.path;
+      rows_.push_back({samePath ? rows_.back().path : DecodeFileName(QByteArray::fromStdString(m.ref.path)),
+                       m.storeFolder});
       if (m.storeFolder.isEmpty())
         report_.listProblems.push_back(
             {static_cast<qint64>(i), rows_.back().path, QStringLiteral("the message has no store folder")});
