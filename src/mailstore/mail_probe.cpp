@@ -110,6 +110,10 @@ bool IsSeparatorLine(std::string_view line) {
     if (i + 4 < w.size() && IsYear(w[i + 4])) return true;
     if (i + 5 < w.size() && IsZone(w[i + 4]) && IsYear(w[i + 5])) return true;
   }
+  // Some writers put an RFC 5322 date there: "[Www,] dd Mmm yyyy hh:mm[:ss] [zone]".
+  for (size_t i = 0; i + 3 < w.size(); ++i) {
+    if (IsDay(w[i]) && IsMonth(w[i + 1]) && IsYear(w[i + 2]) && IsTime(w[i + 3])) return true;
+  }
   return false;
 }
 

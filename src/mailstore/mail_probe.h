@@ -16,7 +16,8 @@ bool IsBlankLine(std::string_view line);
 bool StartsWithFrom(std::string_view line);  // "From " at the start of the line
 
 // A separator as mbox writers make it: "From SENDER Www Mmm dd hh:mm[:ss]
-// [zone] yyyy [zone]" (asctime, as RFC 4155 and its writers have it).
+// [zone] yyyy [zone]" (asctime, as RFC 4155 and its writers have it), or
+// with an RFC 5322 date as a few tools write it.
 bool IsSeparatorLine(std::string_view line);
 
 // The file starts with a header field whose name mail carries

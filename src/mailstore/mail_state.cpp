@@ -1,5 +1,6 @@
 #include "mailstore/mail_state.h"
 
+#include "mailstore/encoded_words.h"
 #include "mailstore/file_io.h"
 #include "mailstore/gmail_labels.h"
 #include "mailstore/mail_probe.h"
@@ -106,7 +107,7 @@ void HeaderParser::Take(std::string_view name, std::string_view raw) {
     if (value == "1") facts_.draft = true;
   } else if (SameNoCase(name, "X-Gmail-Labels")) {
     facts_.has_labels = true;
-    for (std::string& label : SplitGmailLabels(value)) facts_.labels.push_back(std::move(label));
+    for (std::string& label : SplitGmailLabels(DecodeEncodedWords(value))) facts_.labels.push_back(std::move(label));
   } else if (SameNoCase(name, "Content-Length")) {
     uint64_t n = 0;
     bool ok = !value.empty() && value.size() <= 18;

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "mailstore/encoded_words.h"
 #include "mailstore/mail_probe.h"
 #include "mailstore/mail_sources.h"
 #include "mailstore/scan_fixture.h"
@@ -54,6 +55,7 @@ TEST(SeparatorLine, AsctimeDatesWithZonesAndWithoutSender) {
   EXPECT_TRUE(detail::IsSeparatorLine("From 1234@xxx Sat Jan 03 01:05:34 +0000 2015\r\n"));
   EXPECT_TRUE(detail::IsSeparatorLine("From ann@example.com Mon Dec 11 15:36 2017 +0200"));
   EXPECT_TRUE(detail::IsSeparatorLine("From  Mon Dec 11 15:36:41 2017\n"));
+  EXPECT_TRUE(detail::IsSeparatorLine("From ann@example.com Thu, 21 Dec 2017 10:00:00 +0000\n"));
   EXPECT_FALSE(detail::IsSeparatorLine("From here on we go by train.\n"));
   EXPECT_FALSE(detail::IsSeparatorLine("From: ann@example.com\n"));
   EXPECT_FALSE(detail::IsSeparatorLine("From ann Mon Dec 11 2017\n"));
@@ -168,6 +170,7 @@ TEST(Mbox, GoogleTakeoutLabelsPlaceEachMessageOnce) {
           {sep, "X-Gmail-Labels: Archived,Important,Important\nSubject: c\n\nC\n"},
           {sep, "X-Gmail-Labels: Drafts,Opened\nSubject: d\n\nD\n"},
           {sep, "X-Gmail-Labels: Sent,Chat,Inbox\nX-Status: A\nSubject: e\n\nE\n"},
+          {sep, "X-Gmail-Labels: =?UTF-8?Q?Gesch=C3=A4ft/2024,?= =?UTF-8?B?T2Zmw6lydGU=?=\n\nF\n"},
       },
       "\n");
   const std::string path = t.Write("Takeout/Mail/All mail Including Spam and Trash.mbox", b.bytes);
@@ -177,16 +180,24 @@ TEST(Mbox, GoogleTakeoutLabelsPlaceEachMessageOnce) {
   std::vector<std::string> folders;
   for (const Entry& e : result.entries) folders.push_back(FolderOf(result, e));
   EXPECT_THAT(folders, ElementsAre("Work, old", "Work > Projects", "All mail Including Spam and Trash", "Drafts",
-                                   "Sent"));
+                                   "Sent", "Gesch\xC3\xA4" "ft > 2024"));
   EXPECT_EQ(result.entries[0].state, State(false, false, false, false, false, {"Important", "Inbox"}));
   EXPECT_EQ(result.entries[1].state, State(true, true, false, false, false, {"Category Updates", "Important"}));
   EXPECT_EQ(result.entries[2].state, State(true, false, false, false, false, {"Important"}));
   EXPECT_EQ(result.entries[3].state, State(false, false, false, false, true));
   EXPECT_EQ(result.entries[4].state, State(true, false, true, false, false, {"Chat", "Inbox"}));
+  EXPECT_EQ(result.entries[5].state, State(true, false, false, false, false, {"Off\xC3\xA9rte"}));
   for (const Folder& f : result.folders) EXPECT_EQ(f.container, path);
   EXPECT_THAT(test::AllFolders(result), ::testing::UnorderedElementsAre("Work, old", "Work", "Work > Projects",
                                                                        "All mail Including Spam and Trash",
-                                                                       "Drafts", "Sent"));
+                                                                       "Drafts", "Sent", "Gesch\xC3\xA4" "ft",
+                                                                       "Gesch\xC3\xA4" "ft > 2024"));
+}
+
+TEST(EncodedWords, DecodesUtf8AndLatin1AndKeepsOthers) {
+  EXPECT_EQ(detail::DecodeEncodedWords("=?UTF-8?Q?a_b?= =?utf-8?B?w6k=?= c"), "a b\xC3\xA9 c");
+  EXPECT_EQ(detail::DecodeEncodedWords("x =?ISO-8859-1?Q?=E9?="), "x \xC3\xA9");
+  EXPECT_EQ(detail::DecodeEncodedWords("=?KOI8-R?Q?=E9?= =?UTF-8?Q?=Z?="), "=?KOI8-R?Q?=E9?= =?UTF-8?Q?=Z?=");
 }
 
 }  // namespace
