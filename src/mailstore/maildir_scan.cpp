@@ -82,6 +82,22 @@ void ScanFsLayout(ScanContext& context, const std::string& dir, const Levels& le
   }
 }
 
+// ".Archive.2023" below `base`: a level per '.', each in modified UTF-7;
+// the levels above the last stand for the Maildir `root`.
+Levels MaildirPlusPlusLevels(const std::string& name, Levels levels, const std::string& root,
+                             const std::string& dir) {
+  const size_t above = levels.size();
+  size_t start = 1;
+  while (start <= name.size()) {
+    size_t dot = name.find('.', start);
+    if (dot == std::string::npos) dot = name.size();
+    if (dot > start) levels.push_back(Level{DecodeModifiedUtf7(name.substr(start, dot - start)), root});
+    start = dot + 1;
+  }
+  if (levels.size() > above) levels.back().container = dir;
+  return levels;
+}
+
 }  // namespace
 
 bool IsMaildir(const std::string& dir) {
@@ -104,19 +120,27 @@ void ScanMaildir(ScanContext& context, const std::string& root, const Levels& ba
     }
     const std::string sub = JoinPath(root, entry.name);
     if (!IsMaildir(sub)) continue;
-    Levels levels = base;
-    size_t start = 1;
-    while (start <= entry.name.size()) {
-      size_t dot = entry.name.find('.', start);
-      if (dot == std::string::npos) dot = entry.name.size();
-      if (dot > start) levels.push_back(Level{DecodeModifiedUtf7(entry.name.substr(start, dot - start)), root});
-      start = dot + 1;
-    }
+    const Levels levels = MaildirPlusPlusLevels(entry.name, base, root, sub);
     if (levels.size() == base.size()) continue;
-    levels.back().container = sub;
     ScanMaildirFolder(context, sub, levels);
   }
   ScanFsLayout(context, root, base, depth + 1);
+}
+
+void ScanMaildirSubfolder(ScanContext& context, const std::string& dir) {
+  const std::string name = BaseName(dir);
+  if (name.front() != '.') {
+    const Levels levels{{DecodeModifiedUtf7(name), dir}};
+    ScanMaildirFolder(context, dir, levels);
+    ScanFsLayout(context, dir, levels, 1);
+    return;
+  }
+  const Levels levels = MaildirPlusPlusLevels(name, {}, DirName(dir), dir);
+  if (levels.empty()) {
+    ScanMaildirFolder(context, dir, {{name, dir}});
+  } else {
+    ScanMaildirFolder(context, dir, levels);
+  }
 }
 
 }  // namespace mailstore::detail

@@ -15,4 +15,9 @@ bool IsMaildir(const std::string& dir);
 // subfolders beside that Inbox.
 void ScanMaildir(ScanContext& context, const std::string& root, const Levels& base, int depth);
 
+// A Maildir that is a folder of the Maildir above it (".Sent",
+// ".Archive.2023", or LAYOUT=fs "Work"): its messages go to the folder of its
+// own name, not to an Inbox.
+void ScanMaildirSubfolder(ScanContext& context, const std::string& dir);
+
 }  // namespace mailstore::detail

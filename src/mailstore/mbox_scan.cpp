@@ -32,7 +32,7 @@ enum class Phase { kHeader, kBody, kCountedBody, kBetween };
 
 class Splitter {
  public:
-  Splitter(const ReadFile& file, MboxScan& scan) : file_(file), scan_(scan) {}
+  Splitter(const ReadFile& file, MboxScan& scan, const MboxSink& sink) : file_(file), scan_(scan), sink_(sink) {}
 
   void Start(const Line& from_line) {
     current_ = MboxMessage{};
@@ -117,12 +117,14 @@ class Splitter {
     current_.length = end > current_.offset ? end - current_.offset : 0;
     current_.format = phase_ == Phase::kCountedBody && unquoted_from_ ? model::MessageFormat::kRfc822
                                                                      : model::MessageFormat::kMboxQuoted;
-    scan_.messages.push_back(std::move(current_));
+    ++scan_.messages;
+    sink_(std::move(current_));
     current_ = MboxMessage{};
   }
 
   const ReadFile& file_;
   MboxScan& scan_;
+  const MboxSink& sink_;
   MboxMessage current_;
   HeaderParser header_;
   Phase phase_ = Phase::kBetween;
@@ -134,7 +136,7 @@ class Splitter {
 
 }  // namespace
 
-MboxScan ScanMbox(const ReadFile& file, const std::atomic<bool>* cancel) {
+MboxScan ScanMbox(const ReadFile& file, const std::atomic<bool>* cancel, const MboxSink& sink) {
   MboxScan scan;
   LineReader reader(file.fd());
   Line line;
@@ -147,7 +149,7 @@ MboxScan ScanMbox(const ReadFile& file, const std::atomic<bool>* cancel) {
     scan.not_mbox = true;
     return scan;
   }
-  Splitter splitter(file, scan);
+  Splitter splitter(file, scan, sink);
   splitter.Start(line);
   uint64_t next_check = kCancelCheckBytes;
   while (reader.Next(line)) {

@@ -1,11 +1,12 @@
 // Splits an mbox file into its messages in one pass, front to back, with
-// bounded buffers: what is kept per message is its place and its header's
-// facts, never its bytes.
+// bounded buffers: each message goes on as soon as it ends (its place and
+// its header's facts, never its bytes), so nothing piles up with the size
+// of the file.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <vector>
+#include <functional>
 
 #include "mailstore/file_io.h"
 #include "mailstore/mail_state.h"
@@ -22,11 +23,14 @@ struct MboxMessage {
 };
 
 struct MboxScan {
-  std::vector<MboxMessage> messages;
+  uint64_t messages = 0;   // how many were handed on
   bool not_mbox = false;   // the file does not start with a "From " line
-  bool cancelled = false;  // stopped early: `messages` are those found until then
-  int read_error = 0;      // errno of a failed read: `messages` are those before it
+  bool cancelled = false;  // stopped early: the messages handed on are those found until then
+  int read_error = 0;      // errno of a failed read: the messages handed on are those before it
 };
+
+// Takes each message as soon as its end is known, in file order.
+using MboxSink = std::function<void(MboxMessage&&)>;
 
 // Separators: a "From " line at the start of the file or after a blank
 // line (RFC 4155), or one that has a separator's date even without the
@@ -34,6 +38,6 @@ struct MboxScan {
 // file or at a (blank line and) "From " line is trusted (mboxcl): "From "
 // lines inside that body do not split it, and when there are such lines
 // unquoted, the body is taken as it stands (mboxcl2).
-MboxScan ScanMbox(const ReadFile& file, const std::atomic<bool>* cancel);
+MboxScan ScanMbox(const ReadFile& file, const std::atomic<bool>* cancel, const MboxSink& sink);
 
 }  // namespace mailstore::detail

@@ -1,6 +1,6 @@
 #include "mailstore/mbox_source.h"
 
-#include <optional>
+#include <vector>
 
 #include "mailstore/gmail_labels.h"
 #include "mailstore/mbox_scan.h"
@@ -14,16 +14,17 @@ std::string MboxFolderName(const std::string& file_name) {
 
 void AddMboxMessages(ScanContext& context, const ReadFile& file, const std::string& path, const Levels& levels,
                      const std::atomic<bool>* cancel) {
-  MboxScan scan = ScanMbox(file, cancel);
+  const size_t first_entry = context.EntryCount();
+  // Whether a message is read when its header says nothing is known only
+  // at the end of the file: one bit per message until then.
+  std::vector<bool> says_nothing;
   bool file_uses_status = false;
-  for (const MboxMessage& m : scan.messages) file_uses_status = file_uses_status || m.facts.status_seen;
   int64_t own_folder = -1;
   int64_t index = 0;
-  for (MboxMessage& m : scan.messages) {
+  const MboxScan scan = ScanMbox(file, cancel, [&](MboxMessage&& m) {
     const HeaderFacts& facts = m.facts;
     model::MessageState state;
-    uint32_t folder = 0;
-    bool placed = false;
+    int64_t folder = -1;
     if (facts.has_labels) {
       TakeoutPlace place = PlaceByLabels(facts.labels);
       state = std::move(place.state);
@@ -31,15 +32,16 @@ void AddMboxMessages(ScanContext& context, const ReadFile& file, const std::stri
         Levels label_levels;
         for (std::string& name : place.folder) label_levels.push_back(Level{std::move(name), path});
         folder = context.FolderOf(label_levels);
-        placed = true;
       }
     } else {
-      state.read = facts.status_seen ? facts.read : !file_uses_status;
+      state.read = !facts.status_seen || facts.read;
     }
-    if (!placed) {
+    if (folder < 0) {
       if (own_folder < 0) own_folder = context.FolderOf(levels);
-      folder = static_cast<uint32_t>(own_folder);
+      folder = own_folder;
     }
+    file_uses_status = file_uses_status || facts.status_seen;
+    says_nothing.push_back(!facts.has_labels && !facts.status_seen);
     state.flagged = state.flagged || facts.flagged;
     state.answered = state.answered || facts.answered;
     state.forwarded = state.forwarded || facts.forwarded;
@@ -50,12 +52,19 @@ void AddMboxMessages(ScanContext& context, const ReadFile& file, const std::stri
     entry.ref = model::MessageRef(path, m.offset, m.length, m.format);
     entry.index = index++;
     entry.at = m.at;
-    entry.folder = folder;
+    entry.folder = static_cast<uint32_t>(folder);
     entry.state = std::move(state);
     context.Add(std::move(entry));
+  });
+  // Status headers on some messages of a file mean the others are new mail
+  // (mutt writes none until a message is seen).
+  if (file_uses_status) {
+    for (size_t i = 0; i < says_nothing.size(); ++i) {
+      if (says_nothing[i]) context.EntryAt(first_entry + i).state.read = false;
+    }
   }
   if (scan.read_error != 0) {
-    context.Problem(path, "reading it failed after " + std::to_string(scan.messages.size()) +
+    context.Problem(path, "reading it failed after " + std::to_string(scan.messages) +
                               " messages: " + OsReason(scan.read_error));
   }
 }

@@ -39,6 +39,7 @@ class ScanContext {
   uint32_t FolderOf(const Levels& levels);
 
   void Add(Entry entry) { out_.entries.push_back(std::move(entry)); }
+  Entry& EntryAt(size_t i) { return out_.entries[i]; }
   void Message(model::MessageRef ref, uint32_t folder, model::MessageState state, bool expunged);
   void Problem(const std::string& path, std::string reason);
 

@@ -71,7 +71,11 @@ SourceKind ScanFile(detail::ScanContext& context, const std::string& path, const
 SourceKind ScanDirectory(detail::ScanContext& context, const std::string& path) {
   const std::string name = detail::BaseName(path);
   if (detail::IsMaildir(path)) {
-    detail::ScanMaildir(context, path, {}, 0);
+    if (path != "/" && detail::IsMaildir(detail::DirName(path))) {
+      detail::ScanMaildirSubfolder(context, path);
+    } else {
+      detail::ScanMaildir(context, path, {}, 0);
+    }
     return SourceKind::kMaildir;
   }
   if (name.size() > 5 && detail::EndsWithNoCase(name, ".mbox")) {

@@ -109,6 +109,13 @@ TEST(Maildir, MaildirPlusPlusFoldersFlagsKeywordsAndServerFiles) {
       EXPECT_EQ(f.container, root + "/.Archive.2023");
     }
   }
+
+  // A subfolder named on its own keeps its name; it is no Inbox.
+  ScanResult sub;
+  ASSERT_EQ(ScanPath(root + "/.Archive.2023", sub), SourceKind::kMaildir);
+  ASSERT_EQ(sub.entries.size(), 1u);
+  EXPECT_EQ(FolderOf(sub, sub.entries[0]), "Archive > 2023");
+  EXPECT_EQ(sub.entries[0].ref.path, root + "/.Archive.2023/new/3000.h.host");
 }
 
 TEST(Maildir, DovecotLayoutFsNestsMaildirsBelowPlainLevels) {
@@ -134,6 +141,13 @@ TEST(Maildir, DovecotLayoutFsNestsMaildirsBelowPlainLevels) {
                                "Work: work", "Work > Projects: projects"));
   EXPECT_THAT(AllFolders(result), UnorderedElementsAre("Inbox", "\xC3\x89t\xC3\xA9", "Lists", "Lists > Debian",
                                                        "Work", "Work > Projects"));
+
+  ScanResult work;
+  ASSERT_EQ(ScanPath(root + "/Work", work), SourceKind::kMaildir);
+  EXPECT_THAT(AllFolders(work), ElementsAre("Work", "Work > Projects"));
+  ASSERT_EQ(work.entries.size(), 2u);
+  EXPECT_EQ(work.entries[1].ref.path, root + "/Work/Projects/cur/3.host:2,F");
+  EXPECT_EQ(work.entries[1].state, State(false, true));
 }
 
 }  // namespace
