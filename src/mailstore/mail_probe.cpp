@@ -134,4 +134,6 @@ bool StartsLikeMessage(std::string_view head) {
   return false;
 }
 
+bool IsAppleDouble(std::string_view head) { return head.substr(0, 4) == std::string_view("\x00\x05\x16\x07", 4); }
+
 }  // namespace mailstore::detail

@@ -25,4 +25,8 @@ bool IsSeparatorLine(std::string_view line);
 // whatever its name (an MH folder's "1", "2"...).
 bool StartsLikeMessage(std::string_view head);
 
+// A macOS AppleDouble file ("._NAME", the resource fork and attributes of
+// NAME copied to a file system without them): never mail, whatever its name.
+bool IsAppleDouble(std::string_view head);
+
 }  // namespace mailstore::detail

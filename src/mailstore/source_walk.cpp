@@ -34,9 +34,16 @@ class LooseFolder {
 };
 
 // A regular file met in a walk: what it holds decides what it is.
+bool IsAppleDoubleFile(const std::string& path, const std::string& name) {
+  if (name.substr(0, 2) != "._") return false;
+  const ReadFile file(path);
+  return file.ok() && IsAppleDouble(file.Head(4));
+}
+
 void WalkFile(ScanContext& context, const std::string& path, const std::string& name, const Levels& base,
               LooseFolder& loose, WalkSeen& seen) {
   if (EndsWithNoCase(name, ".msf")) return;  // Thunderbird's index of its mbox: no mail in it
+  if (IsAppleDoubleFile(path, name)) return;
   if (EndsWithNoCase(name, ".eml")) {
     context.Message(model::MessageRef(path), loose.Get(), model::MessageState{}, false);
     seen.loose = true;
@@ -87,7 +94,7 @@ void CollectEmlx(ScanContext& context, const std::string& dir, const Levels& lev
       }
       continue;
     }
-    if (!EndsWithNoCase(entry.name, ".emlx")) continue;
+    if (!EndsWithNoCase(entry.name, ".emlx") || IsAppleDoubleFile(path, entry.name)) continue;
     if (entry.type != FileType::kRegular && StatPath(path, true).type != FileType::kRegular) {
       context.Problem(path, "not a regular file");
       continue;

@@ -39,6 +39,7 @@ TEST(FolderWalk, MixedFolderNamesFoldersByRelativePath) {
   const std::string root = t.Dir("mail");
   t.Write("mail/a.eml", "");  // empty, still a message: the importer says what is wrong with it
   t.Write("mail/B.EML", kMessage);
+  t.Write("mail/._B.EML", std::string("\x00\x05\x16\x07\x00\x02\x00\x00Mac OS X        ", 24));
   t.Write("mail/caf\xE9.eml", kMessage);  // not UTF-8: the path's bytes stay
   t.Write("mail/notes.txt", "Shopping list\n");
   t.Write("mail/1", kMessage);  // an MH folder's message
