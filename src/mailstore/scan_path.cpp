@@ -130,6 +130,9 @@ SourceKind ScanPath(const std::string& path, ScanResult& out, const ScanOptions&
     return SourceKind::kNone;
   }
   const detail::FileInfo info = detail::StatPath(*absolute, true);
+  const size_t entries_before = context.EntryCount();
+  const size_t folders_before = context.FolderCount();
+  SourceKind kind = SourceKind::kNone;
   switch (info.type) {
     case FileType::kMissing:
       context.Problem(*absolute, "no such file or directory");
@@ -138,18 +141,17 @@ SourceKind ScanPath(const std::string& path, ScanResult& out, const ScanOptions&
       context.Problem(*absolute, "cannot read it: " + detail::OsReason(info.error));
       return SourceKind::kNone;
     case FileType::kRegular:
-      return ScanFile(context, *absolute, options);
+      kind = ScanFile(context, *absolute, options);
+      break;
     case FileType::kDirectory:
+      kind = ScanDirectory(context, *absolute);
       break;
     default:
       // Never opened: a FIFO would wait for a writer.
       context.Problem(*absolute, "not a regular file");
       return SourceKind::kNone;
   }
-  const size_t before = context.EntryCount();
-  const size_t folders_before = context.FolderCount();
-  const SourceKind kind = ScanDirectory(context, *absolute);
-  if (context.EntryCount() == before) {
+  if (context.EntryCount() == entries_before) {
     context.DropFoldersFrom(folders_before);
     if (!context.Cancelled()) context.Problem(*absolute, NothingFound(kind));
     return SourceKind::kNone;
