@@ -141,7 +141,12 @@ TEST(ScanProblems, AnUnreadableFolderIsReportedAndTheWalkGoesOn) {
   ASSERT_EQ(::chmod(t.Path("mail/b").c_str(), 0), 0);
   ScanResult result;
   const SourceKind kind = ScanPath(root, result);
+  ScanResult alone;  // the unreadable folder named on its own: one entry that says why
+  ScanPath(t.Path("mail/b"), alone);
   ::chmod(t.Path("mail/b").c_str(), 0700);
+  ASSERT_EQ(alone.entries.size(), 1u);
+  EXPECT_EQ(alone.entries[0].kind, EntryKind::kProblem);
+  EXPECT_EQ(alone.entries[0].reason, "cannot list it: Permission denied");
   EXPECT_EQ(kind, SourceKind::kEmlFolder);
   EXPECT_THAT(Listing(result, root + "/"),
               ElementsAre("a: a/1.eml", "problem b: cannot list it: Permission denied", "c: c/3.eml"));
