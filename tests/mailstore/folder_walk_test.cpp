@@ -99,6 +99,24 @@ TEST(FolderWalk, RelativePathsAreMadeAbsolute) {
   EXPECT_EQ(result.folders[0].container, t.Path("in"));
 }
 
+TEST(FileByName, WhatIsNeitherMboxNorEmlxIsOneWholeMessage) {
+  test::TempDir t;
+  ASSERT_TRUE(t.ok());
+  for (const std::string& bytes : {std::string("just some text\n"), std::string("From here on, prose.\n\nmore\n"),
+                                   std::string("12\nshort")}) {
+    SCOPED_TRACE(bytes);
+    const std::string path = t.Write("box/notes.txt", bytes);
+    ScanResult result;
+    EXPECT_EQ(ScanPath(path, result), SourceKind::kEmlFile);
+    ASSERT_EQ(result.entries.size(), 1u);
+    EXPECT_EQ(result.entries[0].kind, EntryKind::kMessage);
+    EXPECT_EQ(result.entries[0].ref, model::MessageRef(path));
+    EXPECT_EQ(result.entries[0].state, model::MessageState{});
+    EXPECT_EQ(FolderOf(result, result.entries[0]), "box");
+    EXPECT_EQ(result.folders[0].container, t.Path("box"));
+  }
+}
+
 TEST(ScanProblems, PathsThatYieldNothingSayWhyOnce) {
   test::TempDir t;
   ASSERT_TRUE(t.ok());
