@@ -14,6 +14,8 @@ constexpr ValueOption kValueOptions[] = {
     {"output", 'o', &Options::outputFile},
     {"output-dir", 'd', &Options::outputDir},
     {"report", '\0', &Options::reportFile},
+    {"store-name", '\0', &Options::storeName},
+    {"folders", '\0', &Options::foldersValue},
 };
 
 const ValueOption* FindLong(const QString& name) {
@@ -55,6 +57,11 @@ QString CheckOptions(Options& options) {
     } else {
       return QStringLiteral("%1: the report must end in .json or .tsv").arg(options.reportFile);
     }
+  }
+  if (options.foldersValue == QLatin1String("path")) {
+    options.folders = FolderMode::kPath;
+  } else if (!options.foldersValue.isEmpty() && options.foldersValue != QLatin1String("source")) {
+    return QStringLiteral("--folders takes \"source\" or \"path\", not \"%1\"").arg(options.foldersValue);
   }
   if (options.paths.isEmpty()) return QStringLiteral("no message file or folder given");
   return {};
@@ -122,21 +129,41 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
 QString UsageText() {
   return QStringLiteral(
       "Usage: verdaline-convert [OPTIONS] PATH...\n"
-      "Convert .eml message files into a new Outlook .pst file.\n"
+      "Convert mail into a new Outlook .pst file.\n"
       "\n"
-      "A PATH is a message file (taken whatever its name) or a folder, whose whole\n"
-      "tree is searched for files ending in .eml, as the window's Add Folder does.\n"
+      "A PATH is a message file, a mail store or a folder holding any of them:\n"
+      "  .eml file            one message (a file named here is taken whatever its name)\n"
+      "  folder of .eml       its .eml files, searched as the window's Add Folder does\n"
+      "  Maildir              cur/ and new/; Maildir++ .Sub.Folders and Dovecot\n"
+      "                       LAYOUT=fs subfolders; its own mail goes to Inbox\n"
+      "  mbox                 one folder named after the file (mboxo, mboxrd, mboxcl,\n"
+      "                       mboxcl2); Thunderbird NAME.sbd folders below it,\n"
+      "                       Apple Mail NAME.mbox/mbox, Google Takeout exports\n"
+      "  .emlx                Apple Mail message files\n"
+      "\n"
+      "What the store says of a message is kept: read or unread, flagged for\n"
+      "follow-up, answered, forwarded, draft (stored unsent and unread), labels\n"
+      "and keywords as categories. Maildir: flags S R P F D T, new/ is unread.\n"
+      "mbox: Status: and X-Status:, X-Mozilla-Status. Takeout: X-Gmail-Labels\n"
+      "(first folder label is the folder, Unread, Starred, others categories).\n"
+      "Any message with X-Unsent: 1 is a draft. Messages deleted in their\n"
+      "source (Maildir T, expunged Thunderbird entries) are counted, not converted.\n"
+      "Without a store (a loose .eml file) a message is stored as read.\n"
       "\n"
       "  -o, --output FILE.pst     write exactly this file (never overwritten)\n"
       "  -d, --output-dir DIR      write a new file named from the clock in DIR\n"
       "                            (default: the current folder)\n"
-      "      --report FILE         one record per file, as JSON (.json) or TSV (.tsv)\n"
+      "      --store-name NAME     the store's display name (default: from the clock)\n"
+      "      --folders=source      store folders as the source names them (default)\n"
+      "      --folders=path        store folders mirror each message's file-system\n"
+      "                            folder below the root, as the window does\n"
+      "      --report FILE         one record per message, as JSON (.json) or TSV (.tsv)\n"
       "  -q, --quiet               no progress and no summary; errors only\n"
       "  -h, --help                show this help and exit\n"
       "      --version             show the version and exit\n"
       "\n"
-      "Exit status: 0 every file stored, 1 some files not stored, 2 nothing written\n"
-      "or a wrong command line, 130/143 stopped by SIGINT/SIGTERM.\n");
+      "Exit status: 0 every message stored, 1 some messages not stored, 2 nothing\n"
+      "written or a wrong command line, 130/143 stopped by SIGINT/SIGTERM.\n");
 }
 
 }  // namespace verdaline::cli
