@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <exception>
+#include <map>
 #include <new>
 
 #include "engine/file_rows.h"
 #include "engine/folder_list.h"
+#include "engine/message_state_props.h"
 #include "engine/relative_folder.h"
 #include "engine/store_folders.h"
 #include "engine/time_stamp.h"
@@ -34,6 +36,7 @@ class Conversion {
       : deps_(deps), request_(request), cb_(callbacks) {}
 
   ConversionReport Run();
+  ConversionReport RunRows();
 
  private:
   // Runs the caller's pump. What it throws ends the run; it is remembered so
@@ -45,7 +48,13 @@ class Conversion {
   bool Prepare();
   void CreateStore(const QString& stamp);
   void StoreFiles();
-  FileResult StoreOne(const FileRow& row, const FolderFailures& folderFailures);
+  FileResult StoreOne(size_t index, const FolderFailures& folderFailures);
+  bool FromSources() const { return request_.files.empty() && !request_.messages.empty(); }
+  model::MessageRef RefOf(size_t index) const {
+    return FromSources() ? request_.messages[index].ref : model::MessageRef(SystemPath(rows_[index].path));
+  }
+  // The store folder of a path, found once and then held for the run.
+  mapi::RDOFolder& FolderOf(const QString& relative);
   void Finish();
   void LogoffQuietly() noexcept;
 
@@ -58,6 +67,7 @@ class Conversion {
   std::unique_ptr<mapi::RDOSession> session_;
   std::unique_ptr<mapi::RDOStore> store_;
   std::string storeEntryId_;
+  std::map<QString, std::unique_ptr<mapi::RDOFolder>> folders_;
   std::vector<size_t> stored_;  // files in the order they went into the file
   qint64 next_ = 0;             // the files before it were dealt with
   bool cancelled_ = false;
@@ -74,6 +84,23 @@ void Conversion::Yield() {
 }
 
 ConversionReport Conversion::Run() {
+  if (FromSources()) {
+    // A mail store's messages come with their folders; only a message
+    // without one cannot be placed.
+    rows_.reserve(request_.messages.size());
+    for (size_t i = 0; i < request_.messages.size(); ++i) {
+      const SourceMessage& m = request_.messages[i];
+      rows_.push_back({DecodeFileName(QByteArray::fromStdString(m.ref.path)), m.storeFolder});
+      if (m.storeFolder.isEmpty())
+        report_.listProblems.push_back(
+            {static_cast<qint64>(i), rows_.back().path, QStringLiteral("the message has no store folder")});
+    }
+    if (!report_.listProblems.empty()) {
+      report_.status = RunStatus::kListRejected;
+      return std::move(report_);
+    }
+    return RunRows();
+  }
   const auto isFile = deps_.isFile ? deps_.isFile : IsExistingFile;
   RowCheck check = CheckRows(request_.files, request_.separator, isFile);
   if (check.emptyList || !check.problems.empty()) {
@@ -84,6 +111,10 @@ ConversionReport Conversion::Run() {
     return std::move(report_);
   }
   rows_ = std::move(check.rows);
+  return RunRows();
+}
+
+ConversionReport Conversion::RunRows() {
   try {
     if (!Prepare()) return std::move(report_);
     StoreFiles();
@@ -103,7 +134,7 @@ bool Conversion::Prepare() {
     session_ = deps_.session ? deps_.session(options) : mapi::CreateRDOSession(std::move(options));
     session_->Logon();
     const QString stamp = FormatTimeStamp(deps_.now ? deps_.now() : QDateTime::currentDateTime());
-    report_.storeName = kStoreNamePrefix + stamp;
+    report_.storeName = request_.storeName.isEmpty() ? kStoreNamePrefix + stamp : request_.storeName;
     CreateStore(stamp);
     std::vector<QString> relative;
     relative.reserve(rows_.size());
@@ -158,7 +189,7 @@ void Conversion::StoreFiles() {
   if (deps_.importThreads > 0) limits.threads = deps_.importThreads;
   limits.importer = deps_.importer;
   mapi::ImportAhead ahead(
-      toImport.size(), [&](size_t k) { return SystemPath(rows_[toImport[k]].path); }, std::move(limits));
+      toImport.size(), [&](size_t k) { return RefOf(toImport[k]); }, std::move(limits));
   // However long a worker takes over a file, the caller's pump goes on
   // while the run waits for it.
   ahead.SetPump([this] { Yield(); });
@@ -177,14 +208,25 @@ void Conversion::StoreFiles() {
     }
     if (cb_.starting) cb_.starting(next_);
     Yield();
-    report_.files.push_back(StoreOne(rows_[static_cast<size_t>(next_)], folderFailures));
+    report_.files.push_back(StoreOne(static_cast<size_t>(next_), folderFailures));
     ++next_;
     if (cb_.finished) cb_.finished(next_ - 1, n, report_.files.back());
   }
   Yield();
 }
 
-FileResult Conversion::StoreOne(const FileRow& row, const FolderFailures& folderFailures) {
+mapi::RDOFolder& Conversion::FolderOf(const QString& relative) {
+  auto it = folders_.find(relative);
+  if (it == folders_.end()) {
+    auto folder = session_->GetFolderFromPath(
+        (QStringLiteral("\\\\") + report_.storeName + kStoreSeparator + relative).toStdString());
+    it = folders_.emplace(relative, std::move(folder)).first;
+  }
+  return *it->second;
+}
+
+FileResult Conversion::StoreOne(size_t index, const FolderFailures& folderFailures) {
+  const FileRow& row = rows_[index];
   FileResult result{row.path, row.relative, FileOutcome::kNotStored, QString(), {}};
   const QString folderFailure = FolderFailureFor(folderFailures, row.relative);
   if (!folderFailure.isEmpty()) {
@@ -192,15 +234,17 @@ FileResult Conversion::StoreOne(const FileRow& row, const FolderFailures& folder
     return result;
   }
   try {
-    auto folder = session_->GetFolderFromPath(
-        (QStringLiteral("\\\\") + report_.storeName + kStoreSeparator + row.relative).toStdString());
-    auto item = folder->Items().Add(0);
-    item->Import(SystemPath(row.path), mapi::kImportRfc822);
+    auto item = FolderOf(row.relative).Items().Add(0);
+    item->Import(RefOf(index), mapi::kImportRfc822);
     for (const std::string& w : item->message().warnings) result.warnings.push_back(QString::fromStdString(w));
-    // Read, and has-attachments only when it has some.
-    int32_t flags = pst::tags::kMsgFlagRead;
-    if (item->AttachmentCount() > 0) flags |= pst::tags::kMsgFlagHasAttach;
-    mapi::CreateMAPIUtils()->HrSetOneProp(item->MAPIOBJECT(), pst::tags::kMessageFlags, flags, true);
+    if (FromSources()) {
+      ApplyMessageState(item->MAPIOBJECT(), request_.messages[index].state, item->AttachmentCount() > 0);
+    } else {
+      // Read, and has-attachments only when it has some.
+      int32_t flags = pst::tags::kMsgFlagRead;
+      if (item->AttachmentCount() > 0) flags |= pst::tags::kMsgFlagHasAttach;
+      mapi::CreateMAPIUtils()->HrSetOneProp(item->MAPIOBJECT(), pst::tags::kMessageFlags, flags, true);
+    }
     item->Save();
     stored_.push_back(report_.files.size());
     result.outcome = result.warnings.empty() ? FileOutcome::kStored : FileOutcome::kStoredWithWarnings;
@@ -227,6 +271,7 @@ void Conversion::Finish() {
     if (report_.fileFailure.isEmpty()) report_.fileFailure = Text(e);
   }
   session_.reset();
+  folders_.clear();
   const int64_t inFile = store_->MessagesInFile();
   store_.reset();
   if (!report_.fileFailure.isEmpty()) {
@@ -256,6 +301,7 @@ void Conversion::LogoffQuietly() noexcept {
     // What could not be written is lost either way; the caller's own end
     // (or failure) is what it reports.
   }
+  folders_.clear();
   session_.reset();
   store_.reset();
 }

@@ -21,24 +21,25 @@ constexpr size_t kMaxTrash = 64;
 
 // What the file takes on disk, the first guess at what its import holds in
 // memory; 0 when it cannot be looked at (the import will say why).
-uint64_t FileBytes(const std::string& path) {
+uint64_t FileBytes(const model::MessageRef& ref) {
+  if (ref.length != model::MessageRef::kToEnd) return ref.length;
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || st.st_size < 0) return 0;
+  if (::stat(ref.path.c_str(), &st) != 0 || st.st_size < 0) return 0;
   return static_cast<uint64_t>(st.st_size);
 }
 
 }  // namespace
 
 struct ImportAhead::Shared {
-  Shared(size_t n, std::function<std::string(size_t)> at, Limits l)
+  Shared(size_t n, std::function<model::MessageRef(size_t)> at, Limits l)
       : count(n), pathAt(std::move(at)), limits(std::move(l)), import(ImporterOrDefault(limits.importer)) {}
 
   const size_t count;
   // The caller's: called only under the mutex and never once stopping is
   // set, so that workers let go of never touch the caller's list again.
-  const std::function<std::string(size_t)> pathAt;
+  const std::function<model::MessageRef(size_t)> pathAt;
   const Limits limits;
-  const std::function<void(const std::string&, pst::Message&)> import;
+  const MessageImporter import;
 
   std::mutex mutex;
   std::condition_variable changed;
@@ -63,10 +64,10 @@ ImportAhead::ImportAhead(std::shared_ptr<const std::vector<std::string>> list, L
     : ImportAhead(
           list->size(), [list](size_t i) { return (*list)[i]; }, std::move(limits)) {}
 
-ImportAhead::ImportAhead(size_t count, std::function<std::string(size_t)> pathAt)
+ImportAhead::ImportAhead(size_t count, std::function<model::MessageRef(size_t)> pathAt)
     : ImportAhead(count, std::move(pathAt), Limits{}) {}
 
-ImportAhead::ImportAhead(size_t count, std::function<std::string(size_t)> pathAt, Limits limits)
+ImportAhead::ImportAhead(size_t count, std::function<model::MessageRef(size_t)> pathAt, Limits limits)
     : shared_(std::make_shared<Shared>(count, std::move(pathAt), std::move(limits))) {
   Shared& s = *shared_;
   const size_t threads = std::max<size_t>(1, s.limits.threads);
@@ -120,7 +121,7 @@ void ImportAhead::Work(const std::shared_ptr<Shared>& shared) {
   try {
     for (;;) {
       size_t i = 0;
-      std::string path;
+      model::MessageRef path;
       std::vector<pst::Message> trash;
       {
         std::lock_guard lock(s.mutex);
@@ -200,7 +201,7 @@ bool ImportAhead::Pop(Done& d) {
   return true;
 }
 
-bool ImportAhead::Take(const std::string& path, pst::Message& out) {
+bool ImportAhead::Take(const model::MessageRef& path, pst::Message& out) {
   const size_t count = shared_->count;
   if (Next() >= count) return false;
   auto pathAt = [&](size_t i) {

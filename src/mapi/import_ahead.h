@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "mapi/profile.h"
+#include "model/message_ref.h"
 #include "pst/message.h"
 
 namespace mapi {
@@ -62,8 +63,8 @@ class ImportAhead {
   // The files named by index, 0 to count - 1, so that a long list need not
   // be copied: pathAt is called on every thread and must stay valid, and
   // give the same answers, while this object lives.
-  ImportAhead(size_t count, std::function<std::string(size_t)> pathAt);
-  ImportAhead(size_t count, std::function<std::string(size_t)> pathAt, Limits limits);
+  ImportAhead(size_t count, std::function<model::MessageRef(size_t)> pathAt);
+  ImportAhead(size_t count, std::function<model::MessageRef(size_t)> pathAt, Limits limits);
   // Stops the workers and waits for the imports they are in.
   ~ImportAhead();
   ImportAhead(const ImportAhead&) = delete;
@@ -73,7 +74,7 @@ class ImportAhead {
   // or rethrows what the import threw; returns true. Otherwise returns
   // false and the caller imports the file itself. Rethrows what the pump
   // throws while it waits.
-  bool Take(const std::string& path, pst::Message& out);
+  bool Take(const model::MessageRef& path, pst::Message& out);
 
   // Run on the caller's thread every kPumpEvery while Take waits.
   void SetPump(std::function<void()> pump) { pump_ = std::move(pump); }

@@ -133,16 +133,16 @@ std::unique_ptr<pst::PstWriter> CreateWriter(const WriterFactory& factory, const
 
 MessageImporter ImporterOrDefault(MessageImporter importer) {
   if (importer) return importer;
-  return [](const std::string& path, pst::Message& out) { mime::ImportMessageFile(path, out); };
+  return [](const model::MessageRef& ref, pst::Message& out) { mime::ImportMessage(ref, out); };
 }
 
-void StoreData::ImportMessage(const std::string& path, pst::Message& out) const {
+void StoreData::ImportMessage(const model::MessageRef& path, pst::Message& out) const {
   if (ahead_ && ahead_->Take(path, out)) return;
   if (importer_) {
     importer_(path, out);
     return;
   }
-  mime::ImportMessageFile(path, out);
+  mime::ImportMessage(path, out);
 }
 
 }  // namespace mapi

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "model/message_ref.h"
 #include "pst/message.h"
 #include "pst/pst_writer.h"
 
@@ -26,7 +27,9 @@ class ImportAhead;
 // and mime::ImportMessageFile.
 using WriterFactory =
     std::function<std::unique_ptr<pst::PstWriter>(const std::string& path, const std::string& displayName)>;
-using MessageImporter = std::function<void(const std::string& path, pst::Message& out)>;
+// An importer is given where the message is: a whole file, or a range of
+// one; importers that read only whole files may take it as the path.
+using MessageImporter = std::function<void(const model::MessageRef& message, pst::Message& out)>;
 
 class StoreData {
  public:
@@ -66,7 +69,7 @@ class StoreData {
   ImportAhead* ImportingAhead() const { return ahead_; }
   // Imports path into out: from the ImportAhead when it holds that file,
   // with the importer otherwise.
-  void ImportMessage(const std::string& path, pst::Message& out) const;
+  void ImportMessage(const model::MessageRef& path, pst::Message& out) const;
 
  private:
   pst::PstWriter& Writer();

@@ -15,6 +15,10 @@ class RDOMail::Object final : public MapiObject {
     if (mail_.saved_) throw MapiError(hr::kNoSupport, "The message is already stored and cannot be changed.");
     mail_.message_.props.Set(tag, value);
   }
+  void SetNamedProp(const pst::NamedProp& name, pst::PropType type, const pst::PropData& value) override {
+    if (mail_.saved_) throw MapiError(hr::kNoSupport, "The message is already stored and cannot be changed.");
+    mail_.message_.props.SetNamed(name, type, value);
+  }
   void SaveChanges() override {
     // The item's own Save stores it; until then its changes stay with it.
   }
@@ -30,7 +34,7 @@ RDOMail::RDOMail(std::shared_ptr<StoreData> store, pst::Nid folder)
 
 RDOMail::~RDOMail() = default;
 
-void RDOMail::Import(const std::string& path, int type) {
+void RDOMail::Import(const model::MessageRef& path, int type) {
   if (type != kImportRfc822)
     throw MapiError(hr::kNoSupport, "Import type " + std::to_string(type) + " is not supported.");
   if (saved_) throw MapiError(hr::kNoSupport, "The message is already stored and cannot be changed.");

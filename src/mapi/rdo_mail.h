@@ -23,6 +23,7 @@ class MapiObject {
  public:
   virtual ~MapiObject() = default;
   virtual void SetProp(uint32_t tag, const pst::PropData& value) = 0;
+  virtual void SetNamedProp(const pst::NamedProp& name, pst::PropType type, const pst::PropData& value) = 0;
   virtual void SaveChanges() = 0;
 };
 
@@ -36,7 +37,7 @@ class RDOMail {
   // Replaces the item's content with the message file at path. Throws
   // MapiError with the reason when the file cannot be imported; the item is
   // then unchanged.
-  void Import(const std::string& path, int type);
+  void Import(const model::MessageRef& path, int type);
   MapiObject& MAPIOBJECT();
   // Stores the item in its folder. Throws MapiError when it was saved before.
   void Save();

@@ -11,9 +11,12 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "mime/gmime_session.h"
 #include "mime/limits.h"
+#include "mime/mbox_unquote.h"
 #include "mime/text_util.h"
 #include "model/prop_tags.h"
 #include "mime/message_mapping.h"
@@ -243,48 +246,169 @@ ImportResult ImportMessageFile(const std::string& path, model::Message& out) {
   return result;
 }
 
-void ImportMessageFile(const std::string& path, model::Message& out, const ImportOptions& options,
-                       ImportWarnings* warnings) {
-  detail::EnsureGMime();
-  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
-  // come; nothing but a regular file is read.
+namespace {
+
+// Imports the open regular file of `size` bytes; takes over fd. `label`
+// names it in reasons.
+void ImportOpenFile(int fd, off_t size, model::Message& out, const ImportOptions& options,
+                    ImportWarnings* warnings) {
+  if (size <= kWholeFileLimit) {
+    BufferLease lease;
+    GPtr<GMimeStream> stream(WholeFileStream(fd, static_cast<size_t>(size), lease));
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
+    ImportFromStream(stream.get(), std::span<const uint8_t>(bytes->data, bytes->len), true, out, options,
+                     warnings);
+    return;
+  }
+  // A very large file: the first bytes decide where the headers start;
+  // the parser then reads the file through the stream, keeping part
+  // contents on disk until they are decoded.
+  std::vector<uint8_t> head(kHeadScanLimit);
+  const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+  if (got <= 0) {
+    const int err = errno;
+    ::close(fd);
+    throw ImportError(std::string("cannot read it: ") + (got < 0 ? std::strerror(err) : "no data"));
+  }
+  GPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd from here on
+  ImportFromStream(stream.get(), std::span<const uint8_t>(head.data(), static_cast<size_t>(got)), false, out,
+                   options, warnings);
+}
+
+// Opens a message file for reading without ever waiting on it (a FIFO
+// opened plainly waits for a writer that may never come) and refuses
+// anything but a non-empty regular file.
+int OpenRegular(const std::string& path, struct stat& st) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0)
-    throw ImportError("cannot open " + path + ": " + std::strerror(errno));
-  struct stat st {};
+  if (fd < 0) throw ImportError("cannot open " + path + ": " + std::strerror(errno));
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     throw ImportError("cannot read " + path + ": " + NotRegularReason(st.st_mode));
   }
+  return fd;
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+// Reads up to n bytes at offset; fewer only at the end of the file.
+size_t ReadAt(int fd, uint8_t* to, size_t n, uint64_t offset) {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::pread(fd, to + done, n - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw ImportError(std::string("cannot read it: ") + std::strerror(errno));
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+// A large range goes to an unnamed temporary file, unquoted on the way, and
+// is imported from there as any large file is: its memory stays bounded.
+int SpillToTemporaryFile(int fd, uint64_t offset, uint64_t length, bool unquote) {
+  const char* dir = g_get_tmp_dir();
+  const int tmp = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (tmp < 0)
+    throw ImportError(std::string("cannot make a temporary file in ") + dir + ": " + std::strerror(errno));
+  Fd owned(tmp);
+  const std::string failure = CopyRange(fd, offset, length, unquote, tmp);
+  if (!failure.empty()) throw ImportError(failure);
+  return owned.release();
+}
+
+}  // namespace
+
+void ImportMessageFile(const std::string& path, model::Message& out, const ImportOptions& options,
+                       ImportWarnings* warnings) {
+  detail::EnsureGMime();
+  struct stat st {};
+  const int fd = OpenRegular(path, st);
   if (st.st_size == 0) {
     ::close(fd);
     throw ImportError(path + " is empty");
   }
   try {
-    if (st.st_size <= kWholeFileLimit) {
-      BufferLease lease;
-      GPtr<GMimeStream> stream(WholeFileStream(fd, static_cast<size_t>(st.st_size), lease));
-      GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
-      ImportFromStream(stream.get(), std::span<const uint8_t>(bytes->data, bytes->len), true, out,
-                       options, warnings);
-      return;
-    }
-    // A very large file: the first bytes decide where the headers start;
-    // the parser then reads the file through the stream, keeping part
-    // contents on disk until they are decoded.
-    std::vector<uint8_t> head(kHeadScanLimit);
-    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
-    if (got <= 0) {
-      const int err = errno;
-      ::close(fd);
-      throw ImportError(std::string("cannot read it: ") + (got < 0 ? std::strerror(err) : "no data"));
-    }
-    GPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd from here on
-    ImportFromStream(stream.get(), std::span<const uint8_t>(head.data(), static_cast<size_t>(got)),
-                     false, out, options, warnings);
+    ImportOpenFile(fd, st.st_size, out, options, warnings);
   } catch (const ImportError& e) {
     throw ImportError(path + ": " + e.what());
   }
+}
+
+ImportResult ImportMessage(const model::MessageRef& ref, model::Message& out) {
+  ImportResult result;
+  ImportMessage(ref, out, ImportOptions{}, &result.warnings);
+  return result;
+}
+
+void ImportMessage(const model::MessageRef& ref, model::Message& out, const ImportOptions& options,
+                   ImportWarnings* warnings) {
+  if (ref.WholeFile()) {
+    ImportMessageFile(ref.path, out, options, warnings);
+    return;
+  }
+  detail::EnsureGMime();
+  struct stat st {};
+  Fd fd(OpenRegular(ref.path, st));
+  const std::string where = ref.path + " at byte " + std::to_string(ref.offset);
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  if (ref.offset >= size)
+    throw ImportError(where + ": the file ends before this message (it is shorter than when it was scanned)");
+  const uint64_t available = size - ref.offset;
+  const uint64_t length = ref.length == model::MessageRef::kToEnd ? available : std::min(ref.length, available);
+  if (length == 0) throw ImportError(where + ": the message is empty");
+  ImportWarnings local;
+  ImportWarnings* sink = warnings ? warnings : &local;
+  std::vector<std::string> early;
+  if (ref.length != model::MessageRef::kToEnd && ref.length > available)
+    early.push_back("the file ends " + std::to_string(ref.length - available) +
+                    " bytes before the end of this message (it is shorter than when it was scanned)");
+  const bool unquote = ref.format == model::MessageFormat::kMboxQuoted;
+  try {
+    if (length <= static_cast<uint64_t>(kWholeFileLimit)) {
+      BufferLease lease;
+      GByteArray* array = lease.Take(static_cast<size_t>(length));
+      g_byte_array_set_size(array, static_cast<guint>(length));
+      size_t got = 0;
+      try {
+        got = ReadAt(fd.get(), array->data, static_cast<size_t>(length), ref.offset);
+      } catch (...) {
+        if (!lease.held()) g_byte_array_unref(array);
+        throw;
+      }
+      bool atLineStart = true;
+      if (unquote) got = UnquoteFromLines(array->data, got, atLineStart);
+      g_byte_array_set_size(array, static_cast<guint>(got));
+      GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(array));
+      if (lease.held()) g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream.get()), FALSE);
+      if (got == 0) throw ImportError("the message is empty");
+      ImportFromStream(stream.get(), std::span<const uint8_t>(array->data, array->len), true, out, options, sink);
+    } else {
+      const int tmp = SpillToTemporaryFile(fd.get(), ref.offset, length, unquote);
+      struct stat tst {};
+      if (::fstat(tmp, &tst) != 0) {
+        ::close(tmp);
+        throw ImportError(std::string("cannot read its temporary copy: ") + std::strerror(errno));
+      }
+      ImportOpenFile(tmp, tst.st_size, out, options, sink);
+    }
+  } catch (const ImportError& e) {
+    throw ImportError(where + ": " + e.what());
+  }
+  out.warnings.insert(out.warnings.begin(), early.begin(), early.end());
+  if (warnings) sink->insert(sink->begin(), early.begin(), early.end());
 }
 
 ImportResult ImportMessageData(std::span<const uint8_t> data, model::Message& out) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "model/message.h"
+#include "model/message_ref.h"
 
 namespace mime {
 
@@ -49,6 +50,13 @@ struct ImportResult {
 ImportResult ImportMessageFile(const std::string& path, model::Message& out);
 void ImportMessageFile(const std::string& path, model::Message& out, const ImportOptions& options,
                        ImportWarnings* warnings);
+
+// The same for a message wherever it is: a whole file, or a range of one
+// (an mbox entry, unquoted as its format says; an .emlx's message). A range
+// past the file's end is read as far as the file goes, with a warning.
+ImportResult ImportMessage(const model::MessageRef& ref, model::Message& out);
+void ImportMessage(const model::MessageRef& ref, model::Message& out, const ImportOptions& options,
+                   ImportWarnings* warnings);
 
 // The same for a message held in memory.
 ImportResult ImportMessageData(std::span<const uint8_t> data, model::Message& out);

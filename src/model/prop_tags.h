@@ -25,6 +25,12 @@ VERDALINE_TAG(kMessageDeliveryTime, 0x0E06, Time);
 VERDALINE_TAG(kCreationTime, 0x3007, Time);
 VERDALINE_TAG(kLastModificationTime, 0x3008, Time);
 VERDALINE_TAG(kMessageFlags, 0x0E07, Int32);
+// A message's state as a mail client marks it ([MS-OXOFLAG], [MS-OXOMSG])
+VERDALINE_TAG(kFlagStatus, 0x1090, Int32);
+VERDALINE_TAG(kFollowupIcon, 0x1095, Int32);
+VERDALINE_TAG(kToDoItemFlags, 0x0E2B, Int32);
+VERDALINE_TAG(kLastVerbExecuted, 0x1081, Int32);
+VERDALINE_TAG(kIconIndex, 0x1080, Int32);
 VERDALINE_TAG(kMessageSize, 0x0E08, Int32);
 VERDALINE_TAG(kHasAttachments, 0x0E1B, Boolean);
 VERDALINE_TAG(kInternetCodepage, 0x3FDE, Int32);
@@ -110,6 +116,10 @@ inline constexpr Guid kPsetidCommon = {0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00,
 inline constexpr int32_t kMsgFlagRead = 0x01;
 inline constexpr int32_t kMsgFlagUnsent = 0x08;
 inline constexpr int32_t kMsgFlagHasAttach = 0x10;
+inline constexpr int32_t kFollowupFlagged = 2, kFollowupIconRed = 6, kToDoItemFlagged = 1;
+inline constexpr int32_t kVerbReplyToSender = 102, kVerbForward = 104;
+inline constexpr int32_t kIconMailReplied = 0x105, kIconMailForwarded = 0x106;
+inline constexpr uint32_t kLidFlagRequest = 0x8530;  // PidLidFlagRequest, in PSETID_Common
 inline constexpr int32_t kRecipTo = 1, kRecipCc = 2, kRecipBcc = 3;
 inline constexpr int32_t kAttachByValue = 1, kAttachEmbeddedMsg = 5;
 

@@ -198,3 +198,81 @@ TEST_F(EngineTest, AFullDiskStopsTheRunAndAccountsForEveryFile) {
 
 }  // namespace
 }  // namespace verdaline
+
+namespace verdaline {
+namespace {
+
+// Messages of a mail store: each to its own folder with the state its
+// source gave, read from its range, under the store name asked for.
+TEST_F(EngineTest, StoresSourceMessagesInTheirFoldersWithTheirState) {
+  std::vector<std::string> imported;
+  deps.importer = [&](const model::MessageRef& ref, pst::Message& out) {
+    imported.push_back(ref.path + "@" + std::to_string(ref.offset));
+    out.props.Set(pst::tags::kSubject, ref.path);
+    if (ref.offset == 300) out.attachments.emplace_back();
+  };
+  auto message = [](uint64_t at, const QString& folder, model::MessageState state) {
+    return SourceMessage{model::MessageRef("/m/box", at, 100, model::MessageFormat::kMboxQuoted), folder, state};
+  };
+  model::MessageState unread, draft, flagged, answered, forwarded, both;
+  unread.read = false;
+  draft.draft = true;
+  flagged.flagged = true;
+  flagged.categories = {"Work", "Ünïcode"};
+  answered.answered = true;
+  forwarded.forwarded = true;
+  both.answered = both.forwarded = true;
+  request.messages = {message(0, "Inbox", {}),          message(100, "Inbox", unread),
+                      message(200, "Drafts", draft),     message(300, "Archive\\2023", flagged),
+                      message(400, "Inbox", answered),   message(500, "Inbox", forwarded),
+                      message(600, "Archive", both)};
+  request.storeName = QStringLiteral("Ann's mail");
+  const ConversionReport r = Run();
+
+  ASSERT_EQ(r.status, RunStatus::kFinished);
+  EXPECT_EQ(r.storeName, "Ann's mail");
+  EXPECT_EQ(factory.stores.at(0)->displayName, "Ann's mail");
+  EXPECT_EQ(r.folderPaths, (std::vector<QString>{"Archive", "Archive\\2023", "Drafts", "Inbox"}));
+  EXPECT_EQ(imported, (std::vector<std::string>{"/m/box@0", "/m/box@100", "/m/box@200", "/m/box@300",
+                                                "/m/box@400", "/m/box@500", "/m/box@600"}));
+  ASSERT_EQ(r.files.size(), 7u);
+  EXPECT_EQ(r.files[3].path, "/m/box");
+  EXPECT_EQ(r.files[3].storeFolder, "Archive\\2023");
+
+  const fake::Store& s = *factory.stores.at(0);
+  ASSERT_EQ(s.messages.size(), 7u);
+  auto props = [&](size_t i) -> const pst::PropertyBag& { return s.messages[i].second.props; };
+  auto get = [&](size_t i, uint32_t tag) { return props(i).GetInt(pst::TagId(tag)); };
+  EXPECT_EQ(s.PathOf(s.messages[3].first), "Archive\\2023");
+  EXPECT_EQ(get(0, pst::tags::kMessageFlags), pst::tags::kMsgFlagRead);
+  EXPECT_EQ(get(1, pst::tags::kMessageFlags), 0);
+  EXPECT_EQ(get(2, pst::tags::kMessageFlags), pst::tags::kMsgFlagUnsent);
+  EXPECT_EQ(get(3, pst::tags::kMessageFlags), pst::tags::kMsgFlagRead | pst::tags::kMsgFlagHasAttach);
+  EXPECT_EQ(get(3, pst::tags::kFlagStatus), 2);
+  EXPECT_EQ(get(3, pst::tags::kFollowupIcon), 6);
+  const auto* flagRequest = props(3).FindNamed({pst::tags::kPsetidCommon, 0x8530u, {}});
+  ASSERT_NE(flagRequest, nullptr);
+  EXPECT_EQ(std::get<std::string>(flagRequest->data), "Follow up");
+  const auto* keywords = props(3).FindNamed({pst::tags::kPsPublicStrings, std::nullopt, "Keywords"});
+  ASSERT_NE(keywords, nullptr);
+  EXPECT_EQ(std::get<std::vector<std::string>>(keywords->data), (std::vector<std::string>{"Work", "Ünïcode"}));
+  EXPECT_EQ(get(0, pst::tags::kFlagStatus), std::nullopt);
+  EXPECT_EQ(props(0).FindNamed({pst::tags::kPsPublicStrings, std::nullopt, "Keywords"}), nullptr);
+  EXPECT_EQ(get(4, pst::tags::kLastVerbExecuted), 102);
+  EXPECT_EQ(get(4, pst::tags::kIconIndex), 0x105);
+  EXPECT_EQ(get(5, pst::tags::kLastVerbExecuted), 104);
+  EXPECT_EQ(get(5, pst::tags::kIconIndex), 0x106);
+  EXPECT_EQ(get(6, pst::tags::kLastVerbExecuted), 102);
+  EXPECT_EQ(get(0, pst::tags::kLastVerbExecuted), std::nullopt);
+
+  // A message without a folder cannot be placed: nothing is made.
+  request.messages.push_back(message(700, "", {}));
+  const ConversionReport rejected = Run();
+  EXPECT_EQ(rejected.status, RunStatus::kListRejected);
+  ASSERT_EQ(rejected.listProblems.size(), 1u);
+  EXPECT_EQ(rejected.listProblems[0].index, 7);
+  EXPECT_EQ(factory.stores.size(), 1u);
+}
+
+}  // namespace
+}  // namespace verdaline
