@@ -194,18 +194,21 @@ def thunderbird_profile(root):
 def mbox_forms(root):
     """The same kind of mail in each mbox form: mboxo, mboxrd (">>From "
     keeps one '>'), mboxcl2 (Content-Length; a "From " body line left as it
-    is) and mboxo with CRLF line ends; Status:/X-Status: flags on the last."""
+    is) and mboxo with CRLF line ends; Status:/X-Status: flags on the last.
+    Where no message of a file has a Status: field, the file keeps no read
+    state and its messages count as read; where some have, one without is
+    unread."""
     folder = os.path.join(root, 'forms')
     expect = []
     # mboxo: only "From " is quoted, so ">From " in a body is read as "From ".
     data = ''.join(_mbox_entry(message('o-%d' % i, 'From Berlin, line %d.' % i)) for i in range(2))
     _write(os.path.join(folder, 'mboxo'), data)
-    expect += [Expect('o-%d' % i, 'mboxo', 'From Berlin, line %d.' % i, read=False) for i in range(2)]
+    expect += [Expect('o-%d' % i, 'mboxo', 'From Berlin, line %d.' % i) for i in range(2)]
     # mboxrd: every ">*From " line gains a '>' and loses exactly one.
     data = _mbox_entry(message('rd-0', 'From the top.\n>From the quote.\n>>From deeper.'), quote='rd')
     data += _mbox_entry(message('rd-1', 'Plain.'), quote='rd')
     _write(os.path.join(folder, 'mboxrd'), data)
-    expect += [Expect('rd-0', 'mboxrd', '>>From deeper.', read=False), Expect('rd-1', 'mboxrd', 'Plain.', read=False)]
+    expect += [Expect('rd-0', 'mboxrd', '>>From deeper.'), Expect('rd-1', 'mboxrd', 'Plain.')]
     # mboxcl2: nothing quoted; Content-Length says where the body ends.
     data = ''
     for subject, body in (('cl2-0', 'Before.\n\nFrom nobody Mon Dec  7 09:30:00 2026\nstays in the body.'),
@@ -215,17 +218,17 @@ def mbox_forms(root):
         data += 'From ann@example.org Mon Dec  7 09:30:00 2026\n%s\nContent-Length: %d\n\n%s\n' % (
             head, len(content.encode()), content)
     _write(os.path.join(folder, 'mboxcl2'), data)
-    expect += [Expect('cl2-0', 'mboxcl2', 'From nobody Mon Dec  7 09:30:00 2026', read=False),
-               Expect('cl2-1', 'mboxcl2', 'Second.', read=False)]
-    # CRLF line ends, with the flags mail clients keep in Status:/X-Status:.
+    expect += [Expect('cl2-0', 'mboxcl2', 'From nobody Mon Dec  7 09:30:00 2026'),
+               Expect('cl2-1', 'mboxcl2', 'Second.')]
+    # CRLF line ends, with the flags mail clients keep in Status:/X-Status:
+    # (D: deleted, not yet expunged from the file).
     data = _mbox_entry(message('crlf-0', 'Answered, read.', ['Status: RO', 'X-Status: A'], eol='\r\n'), eol='\r\n')
     data += _mbox_entry(message('crlf-1', 'Flagged, unread.', ['Status: O', 'X-Status: F'], eol='\r\n'), eol='\r\n')
     data += _mbox_entry(message('crlf-2', 'Marked deleted.', ['Status: RO', 'X-Status: D'], eol='\r\n'), eol='\r\n')
     _write(os.path.join(folder, 'crlf'), data)
     expect += [Expect('crlf-0', 'crlf', 'Answered, read.', answered=True),
-               Expect('crlf-1', 'crlf', 'Flagged, unread.', read=False, flagged=True),
-               Expect('crlf-2', 'crlf', 'Marked deleted.')]
-    return Layout([folder], expect, mbox_files=[os.path.join(folder, n) for n in ('mboxo', 'mboxrd', 'mboxcl2', 'crlf')])
+               Expect('crlf-1', 'crlf', 'Flagged, unread.', read=False, flagged=True)]
+    return Layout([folder], expect, expunged=1, mbox_files=[os.path.join(folder, n) for n in ('mboxo', 'mboxrd', 'mboxcl2', 'crlf')])
 
 
 def takeout_mbox(root):

@@ -67,6 +67,7 @@ class SourcesTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.work = tempfile.mkdtemp(prefix='verdaline-sources-')
+        os.chmod(cls.work, 0o755)  # Dovecot runs as nobody under root and must reach its home
 
     @classmethod
     def tearDownClass(cls):
