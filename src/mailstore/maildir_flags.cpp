@@ -1,0 +1,67 @@
+#include "mailstore/maildir_flags.h"
+
+#include <algorithm>
+
+namespace mailstore::detail {
+
+MaildirFlags ParseMaildirName(std::string_view name, const std::vector<std::string>& keywords) {
+  MaildirFlags flags;
+  flags.state.read = false;
+  size_t info = std::string_view::npos;
+  for (size_t i = name.size(); i >= 3; --i) {
+    const char mark = name[i - 3];
+    if ((mark == ':' || mark == '!' || mark == ';') && name[i - 2] == '2' && name[i - 1] == ',') {
+      info = i;
+      break;
+    }
+  }
+  if (info == std::string_view::npos) return flags;
+  for (char c : name.substr(info)) {
+    switch (c) {
+      case 'S': flags.state.read = true; break;
+      case 'R': flags.state.answered = true; break;
+      case 'P': flags.state.forwarded = true; break;
+      case 'F': flags.state.flagged = true; break;
+      case 'D': flags.state.draft = true; break;
+      case 'T': flags.trashed = true; break;
+      default:
+        if (c >= 'a' && c <= 'z') {
+          const size_t n = static_cast<size_t>(c - 'a');
+          if (n < keywords.size() && !keywords[n].empty()) {
+            auto& categories = flags.state.categories;
+            if (std::find(categories.begin(), categories.end(), keywords[n]) == categories.end()) {
+              categories.push_back(keywords[n]);
+            }
+          }
+        }
+        break;
+    }
+  }
+  if (flags.state.draft) flags.state.read = false;
+  return flags;
+}
+
+std::vector<std::string> ParseDovecotKeywords(std::string_view text) {
+  std::vector<std::string> keywords(26);
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    size_t i = 0;
+    size_t n = 0;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && i < 3) n = n * 10 + static_cast<size_t>(line[i++] - '0');
+    if (i == 0 || i >= line.size() || line[i] != ' ' || n >= keywords.size()) continue;
+    keywords[n] = std::string(line.substr(i + 1));
+  }
+  return keywords;
+}
+
+bool IsServerFile(std::string_view name) {
+  return name.substr(0, 7) == "dovecot" || name.substr(0, 11) == "courierimap" || name == "maildirfolder" ||
+         name == "subscriptions";
+}
+
+}  // namespace mailstore::detail

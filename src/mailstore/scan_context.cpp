@@ -1,0 +1,47 @@
+#include "mailstore/scan_context.h"
+
+namespace mailstore::detail {
+
+Levels With(Levels levels, std::string name, std::string container) {
+  levels.push_back(Level{std::move(name), std::move(container)});
+  return levels;
+}
+
+ScanContext::ScanContext(ScanResult& out, const ScanOptions& options) : out_(out), options_(options) {
+  for (uint32_t i = 0; i < out_.folders.size(); ++i) index_.emplace(out_.folders[i].names, i);
+}
+
+bool ScanContext::Cancelled() const {
+  return options_.cancel != nullptr && options_.cancel->load(std::memory_order_relaxed);
+}
+
+uint32_t ScanContext::FolderOf(const Levels& levels) {
+  std::vector<std::string> names;
+  uint32_t folder = 0;
+  for (const Level& level : levels) {
+    names.push_back(level.name);
+    const auto [it, added] = index_.emplace(names, static_cast<uint32_t>(out_.folders.size()));
+    if (added) out_.folders.push_back(Folder{names, level.container});
+    folder = it->second;
+  }
+  return folder;
+}
+
+void ScanContext::Message(model::MessageRef ref, uint32_t folder, model::MessageState state, bool expunged) {
+  Entry entry;
+  entry.kind = expunged ? EntryKind::kExpunged : EntryKind::kMessage;
+  entry.ref = std::move(ref);
+  entry.folder = folder;
+  entry.state = std::move(state);
+  out_.entries.push_back(std::move(entry));
+}
+
+void ScanContext::Problem(const std::string& path, std::string reason) {
+  Entry entry;
+  entry.kind = EntryKind::kProblem;
+  entry.ref = model::MessageRef(path);
+  entry.reason = std::move(reason);
+  out_.entries.push_back(std::move(entry));
+}
+
+}  // namespace mailstore::detail

@@ -1,0 +1,50 @@
+// What one ScanPath call shares between the walkers: the result it appends
+// to, the folders already there, the cancel flag.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "mailstore/mail_sources.h"
+
+namespace mailstore::detail {
+
+// One level of a folder's place in the store: its name and the directory or
+// mbox file it stands for.
+struct Level {
+  std::string name;
+  std::string container;
+};
+using Levels = std::vector<Level>;
+
+Levels With(Levels levels, std::string name, std::string container);
+
+class ScanContext {
+ public:
+  // How deep a walk goes: links to folders are never followed, so only a
+  // tree mounted into itself could go deeper.
+  static constexpr int kMaxDepth = 200;
+
+  ScanContext(ScanResult& out, const ScanOptions& options);
+
+  bool Cancelled() const;
+
+  // The folder of `levels` (not empty), made with every level above it that
+  // is not there yet.
+  uint32_t FolderOf(const Levels& levels);
+
+  void Add(Entry entry) { out_.entries.push_back(std::move(entry)); }
+  void Message(model::MessageRef ref, uint32_t folder, model::MessageState state, bool expunged);
+  void Problem(const std::string& path, std::string reason);
+
+  size_t EntryCount() const { return out_.entries.size(); }
+
+ private:
+  ScanResult& out_;
+  const ScanOptions& options_;
+  std::map<std::vector<std::string>, uint32_t> index_;
+};
+
+}  // namespace mailstore::detail
