@@ -112,11 +112,17 @@ class SourcesTest(unittest.TestCase):
 
     def check_positions(self, layout, records):
         """Records of a file of many messages count from 0 in file order and
-        point at their "From " line; a file of one message has neither."""
+        point at their "From " line; an .emlx's point past its count line;
+        a file that is one message has neither."""
         by_file = {}
         for r in records:
             if r['path'] in layout.mbox_files:
                 by_file.setdefault(r['path'], []).append(r)
+            elif r['path'].endswith('.emlx'):
+                with open(r['path'], 'rb') as f:
+                    count = f.readline()
+                self.assertEqual((r['index'], r['offset']), (None, len(count)), r)
+                self.assertTrue(count.strip().isdigit(), count)
             else:
                 self.assertEqual((r['index'], r['offset']), (None, None), r)
         self.assertEqual(sorted(by_file), sorted(layout.mbox_files))
