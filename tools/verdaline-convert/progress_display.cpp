@@ -27,15 +27,19 @@ QString ProgressDisplay::FormatDuration(double seconds) {
   return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, zero);
 }
 
-// "12/30 messages  1.5/4.0 MB  5.2 messages/s  0:03 left"
+// "12/30 messages  15.5/40.0 MB  5.2 messages/s  0:03 left"
 QString ProgressDisplay::StatusText() const {
   const double seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
   const double rate = seconds > 0 ? static_cast<double>(done_) / seconds : 0.0;
   QString text = QStringLiteral("%1/%2 messages").arg(done_).arg(total_);
   if (bytesTotal_ > 0) {
-    text += QStringLiteral("  %1/%2 MB")
-                .arg(static_cast<double>(bytesDone_) / 1048576.0, 0, 'f', 1)
-                .arg(static_cast<double>(bytesTotal_) / 1048576.0, 0, 'f', 1);
+    // Small runs in KB, so that the figure moves at all.
+    const bool mb = bytesTotal_ >= 10 * 1048576;
+    const double unit = mb ? 1048576.0 : 1024.0;
+    text += QStringLiteral("  %1/%2 %3")
+                .arg(static_cast<double>(bytesDone_) / unit, 0, 'f', 1)
+                .arg(static_cast<double>(bytesTotal_) / unit, 0, 'f', 1)
+                .arg(mb ? QStringLiteral("MB") : QStringLiteral("KB"));
   }
   if (rate > 0) {
     const bool byBytes = bytesTotal_ > 0 && bytesDone_ > 0;
