@@ -226,9 +226,13 @@ def mbox_forms(root):
     data += _mbox_entry(message('crlf-1', 'Flagged, unread.', ['Status: O', 'X-Status: F'], eol='\r\n'), eol='\r\n')
     data += _mbox_entry(message('crlf-2', 'Marked deleted.', ['Status: RO', 'X-Status: D'], eol='\r\n'), eol='\r\n')
     _write(os.path.join(folder, 'crlf'), data)
+    # A '\\' in a file's name is part of the name, not a step down the tree.
+    _write(os.path.join(folder, 'in\\out'), _mbox_entry(message('bs-0', 'Named with a backslash.')))
+    expect.append(Expect('bs-0', 'in\u2216out', 'Named with a backslash.'))
     expect += [Expect('crlf-0', 'crlf', 'Answered, read.', answered=True),
                Expect('crlf-1', 'crlf', 'Flagged, unread.', read=False, flagged=True)]
-    return Layout([folder], expect, expunged=1, mbox_files=[os.path.join(folder, n) for n in ('mboxo', 'mboxrd', 'mboxcl2', 'crlf')])
+    return Layout([folder], expect, expunged=1,
+                  mbox_files=[os.path.join(folder, n) for n in ('mboxo', 'mboxrd', 'mboxcl2', 'crlf', 'in\\out')])
 
 
 def takeout_mbox(root):

@@ -73,18 +73,21 @@ class SourcesTest(unittest.TestCase):
     def tearDownClass(cls):
         shutil.rmtree(cls.work, True)
 
-    def run_convert(self, name, layout, *options):
+    def run_convert(self, name, layout, *options, report_ext='json'):
         """Converts the layout; checks the exit status, the file's structure
-        and the summary; returns (the .pst, the report)."""
-        out, report = os.path.join(self.work, name + '.pst'), os.path.join(self.work, name + '.json')
+        and the summary; returns (the .pst, the report: JSON as read, TSV as
+        rows of fields)."""
+        out, report = os.path.join(self.work, name + '.pst'), os.path.join(self.work, name + '.' + report_ext)
         p = subprocess.run([CONVERT, '-o', out, '--report', report] + list(options) + layout.paths,
                            capture_output=True, text=True, timeout=300)
         self.assertEqual(p.returncode, 0, p.stderr)
         self.assertIn('expunged: %d\n' % layout.expunged, p.stdout)
         rc, text = self.pst_check(out)
         self.assertEqual(rc, 0, text)
-        with open(report) as f:
-            return out, json.load(f)
+        with open(report, newline='') as f:
+            if report_ext == 'json':
+                return out, json.load(f)
+            return out, [line.split('\t') for line in f.read().split('\n') if line]
 
     def convert(self, name, layout, *options):
         """One conversion of the layout, checked against what it holds by the
@@ -199,7 +202,14 @@ class SourcesTest(unittest.TestCase):
                          ['stored', 'stored', 'expunged', 'stored', 'stored', 'stored'])
 
     def test_mbox_forms(self):
-        self.convert('forms', self.layout(mail_layouts.mbox_forms))
+        layout = self.layout(mail_layouts.mbox_forms)
+        doc, _ = self.convert('forms', layout)
+        self.assertIn('in\u2216out', {r['storeFolder'] for r in doc['files']})
+        # The TSV report: the same records, index and offset as its last columns.
+        _, rows = self.run_convert('forms-tsv', layout, report_ext='tsv')
+        self.assertEqual(rows[0][-2:], ['index', 'offset'])
+        self.assertEqual([(r[0].replace('\\\\', '\\'), r[2], r[-2], r[-1]) for r in rows[1:]],
+                         [(r['path'], r['result'], str(r['index']), str(r['offset'])) for r in doc['files']])
 
     def test_takeout(self):
         self.convert('takeout', self.layout(mail_layouts.takeout_mbox))
