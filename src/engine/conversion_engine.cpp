@@ -64,6 +64,8 @@ class Conversion {
   ConversionReport report_;
   std::vector<FileRow> rows_;
   std::exception_ptr yieldError_;
+  // Declared before the session, so that it outlives it.
+  mapi::Profile ownProfile_;  // when the caller gives none
   std::unique_ptr<mapi::RDOSession> session_;
   std::unique_ptr<mapi::RDOStore> store_;
   std::string storeEntryId_;
@@ -90,7 +92,11 @@ ConversionReport Conversion::Run() {
     rows_.reserve(request_.messages.size());
     for (size_t i = 0; i < request_.messages.size(); ++i) {
       const SourceMessage& m = request_.messages[i];
-      rows_.push_back({DecodeFileName(QByteArray::fromStdString(m.ref.path)), m.storeFolder});
+      // The messages of one file share its name's text rather than each
+      // holding a copy.
+      const bool samePath = i > 0 && request_.messages[i - 1].ref.path == m.ref.path;
+      rows_.push_back({samePath ? rows_.back().path : DecodeFileName(QByteArray::fromStdString(m.ref.path)),
+                       m.storeFolder});
       if (m.storeFolder.isEmpty())
         report_.listProblems.push_back(
             {static_cast<qint64>(i), rows_.back().path, QStringLiteral("the message has no store folder")});
@@ -130,7 +136,7 @@ ConversionReport Conversion::RunRows() {
 
 bool Conversion::Prepare() {
   try {
-    mapi::SessionOptions options{deps_.writer, deps_.importer};
+    mapi::SessionOptions options{deps_.writer, deps_.importer, deps_.profile ? deps_.profile : &ownProfile_};
     session_ = deps_.session ? deps_.session(options) : mapi::CreateRDOSession(std::move(options));
     session_->Logon();
     const QString stamp = FormatTimeStamp(deps_.now ? deps_.now() : QDateTime::currentDateTime());

@@ -38,6 +38,9 @@ struct EngineDeps {
   // How the mail session is made; empty: mapi::CreateRDOSession. A caller may
   // make it fail as a missing mail library does.
   std::function<std::unique_ptr<mapi::RDOSession>(const mapi::SessionOptions&)> session;
+  // The mail profile the run's store is attached to while it is written;
+  // nullptr: one of the run's own, seen by nobody else.
+  mapi::Profile* profile = nullptr;
 };
 
 enum class FileOutcome { kStored, kStoredWithWarnings, kNotStored };

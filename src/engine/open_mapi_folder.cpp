@@ -2,9 +2,9 @@
 
 namespace verdaline {
 
-std::unique_ptr<mailclient::Folder> OpenMAPIFolder(const QString& szPath) {
+std::unique_ptr<mailclient::Folder> OpenMAPIFolder(const QString& szPath, mapi::Profile& profile) {
   std::unique_ptr<mailclient::Folder> current;
-  auto application = mailclient::CreateApplication();
+  auto application = mailclient::CreateApplication(profile);
   QString rest = szPath;
   if (rest.startsWith(u'\\')) {
     rest.remove(0, 1);

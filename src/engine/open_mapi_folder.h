@@ -13,6 +13,8 @@
 
 namespace verdaline {
 
-std::unique_ptr<mailclient::Folder> OpenMAPIFolder(const QString& szPath);
+// profile: the one whose stores the namespace shows.
+std::unique_ptr<mailclient::Folder> OpenMAPIFolder(const QString& szPath,
+                                                   mapi::Profile& profile = mapi::Profile::Default());
 
 }  // namespace verdaline

@@ -52,7 +52,7 @@ FolderFailures CreateStoreFolders(mapi::RDOSession& session, const std::string& 
     std::unique_ptr<mailclient::Folder> parent;
     try {
       if (!parentFailure.isEmpty()) throw std::runtime_error(parentFailure.toStdString());
-      parent = OpenMAPIFolder(u'\\' + storeName + u'\\' + parentPath);
+      parent = OpenMAPIFolder(u'\\' + storeName + u'\\' + parentPath, session.profile());
       if (!parent) throw std::runtime_error("the folder " + parentPath.toStdString() + " was not found");
     } catch (const std::exception& e) {
       failures[path] = QString::fromStdString(e.what());

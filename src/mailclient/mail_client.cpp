@@ -10,7 +10,7 @@ using mapi::MapiError;
 
 size_t FolderCollection::Count() const {
   if (folders_) return folders_->Count();
-  return mapi::Profile::Default().Stores().size();
+  return profile_->Stores().size();
 }
 
 std::unique_ptr<Folder> FolderCollection::Item(const std::string& name) const {
@@ -19,7 +19,7 @@ std::unique_ptr<Folder> FolderCollection::Item(const std::string& name) const {
     std::string folderName = folder->Name();
     return std::make_unique<Folder>(std::move(folder), folderName);
   }
-  auto store = mapi::Profile::Default().FindByDisplayName(name);
+  auto store = profile_->FindByDisplayName(name);
   if (!store) throw MapiError(kNotFound, "The folder \"" + name + "\" does not exist.");
   // A store's top-level folder is its top of personal folders, shown under
   // the store's display name.
@@ -39,13 +39,15 @@ std::unique_ptr<Folder> Explorer::CurrentFolder() const {
 
 std::unique_ptr<NameSpace> Application::GetNamespace(const std::string& type) const {
   if (type != "MAPI") throw MapiError(mapi::hr::kInvalidParameter, "Unknown namespace \"" + type + "\".");
-  return std::make_unique<NameSpace>();
+  return std::make_unique<NameSpace>(profile_);
 }
 
 std::unique_ptr<Explorer> Application::ActiveExplorer() const {
   throw MapiError(mapi::hr::kCallFailed, "The mail client has no explorer window on this platform.");
 }
 
-std::unique_ptr<Application> CreateApplication() { return std::make_unique<Application>(); }
+std::unique_ptr<Application> CreateApplication(mapi::Profile& profile) {
+  return std::make_unique<Application>(profile);
+}
 
 }  // namespace mailclient

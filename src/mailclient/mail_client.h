@@ -5,14 +5,16 @@
 // explorer, which does not exist here: there is no mail client window on this
 // platform, so asking for it is an error.
 //
-// It reads the same profile as the mail library (mapi::Profile::Default()),
-// so a store added by a session is visible here at once.
+// It reads the profile it is made with (the process's default unless told
+// otherwise), the same one the mail library's session attaches its stores
+// to, so a store added by that session is visible here at once.
 #pragma once
 
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "mapi/profile.h"
 #include "mapi/rdo_folder.h"
 
 namespace mailclient {
@@ -21,8 +23,8 @@ class Folder;
 
 class FolderCollection {
  public:
-  // The namespace's top-level folders (one per attached store).
-  FolderCollection() = default;
+  // The namespace's top-level folders (one per store attached to profile).
+  explicit FolderCollection(mapi::Profile& profile) : profile_(&profile) {}
   // A folder's subfolders.
   explicit FolderCollection(mapi::RDOFolders folders) : folders_(std::move(folders)) {}
 
@@ -33,6 +35,7 @@ class FolderCollection {
 
  private:
   std::optional<mapi::RDOFolders> folders_;  // empty: the namespace's stores
+  mapi::Profile* profile_ = nullptr;
 };
 
 class Folder {
@@ -50,7 +53,11 @@ class Folder {
 
 class NameSpace {
  public:
-  FolderCollection Folders() const { return FolderCollection(); }
+  explicit NameSpace(mapi::Profile& profile) : profile_(profile) {}
+  FolderCollection Folders() const { return FolderCollection(profile_); }
+
+ private:
+  mapi::Profile& profile_;
 };
 
 class Explorer {
@@ -60,13 +67,17 @@ class Explorer {
 
 class Application {
  public:
+  explicit Application(mapi::Profile& profile) : profile_(profile) {}
   // Only the "MAPI" namespace exists.
   std::unique_ptr<NameSpace> GetNamespace(const std::string& type) const;
   // Throws mapi::MapiError: there is no explorer window on this platform.
   std::unique_ptr<Explorer> ActiveExplorer() const;
+
+ private:
+  mapi::Profile& profile_;
 };
 
 // Outlook.Application's class factory.
-std::unique_ptr<Application> CreateApplication();
+std::unique_ptr<Application> CreateApplication(mapi::Profile& profile = mapi::Profile::Default());
 
 }  // namespace mailclient

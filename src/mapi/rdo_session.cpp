@@ -51,7 +51,7 @@ std::unique_ptr<RDOFolder> RDOStore::IPMRootFolder() const {
 
 size_t RDOStores::Count() const {
   session_.RequireLogon();
-  return Profile::Default().Stores().size();
+  return session_.profile().Stores().size();
 }
 
 std::unique_ptr<RDOStore> RDOStores::AddPSTStore(const std::string& path, int format,
@@ -75,14 +75,14 @@ std::unique_ptr<RDOStore> RDOStores::AddPSTStore(const std::string& path, int fo
   auto store = std::make_shared<StoreData>(std::move(writer), path);
   store->SetImporter(session_.options_.importer);
   store->SetImportAhead(session_.ahead_);
-  Profile::Default().Attach(store);
+  session_.profile().Attach(store);
   session_.added_.push_back(store);
   return std::make_unique<RDOStore>(store);
 }
 
 std::unique_ptr<RDOStore> RDOStores::GetStoreFromID(const std::string& entryId) const {
   session_.RequireLogon();
-  auto store = Profile::Default().FindByEntryId(entryId);
+  auto store = session_.profile().FindByEntryId(entryId);
   if (!store) throw MapiError(hr::kNotFound, "No store with the entry identifier " + entryId + ".");
   return std::make_unique<RDOStore>(store);
 }
@@ -107,7 +107,7 @@ std::unique_ptr<RDOFolder> RDOSession::GetFolderFromPath(const std::string& path
   if (path.rfind("\\\\", 0) != 0)
     throw MapiError(hr::kInvalidParameter, "A folder path begins with \"\\\\\" and the store's name: " + path);
   auto parts = SplitPath(path.substr(2));
-  auto store = Profile::Default().FindByDisplayName(parts[0]);
+  auto store = profile().FindByDisplayName(parts[0]);
   if (!store) throw MapiError(hr::kNotFound, "No store is named \"" + parts[0] + "\".");
   auto folder = RDOStore(store).IPMRootFolder();
   for (size_t i = 1; i < parts.size(); ++i) {
@@ -127,7 +127,7 @@ void RDOSession::Logoff() {
     } catch (const MapiError& e) {
       failures += (failures.empty() ? "" : "; ") + std::string(e.what());
     }
-    Profile::Default().Detach(store.get());
+    profile().Detach(store.get());
   }
   for (auto& store : added_) store->SetImportAhead(nullptr);
   added_.clear();

@@ -21,6 +21,7 @@ class RDOSession;
 struct SessionOptions {
   WriterFactory writer;      // how AddPSTStore makes the file's writer
   MessageImporter importer;  // how the items of its stores import message files
+  Profile* profile = nullptr;  // the profile Logon opens; nullptr: the process's default
 };
 
 // Store formats of AddPSTStore.
@@ -63,9 +64,11 @@ class RDOSession {
   RDOSession(const RDOSession&) = delete;
   RDOSession& operator=(const RDOSession&) = delete;
 
-  // Logs on to the process's default profile.
+  // Logs on to the session's profile.
   void Logon();
   bool LoggedOn() const { return loggedOn_; }
+  // The profile this session opens: its stores are attached there.
+  Profile& profile() const { return options_.profile ? *options_.profile : Profile::Default(); }
   RDOStores& Stores();
   // "\\" + store display name + "\" + folder path below the store's top of
   // personal folders; the store's top itself when no folder path follows.

@@ -227,7 +227,18 @@ TEST_F(EngineTest, StoresSourceMessagesInTheirFoldersWithTheirState) {
                       message(400, "Inbox", answered),   message(500, "Inbox", forwarded),
                       message(600, "Archive", both)};
   request.storeName = QStringLiteral("Ann's mail");
-  const ConversionReport r = Run();
+  // The store is attached to the caller's profile while it is written, and
+  // to nobody else's.
+  mapi::Profile profile;
+  deps.profile = &profile;
+  std::vector<size_t> attached;
+  EngineCallbacks cb;
+  cb.starting = [&](qint64) {
+    attached.push_back(profile.Stores().size() * 10 + mapi::Profile::Default().Stores().size());
+  };
+  const ConversionReport r = Run(cb);
+  EXPECT_EQ(attached, std::vector<size_t>(7, 10));
+  EXPECT_TRUE(profile.Stores().empty());
 
   ASSERT_EQ(r.status, RunStatus::kFinished);
   EXPECT_EQ(r.storeName, "Ann's mail");
