@@ -200,7 +200,11 @@ class CliTest(unittest.TestCase):
 
         # Nothing could be written, or a wrong command line: exit 2, no file.
         os.makedirs(self.path('empty'))
-        cases = [[], ['-o', self.path('x.pst'), '-d', self.work, good[0]], ['--report', self.path('r.txt'), good[0]],
+        # An mbox whose one message was deleted in it: nothing to convert.
+        gone = self.path('gone')
+        with open(gone, 'w') as f:
+            f.write('From ann@example.org Mon Dec  7 09:30:00 2026\nX-Mozilla-Status: 0009\nSubject: gone\n\nbye\n')
+        cases = [[gone], [], ['-o', self.path('x.pst'), '-d', self.work, good[0]], ['--report', self.path('r.txt'), good[0]],
                  ['--bogus', good[0]], ['-o'], [self.path('empty')], ['-d', self.path('nowhere'), good[0]], [missing]]
         for args in cases:
             p = run(args, cwd=self.path('empty'))

@@ -27,13 +27,14 @@ qint64 BytesOf(const model::MessageRef& ref) {
 
 class Collector {
  public:
-  explicit Collector(FolderMode mode) : mode_(mode) {}
+  Collector(FolderMode mode, const std::atomic<bool>* cancel) : mode_(mode) { options_.cancel = cancel; }
 
   void Scan(const QString& given) {
     const QString path = AbsolutePath(given);
     const size_t first = scan_.entries.size();
-    mailstore::ScanPath(EncodeFileName(path).toStdString(), scan_);
-    if (scan_.entries.size() == first) {
+    mailstore::ScanPath(EncodeFileName(path).toStdString(), scan_, options_);
+    const bool cancelled = options_.cancel != nullptr && options_.cancel->load();
+    if (scan_.entries.size() == first && !cancelled) {
       // The scan promises an entry for a path that holds nothing; should it
       // not give one, the path still may not vanish from the report.
       Problem(path, QStringLiteral("no messages found"));
@@ -106,6 +107,7 @@ class Collector {
   }
 
   FolderMode mode_;
+  mailstore::ScanOptions options_;
   mailstore::ScanResult scan_;
   std::vector<QString> folderNames_;
   Inputs inputs_;
@@ -126,9 +128,12 @@ QString PathStoreFolder(const std::string& container) {
 
 QString AbsolutePath(const QString& path) { return QDir::cleanPath(QDir::current().absoluteFilePath(path)); }
 
-Inputs CollectInputs(const QStringList& paths, FolderMode folders) {
-  Collector collector(folders);
-  for (const QString& path : paths) collector.Scan(path);
+Inputs CollectInputs(const QStringList& paths, FolderMode folders, const std::atomic<bool>* cancel) {
+  Collector collector(folders, cancel);
+  for (const QString& path : paths) {
+    if (cancel != nullptr && cancel->load()) break;
+    collector.Scan(path);
+  }
   return collector.Result();
 }
 

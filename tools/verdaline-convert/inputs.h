@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <vector>
 
 #include "command_line.h"
@@ -34,7 +35,9 @@ struct Inputs {
   qint64 expunged = 0;
 };
 
-Inputs CollectInputs(const QStringList& paths, FolderMode folders);
+// `cancel` set: stop scanning soon (a signal during a long scan), keeping
+// what was found.
+Inputs CollectInputs(const QStringList& paths, FolderMode folders, const std::atomic<bool>* cancel = nullptr);
 
 // The store folder of a message whose source placed it in `names` (bytes as
 // the source gives them: UTF-8 text or file names); "" when there are none.

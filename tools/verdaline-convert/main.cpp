@@ -111,7 +111,7 @@ class Conversion {
   explicit Conversion(const Options& options) : options_(options) {}
 
   int Run() {
-    inputs_ = CollectInputs(options_.paths, options_.folders);
+    inputs_ = CollectInputs(options_.paths, options_.folders, stop_.flag());
     for (const QString& error : inputs_.errors) Error(error);
     if (stop_.requested())
       return Finish(128 + stop_.signal(), StatusName(RunStatus::kCancelled), {}, kReasonNotReached);
