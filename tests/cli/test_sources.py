@@ -214,6 +214,26 @@ class SourcesTest(unittest.TestCase):
     def test_takeout(self):
         self.convert('takeout', self.layout(mail_layouts.takeout_mbox))
 
+    def test_damaged_entry_is_named_by_its_place(self):
+        """A damaged message in an mbox fails alone: exit 1, its index and
+        the byte of its "From " line on standard error and in the report."""
+        box = os.path.join(tempfile.mkdtemp(dir=self.work), 'box')
+        entries = [mail_layouts._mbox_entry(mail_layouts.message('ok-0', 'Fine.')).encode(),
+                   b'From ann@example.org Mon Dec  7 09:30:00 2026\n' + bytes(range(256)) * 4 + b'\n',
+                   mail_layouts._mbox_entry(mail_layouts.message('ok-2', 'Fine too.')).encode()]
+        with open(box, 'wb') as f:
+            f.write(b''.join(entries))
+        at = len(entries[0])
+        report = box + '.json'
+        p = subprocess.run([CONVERT, '-o', box + '.pst', '--report', report, box], capture_output=True, text=True)
+        self.assertEqual(p.returncode, 1, p.stderr)
+        self.assertIn('verdaline-convert: %s: message 1 at byte %d: ' % (box, at), p.stderr)
+        with open(report) as f:
+            records = json.load(f)['files']
+        self.assertEqual([(r['result'], r['index'], r['offset']) for r in records],
+                         [('stored', 0, 0), ('not-stored', 1, at), ('stored', 2, at + len(entries[1]))])
+        self.assertTrue(records[1]['reason'] and box not in records[1]['reason'], records[1])
+
     def test_apple_mail(self):
         self.convert('apple', self.layout(mail_layouts.apple_mail))
 

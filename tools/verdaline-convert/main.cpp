@@ -5,8 +5,9 @@
 //
 // Exit status: 0 every message stored; 1 a .pst was made but some messages
 // (or whole paths) were not stored, deleted messages aside; 2 no .pst was
-// made (wrong command line, output refused, nothing to convert); 128 + the signal's number when SIGINT or SIGTERM
-// stopped the run (the file then holds every message stored so far).
+// made (wrong command line, output refused, nothing to convert); 128 + the
+// signal's number when SIGINT or SIGTERM stopped the run (the file then
+// holds every message stored so far).
 #include <QCoreApplication>
 #include <QDir>
 #include <cstdio>
@@ -59,12 +60,21 @@ QString StatusName(RunStatus status) {
   return QStringLiteral("failed");
 }
 
-// Why a file was not stored, without the file's name in front: the
-// importer's reasons often begin with "PATH: ", and the path has a place of
-// its own on every line and record.
+// Why a message was not stored, without the file's name in front: the
+// importer's reasons often begin with "PATH: " (or "PATH at byte N: " for a
+// message inside a file), and the path and the message's place have places
+// of their own on every line and record.
 QString Cause(const FileResult& result) {
-  const QString prefix = result.path + QStringLiteral(": ");
-  return result.reason.startsWith(prefix) ? result.reason.mid(prefix.size()) : result.reason;
+  const QString& reason = result.reason;
+  if (!reason.startsWith(result.path)) return reason;
+  qsizetype at = result.path.size();
+  const QString atByte = QStringLiteral(" at byte ");
+  if (reason.mid(at, atByte.size()) == atByte) {
+    qsizetype digits = at + atByte.size();
+    while (digits < reason.size() && reason[digits].isDigit()) ++digits;
+    if (digits > at + atByte.size()) at = digits;
+  }
+  return reason.mid(at, 2) == QLatin1String(": ") ? reason.mid(at + 2) : reason;
 }
 
 // The report's records in command-line order: what was not given to the
