@@ -13,7 +13,9 @@
 // Nothing found is dropped without an entry: every message is one entry,
 // every message the store marks as expunged is one entry, and whatever
 // could not be taken (a file that cannot be read, a path that yields no
-// message) is one entry with its reason.
+// message) is one entry with its reason. A path that is neither a regular
+// file nor a folder (a FIFO, a device) is never opened: it is a kProblem
+// entry ("not a regular file"), whether named on its own or met in a walk.
 #pragma once
 
 #include <atomic>

@@ -27,6 +27,13 @@ uint32_t ScanContext::FolderOf(const Levels& levels) {
   return folder;
 }
 
+void ScanContext::DropFoldersFrom(size_t count) {
+  while (out_.folders.size() > count) {
+    index_.erase(out_.folders.back().names);
+    out_.folders.pop_back();
+  }
+}
+
 void ScanContext::Message(model::MessageRef ref, uint32_t folder, model::MessageState state, bool expunged) {
   Entry entry;
   entry.kind = expunged ? EntryKind::kExpunged : EntryKind::kMessage;

@@ -2,6 +2,8 @@
 // to, the folders already there, the cancel flag.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -30,6 +32,7 @@ class ScanContext {
   ScanContext(ScanResult& out, const ScanOptions& options);
 
   bool Cancelled() const;
+  const std::atomic<bool>* cancel() const { return options_.cancel; }
 
   // The folder of `levels` (not empty), made with every level above it that
   // is not there yet.
@@ -40,6 +43,10 @@ class ScanContext {
   void Problem(const std::string& path, std::string reason);
 
   size_t EntryCount() const { return out_.entries.size(); }
+  // Forgets the folders made after the first `count`: a path that yields
+  // nothing leaves no empty folders behind.
+  void DropFoldersFrom(size_t count);
+  size_t FolderCount() const { return out_.folders.size(); }
 
  private:
   ScanResult& out_;

@@ -143,9 +143,11 @@ SourceKind ScanPath(const std::string& path, ScanResult& out, const ScanOptions&
       return SourceKind::kNone;
   }
   const size_t before = context.EntryCount();
+  const size_t folders_before = context.FolderCount();
   const SourceKind kind = ScanDirectory(context, *absolute);
-  if (context.EntryCount() == before && !context.Cancelled()) {
-    context.Problem(*absolute, NothingFound(kind));
+  if (context.EntryCount() == before) {
+    context.DropFoldersFrom(folders_before);
+    if (!context.Cancelled()) context.Problem(*absolute, NothingFound(kind));
     return SourceKind::kNone;
   }
   return kind;

@@ -55,7 +55,7 @@ void WalkFile(ScanContext& context, const std::string& path, const std::string& 
   if (file.size() == 0) return;  // an empty Thunderbird folder, or nothing at all
   const std::string head = file.Head(kProbeBytes);
   if (IsSeparatorLine(FirstLine(head))) {
-    AddMboxMessages(context, file, path, With(base, MboxFolderName(name), path), nullptr);
+    AddMboxMessages(context, file, path, With(base, MboxFolderName(name), path), context.cancel());
     seen.mbox = true;
   } else if (StartsLikeMessage(head)) {
     context.Message(model::MessageRef(path), loose.Get(), model::MessageState{}, false);
@@ -131,7 +131,7 @@ void ScanAppleMailbox(ScanContext& context, const std::string& dir, const Levels
   } else if (file.size() > 0) {
     Levels own = levels;
     own.back().container = mbox;
-    AddMboxMessages(context, file, mbox, own, nullptr);
+    AddMboxMessages(context, file, mbox, own, context.cancel());
   }
   // Its table_of_contents and Info.plist hold no mail; Child.mbox folders nest.
   const Listing listing = ListDirectory(dir);

@@ -125,6 +125,7 @@ TEST(ScanProblems, PathsThatYieldNothingSayWhyOnce) {
     EXPECT_EQ(result.entries[0].kind, EntryKind::kProblem);
     EXPECT_EQ(result.entries[0].ref.path, want.path);
     EXPECT_EQ(result.entries[0].reason, want.reason);
+    EXPECT_TRUE(result.folders.empty());  // no empty Inbox left behind
   }
 }
 
