@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end runs of build/verdaline-convert: exit status, the report (JSON
 and TSV), refusal to overwrite, interrupt, progress only on a terminal, and
-the folder walk against the window's "Add Folder".
+--folders=path against the window's "Add Folder".
 
 usage: test_cli.py BUILD_DIR SOURCE_DIR [unittest arguments]
 """
@@ -50,15 +50,17 @@ def run(args, cwd=None, **kw):
 
 def read_report(path):
     """The records of a JSON or TSV report as (path, folder, result, reason,
-    warnings joined by "; ") tuples."""
+    warnings joined by "; ", index, offset) tuples, index and offset as text
+    ("" for none)."""
     if path.endswith('.json'):
         with open(path) as f:
             doc = json.load(f)
-        return doc, [(r['path'], r['storeFolder'], r['result'], r['reason'], '; '.join(r['warnings']))
+        return doc, [(r['path'], r['storeFolder'], r['result'], r['reason'], '; '.join(r['warnings']),
+                      '' if r['index'] is None else str(r['index']), '' if r['offset'] is None else str(r['offset']))
                      for r in doc['files']]
     with open(path, newline='') as f:
         rows = list(csv.reader(f, delimiter='\t', quoting=csv.QUOTE_NONE))
-    assert rows[0] == ['path', 'store_folder', 'result', 'reason', 'warnings'], rows[0]
+    assert rows[0] == ['path', 'store_folder', 'result', 'reason', 'warnings', 'index', 'offset'], rows[0]
     unescape = {'t': '\t', 'n': '\n', 'r': '\r', '\\': '\\'}
     return None, [tuple(re.sub(r'\\(.)', lambda m: unescape[m.group(1)], x) for x in row) for row in rows[1:]]
 
@@ -103,7 +105,12 @@ class CliTest(unittest.TestCase):
         good = [self.path('src', 'Mail', n + '.eml') for n in ('a', 'B')] + [self.path('src', 'Mail', 'Sub', 'c.EML')]
         for p in good:
             write_eml(p, 'good ' + os.path.basename(p))
-        write_eml(self.path('src', 'Mail', 'notes.txt'), 'not a message file')
+        # Mail is told by its content: a message under any name is taken,
+        # a text that is no message is not.
+        found_by_content = self.path('src', 'Mail', 'notes.txt')
+        write_eml(found_by_content, 'a message whatever its name')
+        with open(self.path('src', 'Mail', 'list.txt'), 'w') as f:
+            f.write('milk\neggs\n')
         with open(os.path.join(SOURCE, 'tests', 'corpus', 'regression_expectations.json')) as f:
             expectations = json.load(f)
         warned = [n for n, e in expectations.items() if 'warnings_contain' in e][0]
@@ -125,14 +132,14 @@ class CliTest(unittest.TestCase):
         os.close(fd)
         out = self.path('out.pst')
 
-        # Everything good: exit 0, every message where it belongs.
+        # Everything good: exit 0, every message where it belongs: a file in
+        # a folder named after its own, a folder's loose files likewise.
         p = run(['-o', out, self.path('src', 'Mail', 'a.eml'), self.path('src', 'Mail', 'Sub')])
         self.assertEqual(p.returncode, 0, p.stderr)
         self.assertIn('stored: 2\n', p.stdout)
-        self.assertIn('output: %s\n' % out, p.stdout)
+        self.assertIn('expunged: 0\noutput: %s\n' % out, p.stdout)
         self.assertEqual(pst_check(out)[0], 0, pst_check(out)[1])
-        key = os.path.dirname(good[0]).strip('/')
-        self.assertEqual(message_counts(out, self.work), {key: 1, key + '/Sub': 1})
+        self.assertEqual(message_counts(out, self.work), {'Mail': 1, 'Sub': 1})
 
         # Never overwrites: exit 2, the file unchanged.
         before = read_bytes(out)
@@ -141,11 +148,12 @@ class CliTest(unittest.TestCase):
         self.assertRegex(p.stderr, r'^verdaline-convert: %s: ' % re.escape(out))
         self.assertEqual(read_bytes(out), before)
 
-        # Folders, a damaged file and a missing path: exit 1, one record each, in order.
+        # Folders, a damaged file and a missing path: exit 1, one record
+        # each, in the order of the paths; folders as the window makes them.
         results = {}
         for ext in ('json', 'tsv'):
             report = self.path('report.' + ext)
-            p = run(['-d', self.work, '--report', report, self.path('src'), deep, damaged, missing])
+            p = run(['-d', self.work, '--folders=path', '--report', report, self.path('src'), deep, damaged, missing])
             self.assertEqual(p.returncode, 1, p.stderr)
             for bad in (missing, damaged, os.path.join(deep, 'd' * 250)):
                 self.assertIn('verdaline-convert: %s' % bad, p.stderr)
@@ -153,13 +161,18 @@ class CliTest(unittest.TestCase):
             results[ext] = records
             results.setdefault('doc', doc)
             by_path = {r[0]: r for r in records}
-            self.assertEqual([r[0] for r in records[:-3]], walk_order(self.path('src')) + [os.path.join(deep, 'top.eml')])
+            in_src = good + [found_by_content, warned_path]
+            self.assertEqual(sorted(r[0] for r in records[:len(in_src)]), sorted(in_src))
             self.assertEqual([r[0] for r in records[-2:]], [damaged, missing])
-            unreadable = records[-3]
+            from_deep = records[len(in_src):-2]
+            self.assertEqual(len(from_deep), 2, from_deep)
+            self.assertIn((os.path.join(deep, 'top.eml'), 'stored'), [(r[0], r[2]) for r in from_deep])
+            unreadable = [r for r in from_deep if r[2] != 'stored'][0]
             self.assertTrue(unreadable[0].startswith(os.path.join(deep, 'd' * 250, 'd' * 250)), unreadable[0][:600])
             self.assertEqual(unreadable[2], 'not-stored')
-            self.assertTrue(unreadable[3].startswith('folder could not be read: '), unreadable)
-            for g in good:
+            self.assertTrue(unreadable[3].startswith('cannot list it: '), unreadable)
+            self.assertEqual({r[5:] for r in records}, {('', '')})
+            for g in good + [found_by_content]:
                 self.assertEqual(by_path[g][1:4], (os.path.dirname(g).strip('/').replace('/', '\\'), 'stored', ''))
             warn = by_path[warned_path]
             self.assertEqual(warn[2], 'stored-with-warnings')
@@ -169,7 +182,7 @@ class CliTest(unittest.TestCase):
                 self.assertTrue(by_path[bad][3], by_path[bad])
         self.assertEqual(results['json'], results['tsv'])
         doc = results['doc']  # the JSON one
-        self.assertEqual((doc['stored'], doc['storedWithWarnings'], doc['notStored']), (4, 1, 3))
+        self.assertEqual((doc['stored'], doc['storedWithWarnings'], doc['notStored'], doc['expunged']), (5, 1, 3, 0))
         self.assertTrue(os.path.exists(doc['output']) and CLOCK_NAME.fullmatch(os.path.basename(doc['output'])))
         self.assertEqual(pst_check(doc['output'])[0], 0)
 
@@ -187,7 +200,11 @@ class CliTest(unittest.TestCase):
 
         # Nothing could be written, or a wrong command line: exit 2, no file.
         os.makedirs(self.path('empty'))
-        cases = [[], ['-o', self.path('x.pst'), '-d', self.work, good[0]], ['--report', self.path('r.txt'), good[0]],
+        # An mbox whose one message was deleted in it: nothing to convert.
+        gone = self.path('gone')
+        with open(gone, 'w') as f:
+            f.write('From ann@example.org Mon Dec  7 09:30:00 2026\nX-Mozilla-Status: 0009\nSubject: gone\n\nbye\n')
+        cases = [[gone], [], ['-o', self.path('x.pst'), '-d', self.work, good[0]], ['--report', self.path('r.txt'), good[0]],
                  ['--bogus', good[0]], ['-o'], [self.path('empty')], ['-d', self.path('nowhere'), good[0]], [missing]]
         for args in cases:
             p = run(args, cwd=self.path('empty'))
@@ -239,7 +256,7 @@ class CliTest(unittest.TestCase):
         self.assertEqual(p.returncode, 0, p.stderr)
         self.assertNotIn('\r', p.stderr)
         self.assertNotIn('\x1b', p.stderr)
-        self.assertIn('verdaline-convert: 100% 30/30 files', p.stderr)
+        self.assertIn('verdaline-convert: 100% 30/30 messages', p.stderr)
         # Under a terminal: one line redrawn in place with count, rate and time left.
         master, slave = pty.openpty()
         proc = subprocess.Popen([CONVERT, '-o', self.path('tty.pst'), self.path('src')],
@@ -261,21 +278,29 @@ class CliTest(unittest.TestCase):
         self.assertEqual(proc.wait(timeout=60), 0)
         text = seen.decode()
         self.assertIn('\r[', text)
-        self.assertRegex(text, r'30/30 files .*messages/s .*left')
+        self.assertRegex(text, r'30/30 messages  [\d.]+/[\d.]+ KB .*messages/s .*left')
         self.assertNotIn('verdaline-convert: 100%', text)
 
-    def test_folder_walk_matches_the_window(self):
+    def test_folder_paths_match_the_window(self):
+        """With --folders=path a tree of .eml files lands as the window's Add
+        Folder puts it; files that are no mail are passed over, and a link to
+        a folder is not followed but reported."""
         root = self.path('tree')
-        names = ['A.EML', 'b.Eml', '.eml', 'x.eml.bak', 'y.emlx', 'z.txt', 'd1/c.eml', 'd1/d2/d3/deep.eml',
-                 'd2/e.eml', 'd1/d2/f.eml']
-        for n in names:
+        for n in ['A.EML', 'b.Eml', '.eml', 'd1/c.eml', 'd1/d2/d3/deep.eml', 'd2/e.eml', 'd1/d2/f.eml']:
             write_eml(os.path.join(root, n), n)
-        os.symlink(os.path.join(root, 'd1'), os.path.join(root, 'link-to-d1'))
+        for n in ('z.txt', 'x.eml.bak'):
+            with open(os.path.join(root, n), 'w') as f:
+                f.write('plain notes, no message\n')
+        link = os.path.join(root, 'link-to-d1')
+        os.symlink(os.path.join(root, 'd1'), link)
         expected = walk_order(root)
         self.assertEqual(len(expected), 7)
-        p = run(['-o', self.path('w.pst'), '--report', self.path('w.json'), root])
-        self.assertEqual(p.returncode, 0, p.stderr)
-        self.assertEqual([r[0] for r in read_report(self.path('w.json'))[1]], expected)
+        p = run(['-o', self.path('w.pst'), '--folders=path', '--report', self.path('w.json'), root])
+        self.assertEqual(p.returncode, 1, p.stderr)
+        self.assertIn('verdaline-convert: %s: ' % link, p.stderr)
+        records = read_report(self.path('w.json'))[1]
+        self.assertEqual(sorted(r[0] for r in records if r[2] == 'stored'), sorted(expected))
+        self.assertEqual([(r[0], r[2]) for r in records if r[2] != 'stored'], [(link, 'not-stored')])
         if os.access(HEADLESS, os.X_OK):
             out = subprocess.run([HEADLESS, '--add-folder', root, '--convert-to', self.work],
                                  capture_output=True, text=True, timeout=300).stdout

@@ -14,6 +14,8 @@ constexpr ValueOption kValueOptions[] = {
     {"output", 'o', &Options::outputFile},
     {"output-dir", 'd', &Options::outputDir},
     {"report", '\0', &Options::reportFile},
+    {"store-name", '\0', &Options::storeName},
+    {"folders", '\0', &Options::foldersValue},
 };
 
 const ValueOption* FindLong(const QString& name) {
@@ -55,6 +57,11 @@ QString CheckOptions(Options& options) {
     } else {
       return QStringLiteral("%1: the report must end in .json or .tsv").arg(options.reportFile);
     }
+  }
+  if (options.foldersValue == QLatin1String("path")) {
+    options.folders = FolderMode::kPath;
+  } else if (!options.foldersValue.isEmpty() && options.foldersValue != QLatin1String("source")) {
+    return QStringLiteral("--folders takes \"source\" or \"path\", not \"%1\"").arg(options.foldersValue);
   }
   if (options.paths.isEmpty()) return QStringLiteral("no message file or folder given");
   return {};
@@ -122,21 +129,54 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
 QString UsageText() {
   return QStringLiteral(
       "Usage: verdaline-convert [OPTIONS] PATH...\n"
-      "Convert .eml message files into a new Outlook .pst file.\n"
+      "Convert mail into a new Outlook .pst file.\n"
       "\n"
-      "A PATH is a message file (taken whatever its name) or a folder, whose whole\n"
-      "tree is searched for files ending in .eml, as the window's Add Folder does.\n"
+      "A PATH is a message file, a mail store or a folder holding any of them,\n"
+      "told by its layout and content; each gives these store folders:\n"
+      "  message file     one message (.eml or any name), in a folder named after\n"
+      "                   the folder it lies in\n"
+      "  Maildir          cur/ and new/ go to Inbox; Maildir++ .Sub.Folders and\n"
+      "                   Dovecot LAYOUT=fs subfolders beside it\n"
+      "  mbox             a folder named after the file (mboxo, mboxrd, mboxcl,\n"
+      "                   mboxcl2); Thunderbird's NAME.sbd folders below it;\n"
+      "                   Apple Mail's NAME.mbox/mbox is NAME; a Google Takeout\n"
+      "                   message goes to its first folder label\n"
+      "  .emlx            Apple Mail's message file, as a message file\n"
+      "  folder           searched through: its sub-folders at the top, its loose\n"
+      "                   message files in a folder named after it\n"
+      "\n"
+      "What the source says of a message is kept: read or unread, flagged for\n"
+      "follow-up, answered, forwarded, draft (stored unsent and unread), keywords\n"
+      "and labels as categories (see the man page for every flag):\n"
+      "  Maildir          flags S read, R answered, P forwarded, F flagged, D draft,\n"
+      "                   T deleted; without S (as in new/) unread; Dovecot's\n"
+      "                   keywords are categories\n"
+      "  mbox             Status: R read; X-Status: A answered, F flagged, T draft,\n"
+      "                   D deleted; a file with no Status: field at all is read\n"
+      "  Thunderbird      X-Mozilla-Status: 0x1 read, 0x2 answered, 0x4 flagged,\n"
+      "                   0x1000 forwarded, 0x8 expunged\n"
+      "  .emlx            flags bit 0 read, 1 deleted, 2 answered, 4 flagged,\n"
+      "                   6 draft, 8 forwarded\n"
+      "  Takeout          X-Gmail-Labels: Unread, Starred, Drafts; every label but\n"
+      "                   its folder, Unread, Starred, Opened, Archived a category\n"
+      "  any              X-Unsent: 1 is a draft; a loose message file is read\n"
+      "Messages deleted in their source are counted as expunged, not converted.\n"
       "\n"
       "  -o, --output FILE.pst     write exactly this file (never overwritten)\n"
       "  -d, --output-dir DIR      write a new file named from the clock in DIR\n"
       "                            (default: the current folder)\n"
-      "      --report FILE         one record per file, as JSON (.json) or TSV (.tsv)\n"
+      "      --store-name NAME     the store's display name (default: from the clock)\n"
+      "      --folders=source      store folders as the source names them (default)\n"
+      "      --folders=path        store folders mirror each message's file-system\n"
+      "                            folder below the root, as the window does\n"
+      "      --report FILE         one record per message (and per path that gave\n"
+      "                            none), as JSON (.json) or TSV (.tsv)\n"
       "  -q, --quiet               no progress and no summary; errors only\n"
       "  -h, --help                show this help and exit\n"
       "      --version             show the version and exit\n"
       "\n"
-      "Exit status: 0 every file stored, 1 some files not stored, 2 nothing written\n"
-      "or a wrong command line, 130/143 stopped by SIGINT/SIGTERM.\n");
+      "Exit status: 0 every message stored, 1 some messages not stored, 2 nothing\n"
+      "written or a wrong command line, 130/143 stopped by SIGINT/SIGTERM.\n");
 }
 
 }  // namespace verdaline::cli

@@ -1,64 +1,140 @@
 #include "inputs.h"
 
 #include <QDir>
-#include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 
+#include "engine/relative_folder.h"
+#include "mailstore/mail_sources.h"
 #include "platform/file_names.h"
-#include "platform/paths.h"
-#include "sources/folder_walk.h"
 
 namespace verdaline::cli {
 namespace {
 
-void Reject(Inputs& inputs, const QString& path, const QString& reason) {
-  InputEntry entry;
-  entry.rejected.path = path;
-  entry.rejected.outcome = FileOutcome::kNotStored;
-  entry.rejected.reason = reason;
-  inputs.entries.push_back(entry);
-  inputs.errors.push_back(path + QStringLiteral(": ") + reason);
+QString Text(const std::string& bytes) {
+  return DecodeFileName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
-void Take(Inputs& inputs, const QString& path) {
-  InputEntry entry;
-  entry.engineIndex = static_cast<qint64>(inputs.files.size());
-  inputs.files.push_back(path);
-  inputs.entries.push_back(entry);
+// The bytes a message takes on disk: its range, or what is left of its
+// file from where it starts. A file that cannot be looked at counts for
+// nothing here; its import says why.
+qint64 BytesOf(const model::MessageRef& ref) {
+  if (ref.length != model::MessageRef::kToEnd) return static_cast<qint64>(ref.length);
+  struct stat info{};
+  if (::stat(ref.path.c_str(), &info) != 0) return 0;
+  const auto size = static_cast<uint64_t>(info.st_size);
+  return size > ref.offset ? static_cast<qint64>(size - ref.offset) : 0;
 }
 
-void TakeFolder(Inputs& inputs, const QString& folder) {
-  const FolderWalk walk = WalkFolder(WithTrailingSeparator(folder));
-  for (const QString& path : *walk.paths)
-    if (IsMessageFilePath(path)) Take(inputs, path);
-  // The messages of a folder that could not be listed are unknown: the
-  // folder itself stands for them in the report.
-  for (const FolderReadError& skipped : walk.skipped)
-    Reject(inputs, skipped.folder(), QStringLiteral("folder could not be read: ") + skipped.reason());
-  if (walk.failure)
-    Reject(inputs, folder,
-           QStringLiteral("folder walk stopped: ") + QString::fromStdString(walk.failure->description()));
-}
+class Collector {
+ public:
+  Collector(FolderMode mode, const std::atomic<bool>* cancel) : mode_(mode) { options_.cancel = cancel; }
+
+  void Scan(const QString& given) {
+    const QString path = AbsolutePath(given);
+    const size_t first = scan_.entries.size();
+    mailstore::ScanPath(EncodeFileName(path).toStdString(), scan_, options_);
+    const bool cancelled = options_.cancel != nullptr && options_.cancel->load();
+    if (scan_.entries.size() == first && !cancelled) {
+      // The scan promises an entry for a path that holds nothing; should it
+      // not give one, the path still may not vanish from the report.
+      Problem(path, QStringLiteral("no messages found"));
+      return;
+    }
+    for (size_t i = first; i < scan_.entries.size(); ++i) Take(scan_.entries[i]);
+  }
+
+  Inputs Result() { return std::move(inputs_); }
+
+ private:
+  void Problem(const QString& path, const QString& reason) {
+    InputEntry entry;
+    entry.kind = RecordKind::kProblem;
+    entry.record.path = path;
+    entry.record.reason = reason;
+    inputs_.entries.push_back(std::move(entry));
+    inputs_.errors.push_back(path + QStringLiteral(": ") + reason);
+  }
+
+  void Take(const mailstore::Entry& found) {
+    if (found.kind == mailstore::EntryKind::kProblem) {
+      Problem(Text(found.ref.path), QString::fromStdString(found.reason));
+      return;
+    }
+    InputEntry entry;
+    entry.record.path = Text(found.ref.path);
+    if (found.index >= 0) {
+      entry.index = found.index;
+      entry.offset = static_cast<qint64>(found.at);
+    } else if (!found.ref.WholeFile()) {
+      entry.offset = static_cast<qint64>(found.ref.offset);
+    }
+    QString folder;
+    try {
+      folder = StoreFolderOf(found.folder);
+    } catch (const RowPathError& e) {
+      // Only a store directly in "/" has no folder below the root to mirror.
+      entry.kind = RecordKind::kProblem;
+      entry.record.reason = QString::fromStdString(e.what());
+      inputs_.errors.push_back(entry.record.path + QStringLiteral(": ") + entry.record.reason);
+      inputs_.entries.push_back(std::move(entry));
+      return;
+    }
+    entry.record.storeFolder = folder;
+    if (found.kind == mailstore::EntryKind::kExpunged) {
+      entry.kind = RecordKind::kExpunged;
+      entry.record.reason = QStringLiteral("deleted in its source");
+      ++inputs_.expunged;
+    } else {
+      entry.engineIndex = static_cast<qint64>(inputs_.messages.size());
+      inputs_.messages.push_back(SourceMessage{found.ref, folder, found.state});
+      inputs_.bytes.push_back(BytesOf(found.ref));
+    }
+    inputs_.entries.push_back(std::move(entry));
+  }
+
+  // Folders are shared by many messages: each one's store path is made once.
+  QString StoreFolderOf(uint32_t index) {
+    if (index >= scan_.folders.size()) throw RowPathError(RowPathError::Kind::kEmpty, "the scan gave no folder");
+    if (folderNames_.size() < scan_.folders.size()) folderNames_.resize(scan_.folders.size());
+    QString& name = folderNames_[index];
+    if (name.isEmpty()) {
+      const mailstore::Folder& folder = scan_.folders[index];
+      name = mode_ == FolderMode::kSource ? SourceStoreFolder(folder.names) : QString();
+      // A source folder without a name has nothing else to go by than where it is.
+      if (name.isEmpty()) name = PathStoreFolder(folder.container);
+    }
+    return name;
+  }
+
+  FolderMode mode_;
+  mailstore::ScanOptions options_;
+  mailstore::ScanResult scan_;
+  std::vector<QString> folderNames_;
+  Inputs inputs_;
+};
 
 }  // namespace
 
+QString SourceStoreFolder(const std::vector<std::string>& names) {
+  QStringList parts;
+  for (const std::string& name : names) parts << StoreFolderName(Text(name));
+  return parts.join(kStoreSeparator);
+}
+
+QString PathStoreFolder(const std::string& container) {
+  // The folder a file inside the container would have: the container's own path.
+  return GetRelativeFolder(Text(container) + QStringLiteral("/x"), u'/');
+}
+
 QString AbsolutePath(const QString& path) { return QDir::cleanPath(QDir::current().absoluteFilePath(path)); }
 
-Inputs CollectInputs(const QStringList& paths) {
-  Inputs inputs;
-  for (const QString& given : paths) {
-    const QString path = AbsolutePath(given);
-    struct stat info{};
-    if (::stat(EncodeFileName(path).constData(), &info) != 0) {
-      Reject(inputs, path, QString::fromLocal8Bit(std::strerror(errno)));
-    } else if (S_ISDIR(info.st_mode)) {
-      TakeFolder(inputs, path);
-    } else {
-      Take(inputs, path);
-    }
+Inputs CollectInputs(const QStringList& paths, FolderMode folders, const std::atomic<bool>* cancel) {
+  Collector collector(folders, cancel);
+  for (const QString& path : paths) {
+    if (cancel != nullptr && cancel->load()) break;
+    collector.Scan(path);
   }
-  return inputs;
+  return collector.Result();
 }
 
 }  // namespace verdaline::cli

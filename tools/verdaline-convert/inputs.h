@@ -1,31 +1,51 @@
-// From the PATH arguments to the ordered list of message files: a file named
-// on the command line is taken whatever its name (the user chose it); a
-// folder is walked as the window's "Add Folder" walks it, keeping the files
-// whose names end in ".eml". What cannot be taken (a path that does not
-// exist, a folder of the tree that cannot be listed) becomes a record of its
-// own, in its place among the others.
+// From the PATH arguments to the ordered list of messages: each PATH is
+// scanned as mail (a message file, a Maildir, an mbox, a folder of any of
+// them), and every message found becomes one message for the engine, in the
+// order the scan gives. What is not converted has a record of its own, in
+// its place among the others: a message its source marks as deleted, and
+// whatever could not be taken (a path that does not exist, a file or folder
+// that cannot be read, a path that holds no mail).
 #pragma once
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <vector>
 
+#include "command_line.h"
 #include "engine/conversion_engine.h"
 
 namespace verdaline::cli {
 
+enum class RecordKind { kMessage, kExpunged, kProblem };
+
 struct InputEntry {
-  qint64 engineIndex = -1;  // position in `files`; -1: rejected here, see `rejected`
-  FileResult rejected;
+  RecordKind kind = RecordKind::kMessage;
+  qint64 engineIndex = -1;  // kMessage: position in `messages`; else -1 and `record` is the result
+  FileResult record;        // not converted: its path, store folder and reason
+  qint64 index = -1;        // position in a file of many messages; -1: the file is one message
+  qint64 offset = -1;       // where its entry starts in the file; -1: the whole file
 };
 
 struct Inputs {
-  std::vector<QString> files;       // absolute paths, in the order they are to be stored
-  std::vector<InputEntry> entries;  // every record of the report, in order
-  std::vector<QString> errors;      // "PATH: cause", for standard error
+  std::vector<SourceMessage> messages;  // in the order they are to be stored
+  std::vector<qint64> bytes;            // each message's bytes on disk, for progress
+  std::vector<InputEntry> entries;      // every record of the report, in order
+  std::vector<QString> errors;          // "PATH: cause", for standard error
+  qint64 expunged = 0;
 };
 
-Inputs CollectInputs(const QStringList& paths);
+// `cancel` set: stop scanning soon (a signal during a long scan), keeping
+// what was found.
+Inputs CollectInputs(const QStringList& paths, FolderMode folders, const std::atomic<bool>* cancel = nullptr);
+
+// The store folder of a message whose source placed it in `names` (bytes as
+// the source gives them: UTF-8 text or file names); "" when there are none.
+QString SourceStoreFolder(const std::vector<std::string>& names);
+// The window's store folder for messages kept in `container` (a directory
+// or a file of many messages): its folders below the root of the file
+// system. Throws RowPathError for the root itself.
+QString PathStoreFolder(const std::string& container);
 
 // The absolute, cleaned form of a path given relative to the current folder.
 QString AbsolutePath(const QString& path);

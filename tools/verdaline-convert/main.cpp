@@ -1,11 +1,13 @@
 // verdaline-convert: the conversion engine on the command line.
 //
-//   verdaline-convert [-o FILE.pst | -d DIR] [--report FILE] [-q] PATH...
+//   verdaline-convert [-o FILE.pst | -d DIR] [--store-name NAME] [--folders=source|path]
+//                     [--report FILE] [-q] PATH...
 //
-// Exit status: 0 every file stored; 1 a .pst was made but some files were
-// not stored; 2 no .pst was made (wrong command line, output refused,
-// nothing to convert); 128 + the signal's number when SIGINT or SIGTERM
-// stopped the run (the file then holds every message stored so far).
+// Exit status: 0 every message stored; 1 a .pst was made but some messages
+// (or whole paths) were not stored, deleted messages aside; 2 no .pst was
+// made (wrong command line, output refused, nothing to convert); 128 + the
+// signal's number when SIGINT or SIGTERM stopped the run (the file then
+// holds every message stored so far).
 #include <QCoreApplication>
 #include <QDir>
 #include <cstdio>
@@ -58,44 +60,58 @@ QString StatusName(RunStatus status) {
   return QStringLiteral("failed");
 }
 
-// Why a file was not stored, without the file's name in front: the
-// importer's reasons often begin with "PATH: ", and the path has a place of
-// its own on every line and record.
+// Why a message was not stored, without the file's name in front: the
+// importer's reasons often begin with "PATH: " (or "PATH at byte N: " for a
+// message inside a file), and the path and the message's place have places
+// of their own on every line and record.
 QString Cause(const FileResult& result) {
-  const QString prefix = result.path + QStringLiteral(": ");
-  return result.reason.startsWith(prefix) ? result.reason.mid(prefix.size()) : result.reason;
+  const QString& reason = result.reason;
+  if (!reason.startsWith(result.path)) return reason;
+  qsizetype at = result.path.size();
+  const QString atByte = QStringLiteral(" at byte ");
+  if (reason.mid(at, atByte.size()) == atByte) {
+    qsizetype digits = at + atByte.size();
+    while (digits < reason.size() && reason[digits].isDigit()) ++digits;
+    if (digits > at + atByte.size()) at = digits;
+  }
+  return reason.mid(at, 2) == QLatin1String(": ") ? reason.mid(at + 2) : reason;
 }
 
-// The report's records in command-line order: what was rejected before the
-// run, and for each file given to the engine its result (or, when the run
-// never got to it, `missing` as the reason).
-std::vector<FileResult> Records(const Inputs& inputs, const std::vector<FileResult>& results, const QString& missing) {
-  std::vector<FileResult> records;
+// The report's records in command-line order: what was not given to the
+// engine (expunged, not found, unreadable) as it was collected, and for each
+// message given to it its result (or, when the run never got to it,
+// `missing` as the reason).
+std::vector<Record> Records(const Inputs& inputs, const std::vector<FileResult>& results, const QString& missing) {
+  std::vector<Record> records;
   records.reserve(inputs.entries.size());
   for (const InputEntry& entry : inputs.entries) {
+    Record record;
+    record.index = entry.index;
+    record.offset = entry.offset;
+    record.expunged = entry.kind == RecordKind::kExpunged;
+    const auto at = static_cast<size_t>(entry.engineIndex);
     if (entry.engineIndex < 0) {
-      records.push_back(entry.rejected);
-    } else if (static_cast<size_t>(entry.engineIndex) < results.size() &&
-               !results[static_cast<size_t>(entry.engineIndex)].path.isEmpty()) {
-      records.push_back(results[static_cast<size_t>(entry.engineIndex)]);
-      records.back().reason = Cause(records.back());
+      record.file = entry.record;
+    } else if (at < results.size() && !results[at].path.isEmpty()) {
+      record.file = results[at];
+      record.file.reason = Cause(record.file);
     } else {
-      FileResult record;
-      record.path = inputs.files[static_cast<size_t>(entry.engineIndex)];
-      record.reason = missing;
-      records.push_back(record);
+      record.file = entry.record;
+      record.file.storeFolder = inputs.messages[at].storeFolder;
+      record.file.reason = missing;
     }
+    records.push_back(std::move(record));
   }
   return records;
 }
 
 void PrintSummary(const RunSummary& summary) {
-  qint64 counts[3] = {0, 0, 0};
-  for (const FileResult& file : summary.files) ++counts[static_cast<int>(file.outcome)];
-  Print(stdout, QStringLiteral("stored: %1\nstored with warnings: %2\nnot stored: %3\noutput: %4\n")
-                    .arg(counts[0])
-                    .arg(counts[1])
-                    .arg(counts[2])
+  const Counts counts = CountRecords(summary.records);
+  Print(stdout, QStringLiteral("stored: %1\nstored with warnings: %2\nnot stored: %3\nexpunged: %4\noutput: %5\n")
+                    .arg(counts.stored)
+                    .arg(counts.storedWithWarnings)
+                    .arg(counts.notStored)
+                    .arg(counts.expunged)
                     .arg(summary.pstPath.isEmpty() ? QStringLiteral("(none)") : summary.pstPath));
   std::fflush(stdout);
 }
@@ -105,17 +121,19 @@ class Conversion {
   explicit Conversion(const Options& options) : options_(options) {}
 
   int Run() {
-    inputs_ = CollectInputs(options_.paths);
+    inputs_ = CollectInputs(options_.paths, options_.folders, stop_.flag());
     for (const QString& error : inputs_.errors) Error(error);
     if (stop_.requested())
       return Finish(128 + stop_.signal(), StatusName(RunStatus::kCancelled), {}, kReasonNotReached);
-    if (inputs_.files.empty()) {
-      if (inputs_.entries.empty()) Error(QStringLiteral("no message files found"));
+    if (inputs_.messages.empty()) {
+      Error(inputs_.expunged > 0 ? QStringLiteral("no messages to convert (%1 deleted in their source)").arg(inputs_.expunged)
+                                 : QStringLiteral("no messages found"));
       return Finish(kExitNothingWritten, QStringLiteral("nothing-to-convert"), {}, QStringLiteral("not converted"));
     }
 
     ConversionRequest request;
-    request.files = inputs_.files;
+    request.messages = inputs_.messages;
+    request.storeName = options_.storeName;
     if (!options_.outputFile.isEmpty()) {
       request.outputFile = AbsolutePath(options_.outputFile);
       if (Exists(request.outputFile)) {
@@ -135,19 +153,29 @@ class Conversion {
                                                                : ProgressStyle::kLines;
     output_ = request.outputFile.isEmpty() ? request.outputFolder : request.outputFile;
     ProgressDisplay progress(style, stderr);
-    std::vector<FileResult> seen(inputs_.files.size());
+    std::vector<FileResult> seen(inputs_.messages.size());
+    std::vector<QString> where(inputs_.messages.size());  // "message N at byte B: " in a file of many
+    for (const InputEntry& entry : inputs_.entries)
+      if (entry.engineIndex >= 0 && entry.index >= 0)
+        where[static_cast<size_t>(entry.engineIndex)] =
+            QStringLiteral("message %1 at byte %2: ").arg(entry.index).arg(entry.offset);
+    qint64 bytesTotal = 0;
+    for (const qint64 bytes : inputs_.bytes) bytesTotal += bytes;
+    qint64 bytesDone = 0;
     bool stopNoted = false;
     EngineCallbacks callbacks;
     callbacks.cancel = stop_.flag();
     callbacks.finished = [&](qint64 index, qint64 total, const FileResult& result) {
       seen[static_cast<size_t>(index)] = result;
       if (result.outcome == FileOutcome::kNotStored)
-        progress.Message(QStringLiteral("verdaline-convert: ") + result.path + QStringLiteral(": ") + Cause(result));
+        progress.Message(QStringLiteral("verdaline-convert: ") + result.path + QStringLiteral(": ") +
+                         where[static_cast<size_t>(index)] + Cause(result));
       if (stop_.requested() && !stopNoted) {
         stopNoted = true;
         progress.Message(QStringLiteral("verdaline-convert: stopping after the current message"));
       }
-      progress.Update(index + 1, total);
+      if (static_cast<size_t>(index) < inputs_.bytes.size()) bytesDone += inputs_.bytes[static_cast<size_t>(index)];
+      progress.Update(index + 1, total, bytesDone, bytesTotal);
     };
 
     ConversionReport report;
@@ -171,7 +199,7 @@ class Conversion {
       case RunStatus::kListRejected:
         for (const ListProblem& problem : report.listProblems)
           Error(problem.path + QStringLiteral(": ") + problem.reason);
-        if (report.emptyList) Error(QStringLiteral("no message files to convert"));
+        if (report.emptyList) Error(QStringLiteral("no messages to convert"));
         pstPath_.clear();
         return Finish(kExitNothingWritten, status, results, QStringLiteral("not converted"));
       case RunStatus::kSessionFailed: {
@@ -190,8 +218,9 @@ class Conversion {
       case RunStatus::kFinished:
         break;
     }
+    // A message its source deleted was never asked for: it does not make the run partial.
     bool all = true;
-    for (const InputEntry& entry : inputs_.entries) all = all && entry.engineIndex >= 0;
+    for (const InputEntry& entry : inputs_.entries) all = all && entry.kind != RecordKind::kProblem;
     for (const FileResult& result : results) all = all && result.outcome != FileOutcome::kNotStored;
     return Finish(all ? kExitAllStored : kExitSomeNotStored, status, results, kReasonNotReached);
   }

@@ -1,7 +1,8 @@
-// The --report file: one record per file named or found (path, store folder,
-// result, reason, warnings), as JSON or as tab-separated values. Both are
-// UTF-8: a byte of a file name that is not UTF-8 is written as \xNN, as the
-// window shows it, so the report stays valid text and the name stays exact.
+// The --report file: one record per message found, in order (path, store
+// folder, result, reason, warnings, and where in its file the message is),
+// as JSON or as tab-separated values. Both are UTF-8: a byte of a file name
+// that is not UTF-8 is written as \xNN, as the window shows it, so the
+// report stays valid text and the name stays exact.
 #pragma once
 
 #include <QString>
@@ -12,14 +13,26 @@
 
 namespace verdaline::cli {
 
+struct Record {
+  FileResult file;
+  bool expunged = false;  // deleted in its source: counted, not converted
+  qint64 index = -1;      // position in a file of many messages; -1: none
+  qint64 offset = -1;     // where its entry starts in the file; -1: none
+};
+
 struct RunSummary {
   QString pstPath;  // "" when no file was made
   QString status;   // "finished", "cancelled", "file-failed", ...
-  std::vector<FileResult> files;
+  std::vector<Record> records;
 };
 
-// "stored", "stored-with-warnings" or "not-stored".
-QString OutcomeName(FileOutcome outcome);
+// "stored", "stored-with-warnings", "not-stored" or "expunged".
+QString ResultName(const Record& record);
+
+struct Counts {
+  qint64 stored = 0, storedWithWarnings = 0, notStored = 0, expunged = 0;
+};
+Counts CountRecords(const std::vector<Record>& records);
 
 QByteArray ReportJson(const RunSummary& summary);
 QByteArray ReportTsv(const RunSummary& summary);
