@@ -4,6 +4,31 @@
 
 namespace mailstore::detail {
 
+namespace {
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return (x | 0x20) == (y | 0x20);  // ASCII letters only: keywords are atoms
+         });
+}
+
+// An IMAP keyword as a state: those mail clients set for a message's state
+// are that state, the ones for spam filters and submission say nothing a
+// reader would want as a category, and every other one is a category.
+void ApplyKeyword(const std::string& keyword, model::MessageState& state) {
+  if (SameLetters(keyword, "$Forwarded") || SameLetters(keyword, "Forwarded")) {
+    state.forwarded = true;
+    return;
+  }
+  for (std::string_view quiet : {"$MDNSent", "$Junk", "$NotJunk", "Junk", "NonJunk", "NotJunk", "$Phishing",
+                                 "$SubmitPending", "$Submitted"})
+    if (SameLetters(keyword, quiet)) return;
+  auto& categories = state.categories;
+  if (std::find(categories.begin(), categories.end(), keyword) == categories.end()) categories.push_back(keyword);
+}
+
+}  // namespace
+
 MaildirFlags ParseMaildirName(std::string_view name, const std::vector<std::string>& keywords) {
   MaildirFlags flags;
   flags.state.read = false;
@@ -27,12 +52,7 @@ MaildirFlags ParseMaildirName(std::string_view name, const std::vector<std::stri
       default:
         if (c >= 'a' && c <= 'z') {
           const size_t n = static_cast<size_t>(c - 'a');
-          if (n < keywords.size() && !keywords[n].empty()) {
-            auto& categories = flags.state.categories;
-            if (std::find(categories.begin(), categories.end(), keywords[n]) == categories.end()) {
-              categories.push_back(keywords[n]);
-            }
-          }
+          if (n < keywords.size() && !keywords[n].empty()) ApplyKeyword(keywords[n], flags.state);
         }
         break;
     }

@@ -27,7 +27,8 @@ TEST(ModifiedUtf7, DecodesImapNamesAndKeepsWhatIsNotOne) {
 }
 
 TEST(MaildirName, EveryFlagLetterAndKeyword) {
-  const std::vector<std::string> keywords = detail::ParseDovecotKeywords("0 Work\n1 $Label1\r\n3 later\nbad\n30 x\n");
+  const std::vector<std::string> keywords =
+      detail::ParseDovecotKeywords("0 Work\n1 $Label1\r\n3 later\nbad\n30 x\n4 $Forwarded\n5 $MDNSent\n");
   EXPECT_EQ(keywords[0], "Work");
   EXPECT_EQ(keywords[1], "$Label1");
   EXPECT_EQ(keywords[2], "");
@@ -39,6 +40,9 @@ TEST(MaildirName, EveryFlagLetterAndKeyword) {
   EXPECT_EQ(detail::ParseMaildirName("1.a.host;2,DS", keywords).state, State(false, false, false, false, true));
   EXPECT_EQ(detail::ParseMaildirName("1.a.host:2,Sdac", keywords).state,
             State(true, false, false, false, false, {"later", "Work"}));
+  // Keywords that are a state are that state, not a category; those of
+  // spam filters and receipts are neither.
+  EXPECT_EQ(detail::ParseMaildirName("1.a.host:2,Sef", keywords).state, State(true, false, false, true));
   EXPECT_TRUE(detail::ParseMaildirName("1.a.host:2,ST", keywords).trashed);
   EXPECT_FALSE(detail::ParseMaildirName("1.a.host:2,S", keywords).trashed);
   EXPECT_EQ(detail::ParseMaildirName("1.a.host", keywords).state, State(false));
