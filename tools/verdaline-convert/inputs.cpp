@@ -61,7 +61,12 @@ class Collector {
       return;
     }
     InputEntry entry;
-    entry.record.path = Text(found.ref.path);
+    // The messages of one file share its name's text.
+    if (found.ref.path != lastPath_) {
+      lastPath_ = found.ref.path;
+      lastText_ = Text(found.ref.path);
+    }
+    entry.record.path = lastText_;
     if (found.index >= 0) {
       entry.index = found.index;
       entry.offset = static_cast<qint64>(found.at);
@@ -110,6 +115,8 @@ class Collector {
   mailstore::ScanOptions options_;
   mailstore::ScanResult scan_;
   std::vector<QString> folderNames_;
+  std::string lastPath_;
+  QString lastText_;
   Inputs inputs_;
 };
 

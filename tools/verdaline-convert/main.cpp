@@ -96,8 +96,7 @@ std::vector<Record> Records(const Inputs& inputs, const std::vector<FileResult>&
       record.file = results[at];
       record.file.reason = Cause(record.file);
     } else {
-      record.file = entry.record;
-      record.file.storeFolder = inputs.messages[at].storeFolder;
+      record.file = entry.record;  // its path and store folder, as collected
       record.file.reason = missing;
     }
     records.push_back(std::move(record));
@@ -132,7 +131,8 @@ class Conversion {
     }
 
     ConversionRequest request;
-    request.messages = inputs_.messages;
+    const size_t count = inputs_.messages.size();
+    request.messages = std::move(inputs_.messages);  // the engine's now: held once
     request.storeName = options_.storeName;
     if (!options_.outputFile.isEmpty()) {
       request.outputFile = AbsolutePath(options_.outputFile);
@@ -153,12 +153,18 @@ class Conversion {
                                                                : ProgressStyle::kLines;
     output_ = request.outputFile.isEmpty() ? request.outputFolder : request.outputFile;
     ProgressDisplay progress(style, stderr);
-    std::vector<FileResult> seen(inputs_.messages.size());
-    std::vector<QString> where(inputs_.messages.size());  // "message N at byte B: " in a file of many
-    for (const InputEntry& entry : inputs_.entries)
-      if (entry.engineIndex >= 0 && entry.index >= 0)
-        where[static_cast<size_t>(entry.engineIndex)] =
-            QStringLiteral("message %1 at byte %2: ").arg(entry.index).arg(entry.offset);
+    std::vector<FileResult> seen(count);
+    // Each message's record, so that a failure can name its place in a file
+    // of many ("message N at byte B") without a text kept for every message.
+    std::vector<size_t> recordOf(count);
+    for (size_t i = 0; i < inputs_.entries.size(); ++i)
+      if (inputs_.entries[i].engineIndex >= 0)
+        recordOf[static_cast<size_t>(inputs_.entries[i].engineIndex)] = i;
+    auto where = [&](qint64 index) {
+      const InputEntry& entry = inputs_.entries[recordOf[static_cast<size_t>(index)]];
+      return entry.index < 0 ? QString()
+                             : QStringLiteral("message %1 at byte %2: ").arg(entry.index).arg(entry.offset);
+    };
     qint64 bytesTotal = 0;
     for (const qint64 bytes : inputs_.bytes) bytesTotal += bytes;
     qint64 bytesDone = 0;
@@ -169,7 +175,7 @@ class Conversion {
       seen[static_cast<size_t>(index)] = result;
       if (result.outcome == FileOutcome::kNotStored)
         progress.Message(QStringLiteral("verdaline-convert: ") + result.path + QStringLiteral(": ") +
-                         where[static_cast<size_t>(index)] + Cause(result));
+                         where(index) + Cause(result));
       if (stop_.requested() && !stopNoted) {
         stopNoted = true;
         progress.Message(QStringLiteral("verdaline-convert: stopping after the current message"));

@@ -1,8 +1,5 @@
 #include "run_report.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSaveFile>
 
 #include "platform/file_names.h"
@@ -28,7 +25,6 @@ QString TsvField(const QString& text) {
 }
 
 // A message's place in its file; none for a file that is one message.
-QJsonValue JsonPosition(qint64 value) { return value < 0 ? QJsonValue() : QJsonValue(value); }
 QString TsvPosition(qint64 value) { return value < 0 ? QString() : QString::number(value); }
 
 }  // namespace
@@ -59,51 +55,105 @@ Counts CountRecords(const std::vector<Record>& records) {
   return counts;
 }
 
-QByteArray ReportJson(const RunSummary& summary) {
-  QJsonArray files;
-  for (const Record& record : summary.records) {
-    const FileResult& file = record.file;
-    QJsonArray warnings;
-    for (const QString& warning : file.warnings) warnings.append(warning);
-    files.append(QJsonObject{{QStringLiteral("path"), ReadableFileName(file.path)},
-                             {QStringLiteral("storeFolder"), ReadableFileName(file.storeFolder)},
-                             {QStringLiteral("result"), ResultName(record)},
-                             {QStringLiteral("reason"), file.reason},
-                             {QStringLiteral("warnings"), warnings},
-                             {QStringLiteral("index"), JsonPosition(record.index)},
-                             {QStringLiteral("offset"), JsonPosition(record.offset)}});
+namespace {
+
+// The report is written as it is made, a record at a time, through a
+// buffer: a run of a million messages must not hold its report twice over.
+class ReportWriter {
+ public:
+  explicit ReportWriter(QIODevice& device) : device_(device) { buffer_.reserve(kFlushAt + 4096); }
+  ReportWriter& operator<<(const QByteArray& bytes) {
+    buffer_ += bytes;
+    if (buffer_.size() >= kFlushAt) Flush();
+    return *this;
   }
-  const Counts counts = CountRecords(summary.records);
-  const QJsonObject root{
-      {QStringLiteral("output"),
-       summary.pstPath.isEmpty() ? QJsonValue() : QJsonValue(ReadableFileName(summary.pstPath))},
-      {QStringLiteral("status"), summary.status},
-      {QStringLiteral("stored"), counts.stored},
-      {QStringLiteral("storedWithWarnings"), counts.storedWithWarnings},
-      {QStringLiteral("notStored"), counts.notStored},
-      {QStringLiteral("expunged"), counts.expunged},
-      {QStringLiteral("files"), files}};
-  return QJsonDocument(root).toJson(QJsonDocument::Indented);
+  ReportWriter& operator<<(const char* text) { return *this << QByteArray(text); }
+  ReportWriter& operator<<(const QString& text) { return *this << text.toUtf8(); }
+  bool Flush() {
+    ok_ = ok_ && device_.write(buffer_) == buffer_.size();
+    buffer_.clear();
+    return ok_;
+  }
+
+ private:
+  static constexpr qsizetype kFlushAt = 64 * 1024;
+  QIODevice& device_;
+  QByteArray buffer_;
+  bool ok_ = true;
+};
+
+// A JSON string: quotes, backslashes and control characters escaped; the
+// rest as UTF-8.
+QByteArray JsonString(const QString& text) {
+  QByteArray out = "\"";
+  for (const char c : text.toUtf8()) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20)
+          out += QByteArray("\\u00") + QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0');
+        else
+          out += c;
+    }
+  }
+  return out + '"';
 }
 
-QByteArray ReportTsv(const RunSummary& summary) {
-  QString out = QStringLiteral("path\tstore_folder\tresult\treason\twarnings\tindex\toffset\n");
+QByteArray JsonPosition(qint64 value) { return value < 0 ? QByteArray("null") : QByteArray::number(value); }
+
+void WriteJson(ReportWriter& out, const RunSummary& summary) {
+  const Counts counts = CountRecords(summary.records);
+  out << "{\n    \"output\": "
+      << (summary.pstPath.isEmpty() ? QByteArray("null") : JsonString(ReadableFileName(summary.pstPath)))
+      << ",\n    \"status\": " << JsonString(summary.status) << ",\n    \"stored\": "
+      << QByteArray::number(counts.stored) << ",\n    \"storedWithWarnings\": "
+      << QByteArray::number(counts.storedWithWarnings) << ",\n    \"notStored\": "
+      << QByteArray::number(counts.notStored) << ",\n    \"expunged\": " << QByteArray::number(counts.expunged)
+      << ",\n    \"files\": [";
+  bool first = true;
+  for (const Record& record : summary.records) {
+    const FileResult& file = record.file;
+    QByteArray warnings = "[";
+    for (size_t i = 0; i < file.warnings.size(); ++i)
+      warnings += (i ? ", " : "") + JsonString(file.warnings[i]);
+    warnings += "]";
+    out << (first ? "\n        {" : ",\n        {") << "\"path\": " << JsonString(ReadableFileName(file.path))
+        << ", \"storeFolder\": " << JsonString(ReadableFileName(file.storeFolder))
+        << ", \"result\": " << JsonString(ResultName(record)) << ", \"reason\": " << JsonString(file.reason)
+        << ", \"warnings\": " << warnings << ", \"index\": " << JsonPosition(record.index)
+        << ", \"offset\": " << JsonPosition(record.offset) << "}";
+    first = false;
+  }
+  out << (first ? "]\n}\n" : "\n    ]\n}\n");
+}
+
+void WriteTsv(ReportWriter& out, const RunSummary& summary) {
+  out << "path\tstore_folder\tresult\treason\twarnings\tindex\toffset\n";
   for (const Record& record : summary.records) {
     const FileResult& file = record.file;
     QStringList warnings;
     for (const QString& warning : file.warnings) warnings << TsvField(warning);
-    out += TsvField(ReadableFileName(file.path)) + u'\t' + TsvField(ReadableFileName(file.storeFolder)) + u'\t' +
-           ResultName(record) + u'\t' + TsvField(file.reason) + u'\t' + warnings.join(QStringLiteral("; ")) + u'\t' +
-           TsvPosition(record.index) + u'\t' + TsvPosition(record.offset) + u'\n';
+    out << TsvField(ReadableFileName(file.path)) + u'\t' + TsvField(ReadableFileName(file.storeFolder)) + u'\t' +
+               ResultName(record) + u'\t' + TsvField(file.reason) + u'\t' + warnings.join(QStringLiteral("; ")) +
+               u'\t' + TsvPosition(record.index) + u'\t' + TsvPosition(record.offset) + u'\n';
   }
-  return out.toUtf8();
 }
+
+}  // namespace
 
 QString WriteReport(const QString& path, ReportFormat format, const RunSummary& summary) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-  const QByteArray bytes = format == ReportFormat::kJson ? ReportJson(summary) : ReportTsv(summary);
-  if (file.write(bytes) != bytes.size() || !file.commit()) return file.errorString();
+  ReportWriter out(file);
+  if (format == ReportFormat::kJson)
+    WriteJson(out, summary);
+  else
+    WriteTsv(out, summary);
+  if (!out.Flush() || !file.commit()) return file.errorString();
   return {};
 }
 

@@ -34,9 +34,6 @@ struct Counts {
 };
 Counts CountRecords(const std::vector<Record>& records);
 
-QByteArray ReportJson(const RunSummary& summary);
-QByteArray ReportTsv(const RunSummary& summary);
-
 // Writes the report in `format` to `path`; the cause on failure, "" when written.
 QString WriteReport(const QString& path, ReportFormat format, const RunSummary& summary);
 
