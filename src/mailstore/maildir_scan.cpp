@@ -63,15 +63,9 @@ void ScanMaildirFolder(ScanContext& context, const std::string& dir, const Level
 // Dovecot LAYOUT=fs: the folders below `dir`, each a Maildir or a level
 // that holds them, named in modified UTF-7.
 void ScanFsLayout(ScanContext& context, const std::string& dir, const Levels& levels, int depth) {
-  if (depth > ScanContext::kMaxDepth) {
-    context.Problem(dir, "not read: its folders nest too deep");
-    return;
-  }
-  const Listing listing = ListDirectory(dir);
-  if (listing.error != 0) {
-    context.Problem(dir, "cannot list it: " + OsReason(listing.error));
-    return;
-  }
+  const std::optional<Listing> listed = context.ListFolder(dir, depth);
+  if (!listed) return;
+  const Listing& listing = *listed;
   for (const DirEntry& entry : listing.entries) {
     if (context.Cancelled()) return;
     if (entry.type != FileType::kDirectory || entry.name.front() == '.' || IsMailSubdir(entry.name)) continue;

@@ -51,4 +51,17 @@ void ScanContext::Problem(const std::string& path, std::string reason) {
   out_.entries.push_back(std::move(entry));
 }
 
+std::optional<Listing> ScanContext::ListFolder(const std::string& dir, int depth) {
+  if (depth > kMaxDepth) {
+    Problem(dir, "not read: its folders nest too deep");
+    return std::nullopt;
+  }
+  Listing listing = ListDirectory(dir);
+  if (listing.error != 0) {
+    Problem(dir, "cannot list it: " + OsReason(listing.error));
+    return std::nullopt;
+  }
+  return listing;
+}
+
 }  // namespace mailstore::detail

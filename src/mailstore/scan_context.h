@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "mailstore/file_io.h"
 #include "mailstore/mail_sources.h"
 
 namespace mailstore::detail {
@@ -42,6 +44,10 @@ class ScanContext {
   Entry& EntryAt(size_t i) { return out_.entries[i]; }
   void Message(model::MessageRef ref, uint32_t folder, model::MessageState state, bool expunged);
   void Problem(const std::string& path, std::string reason);
+  // The entries of folder `dir`, met `depth` levels down a walk; nothing,
+  // with a problem entry that says why, when it nests too deep or cannot
+  // be listed.
+  std::optional<Listing> ListFolder(const std::string& dir, int depth);
 
   size_t EntryCount() const { return out_.entries.size(); }
   // Forgets the folders made after the first `count`: a path that yields

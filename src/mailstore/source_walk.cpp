@@ -74,15 +74,9 @@ void WalkFile(ScanContext& context, const std::string& path, const std::string& 
 // The .emlx files below an Apple Mail mailbox that has no mbox file.
 void CollectEmlx(ScanContext& context, const std::string& dir, const Levels& levels, LooseFolder& folder,
                  int depth) {
-  if (depth > ScanContext::kMaxDepth) {
-    context.Problem(dir, "not read: its folders nest too deep");
-    return;
-  }
-  const Listing listing = ListDirectory(dir);
-  if (listing.error != 0) {
-    context.Problem(dir, "cannot list it: " + OsReason(listing.error));
-    return;
-  }
+  const std::optional<Listing> listed = context.ListFolder(dir, depth);
+  if (!listed) return;
+  const Listing& listing = *listed;
   for (const DirEntry& entry : listing.entries) {
     if (context.Cancelled()) return;
     const std::string path = JoinPath(dir, entry.name);
@@ -152,15 +146,9 @@ void ScanAppleMailbox(ScanContext& context, const std::string& dir, const Levels
 
 void WalkFolder(ScanContext& context, const std::string& dir, const Levels& base, const Levels& loose_levels,
                 int depth, WalkSeen& seen) {
-  if (depth > ScanContext::kMaxDepth) {
-    context.Problem(dir, "not read: its folders nest too deep");
-    return;
-  }
-  const Listing listing = ListDirectory(dir);
-  if (listing.error != 0) {
-    context.Problem(dir, "cannot list it: " + OsReason(listing.error));
-    return;
-  }
+  const std::optional<Listing> listed = context.ListFolder(dir, depth);
+  if (!listed) return;
+  const Listing& listing = *listed;
   LooseFolder loose(context, loose_levels);
   for (const DirEntry& entry : listing.entries) {
     if (context.Cancelled()) return;
