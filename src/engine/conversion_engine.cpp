@@ -197,8 +197,16 @@ void Conversion::StoreFiles() {
   mapi::ImportAhead ahead(
       toImport.size(), [&](size_t k) { return RefOf(toImport[k]); }, std::move(limits));
   // However long a worker takes over a file, the caller's pump goes on
-  // while the run waits for it.
-  ahead.SetPump([this] { Yield(); });
+  // while the run waits for it, and what was stored reaches the disk within
+  // the writer's commit interval. A commit that fails here fails again, and
+  // is reported, when the next message is stored or the file is closed.
+  ahead.SetPump([this] {
+    try {
+      store_->CommitIfDue();
+    } catch (const std::exception&) {
+    }
+    Yield();
+  });
   struct Handed {
     mapi::RDOSession& session;
     ~Handed() { session.SetImportAhead(nullptr); }

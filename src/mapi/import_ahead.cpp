@@ -1,4 +1,5 @@
 #include "mapi/import_ahead.h"
+#include "mapi/mapi_error.h"
 
 #include <pthread.h>
 #include <sys/stat.h>
@@ -232,7 +233,7 @@ bool ImportAhead::Take(const model::MessageRef& path, pst::Message& out) {
     StopForGood();
     return false;
   }
-  if (d.error) std::rethrow_exception(d.error);
+  if (d.error) ThrowImportFailure(d.error);
   out = std::move(d.message);
   return true;
 }

@@ -71,7 +71,7 @@ class ImportAhead {
   ImportAhead& operator=(const ImportAhead&) = delete;
 
   // When path is the next named file: waits for its import and fills out,
-  // or rethrows what the import threw; returns true. Otherwise returns
+  // or throws what the import threw as a MapiError; returns true. Otherwise returns
   // false and the caller imports the file itself. Rethrows what the pump
   // throws while it waits.
   bool Take(const model::MessageRef& path, pst::Message& out);

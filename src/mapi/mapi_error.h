@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -31,5 +33,21 @@ class MapiError : public std::runtime_error {
  private:
   uint32_t hr_;
 };
+
+// An import's failure as this layer reports it: memory running out as
+// kNotEnoughMemory, anything else with its own text as kCallFailed.
+[[noreturn]] inline void ThrowImportFailure(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const MapiError&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw MapiError(hr::kNotEnoughMemory, "there was not enough memory to import this message");
+  } catch (const std::exception& e) {
+    throw MapiError(hr::kCallFailed, e.what());
+  } catch (...) {
+    throw MapiError(hr::kCallFailed, "the import failed");
+  }
+}
 
 }  // namespace mapi

@@ -54,8 +54,21 @@ const std::vector<StoreData::Child>& StoreData::Children(pst::Nid parent) {
   auto it = children_.find(parent);
   if (it != children_.end()) return it->second;
   std::vector<Child> list;
-  for (const auto& f : Writer().SubFolders(parent)) list.push_back({f.nid, f.name});
+  try {
+    for (const auto& f : Writer().SubFolders(parent)) list.push_back({f.nid, f.name});
+  } catch (const pst::PstError& e) {
+    throw MapiError(HresultOf(e), std::string("Cannot list the folders: ") + e.what());
+  }
   return children_.emplace(parent, std::move(list)).first->second;
+}
+
+void StoreData::CommitIfDue() {
+  if (!writer_) return;
+  try {
+    writer_->CommitIfDue();
+  } catch (const pst::PstError& e) {
+    throw MapiError(HresultOf(e), std::string("Cannot write the file: ") + e.what());
+  }
 }
 
 pst::Nid StoreData::CreateFolder(pst::Nid parent, const std::string& name,

@@ -56,6 +56,9 @@ class StoreData {
   std::string EntryIdOf(pst::Nid nid);
   // How many messages the file on disk holds (its last commit); -1 unknown.
   int64_t MessagesInFile() const;
+  // Commits what was stored since the last commit once the writer's commit
+  // interval has passed; nothing when the store is closed.
+  void CommitIfDue();
 
   // Writes everything out and closes the file; afterwards every call above
   // except the names throws MapiError. Idempotent.

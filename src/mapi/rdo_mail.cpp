@@ -41,12 +41,8 @@ void RDOMail::Import(const model::MessageRef& path, int type) {
   pst::Message imported;
   try {
     store_->ImportMessage(path, imported);
-  } catch (const MapiError&) {
-    throw;
-  } catch (const std::bad_alloc&) {
-    throw MapiError(hr::kNotEnoughMemory, "there was not enough memory to import this message");
-  } catch (const std::exception& e) {
-    throw MapiError(hr::kCallFailed, e.what());
+  } catch (...) {
+    ThrowImportFailure(std::current_exception());
   }
   message_ = std::move(imported);
 }

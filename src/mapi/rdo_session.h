@@ -35,6 +35,7 @@ class RDOStore {
   const std::string& FilePath() const { return store_->Path(); }
   // How many messages the file holds as written so far; -1 when unknown.
   int64_t MessagesInFile() const { return store_->MessagesInFile(); }
+  void CommitIfDue() const { store_->CommitIfDue(); }
   // The top of the store's personal folders.
   std::unique_ptr<RDOFolder> IPMRootFolder() const;
 

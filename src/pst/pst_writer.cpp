@@ -81,6 +81,7 @@ class Writer final : public PstWriter {
     p.AddChild(*f);
     folders_[nid] = std::move(f);
     queue_.Add(kSudFolderAdded, parent, nid);
+    ++foldersAdded_;
     MaybeCommit();
     return nid;
   }
@@ -116,6 +117,11 @@ class Writer final : public PstWriter {
     db_->Commit();
     lastCommit_ = Clock::now();
     messagesCommitted_ = messagesAdded_;
+    foldersCommitted_ = foldersAdded_;
+  }
+
+  void CommitIfDue() override {
+    if (db_ && !closed_ && (messagesAdded_ != messagesCommitted_ || foldersAdded_ != foldersCommitted_)) MaybeCommit();
   }
 
   void Close() override {
@@ -291,6 +297,7 @@ class Writer final : public PstWriter {
   bool closed_ = false;
   int64_t messagesAdded_ = 0;
   int64_t messagesCommitted_ = 0;  // as of the last commit that reached the file
+  int64_t foldersAdded_ = 0, foldersCommitted_ = 0;  // folders made since the start / as of the last commit
 };
 
 }  // namespace

@@ -55,6 +55,11 @@ class PstWriter {
   virtual Nid AddMessage(Nid folder, const Message& message) = 0;
 
   virtual void Commit() = 0;
+  // Commits when something was added since the last commit and the commit
+  // interval has passed. Adding commits on that rule by itself; a caller
+  // that may wait long before it adds the next thing calls this meanwhile,
+  // so that what it stored is on disk within the interval all the same.
+  virtual void CommitIfDue() {}
   virtual void Close() = 0;  // idempotent
   // How many messages the file on disk holds: those of the last commit that
   // was written; -1 when this writer cannot tell.

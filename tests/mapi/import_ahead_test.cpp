@@ -1,6 +1,7 @@
 // Imports done ahead on a worker thread: the order, the errors, the limits,
 // files passed over or never named, and stopping in the middle.
 #include "mapi/import_ahead.h"
+#include "mapi/mapi_error.h"
 
 #include <gtest/gtest.h>
 
@@ -113,12 +114,14 @@ TEST(ImportAhead, ImportsEachNamedFileOnceOnAnotherThreadInOrder) {
     pst::Message m;
     ASSERT_TRUE(ahead.Take("a.eml", m));
     EXPECT_EQ(SubjectOf(m), "a.eml");
-    // The failure reaches the caller at its own turn, with its own text.
+    // The failure reaches the caller at its own turn, with its own text,
+    // as the layer's one error type.
     try {
       ahead.Take("bad.eml", m);
       ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& e) {
+    } catch (const mapi::MapiError& e) {
       EXPECT_STREQ(e.what(), "cannot import bad.eml");
+      EXPECT_EQ(e.hresult(), mapi::hr::kCallFailed);
     }
     ASSERT_TRUE(ahead.Take("c.eml", m));
     EXPECT_EQ(SubjectOf(m), "c.eml");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 #include "writer_fixture.h"
 #include "pst/messaging/message_writer.h"
@@ -297,6 +298,26 @@ TEST(MessagingStore, CommitsAreGroupedByInterval) {
   w->Close();  // idempotent
   EXPECT_TRUE(store->closed);
   EXPECT_THROW(w->AddMessage(w->IpmSubtree(), Simple("b", true)), PstError);
+}
+
+TEST(MessagingStore, ACallerWaitingBetweenMessagesCommitsWhatItStoredOnceDue) {
+  auto s = std::make_unique<FakeNodeStore>();
+  FakeNodeStore* store = s.get();
+  WriterOptions o;
+  o.commitInterval = std::chrono::milliseconds(300);
+  auto w = PstWriter::CreateOnStore(std::move(s), "S", o);
+  w->Commit();
+  w->AddMessage(w->IpmSubtree(), Simple("a", true));  // within the interval: not yet on disk
+  const int before = store->commits;
+  std::this_thread::sleep_for(std::chrono::milliseconds(350));
+  w->CommitIfDue();
+  EXPECT_EQ(store->commits, before + 1);
+  EXPECT_EQ(w->MessagesInFile(), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(350));
+  w->CommitIfDue();  // nothing new: nothing written
+  EXPECT_EQ(store->commits, before + 1);
+  w->Close();
+  w->CommitIfDue();  // closed: nothing, and no error
 }
 
 }  // namespace
