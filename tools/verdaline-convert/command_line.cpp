@@ -217,13 +217,23 @@ QString UsageText() {
       "      --folders=path        store folders mirror each message's file-system\n"
       "                            folder below the root, as the window does\n"
       "      --report FILE         one record per message (and per path that gave\n"
-      "                            none), as JSON (.json) or TSV (.tsv)\n"
+      "                            none), as JSON (.json) or TSV (.tsv); it replaces\n"
+      "                            only an earlier report, never a link or the .pst\n"
+      "      --files-from FILE     more PATHs, one a line, from FILE (\"-\": standard\n"
+      "                            input), in the option's place among the PATHs;\n"
+      "                            empty lines are skipped\n"
+      "  -0, --null                the --files-from names end in NUL, not a line break\n"
+      "      --dry-run             scan and classify as a conversion would; list each\n"
+      "                            store folder's messages and expunged ones, write\n"
+      "                            no .pst (the report's results are would-store)\n"
+      "      --verify              check the written file with verdaline-check\n"
       "  -q, --quiet               no progress and no summary; errors only\n"
       "  -h, --help                show this help and exit\n"
       "      --version             show the version and exit\n"
       "\n"
-      "Exit status: 0 every message stored, 1 some messages not stored, 2 nothing\n"
-      "written or a wrong command line, 130/143 stopped by SIGINT/SIGTERM.\n");
+      "Exit status: 0 every message stored (--dry-run: something to convert), 1 some\n"
+      "messages not stored or --verify found problems, 2 nothing written or a wrong\n"
+      "command line, 130/143 stopped by SIGINT/SIGTERM.\n");
 }
 
 }  // namespace verdaline::cli
