@@ -82,13 +82,14 @@ class OptionsTest(unittest.TestCase):
         for p in early:
             write_eml(p, 'big', padding=13800)
         emptied, gone, mbox = self.path('emptied.eml'), self.path('gone.eml'), self.path('box')
-        write_eml(emptied, 'emptied')
-        write_eml(gone, 'gone')
+        odd = os.fsdecode(os.path.join(os.fsencode(self.work), b'caf\xe9.eml'))  # not UTF-8
+        for p in (emptied, gone, odd):
+            write_eml(p, 'changes')
         with open(mbox, 'w') as f:
             f.write('From ann@example.org Mon Dec  7 09:30:00 2026\nSubject: a\n\nb\n')
         report = self.path('r.json')
-        proc = subprocess.Popen([CONVERT, '-o', self.path('o.pst'), '--report', report] + early + [emptied, mbox, gone],
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        proc = subprocess.Popen([CONVERT, '-o', self.path('o.pst'), '--report', report] + early + [emptied, mbox, gone, odd],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, errors='surrogateescape')
         # Read ahead is bounded (64 MiB): after the first message the last
         # files are not open yet.
         for line in proc.stderr:
@@ -96,18 +97,19 @@ class OptionsTest(unittest.TestCase):
                 proc.send_signal(signal.SIGSTOP)
                 break
         open(emptied, 'w').close()
-        os.remove(gone)
-        os.remove(mbox)
+        for p in (gone, mbox, odd):
+            os.remove(p)
         proc.send_signal(signal.SIGCONT)
         _, err = proc.communicate(timeout=300)
         self.assertEqual(proc.returncode, 1, err)
         records = {r[0]: r for r in read_report(report)[1]}
-        for path in (emptied, gone, mbox):
+        records[odd] = records[self.path('caf\\xE9.eml')]
+        for path in (emptied, gone, mbox, odd):
             lines = [l for l in err.splitlines() if path in l]
             self.assertEqual(len(lines), 1, err)
             self.assertEqual(lines[0].count(path), 1, lines[0])
             self.assertEqual(records[path][2], 'not-stored')
-            self.assertTrue(records[path][3] and path not in records[path][3], records[path])
+            self.assertTrue(records[path][3] and self.work not in records[path][3], records[path])
         self.assertNotIn('at byte', records[mbox][3])
 
     def test_files_from_in_the_order_given(self):

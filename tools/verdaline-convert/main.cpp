@@ -73,7 +73,13 @@ QString StatusName(RunStatus status) {
 // reasons name it ("PATH: ...", "PATH at byte N: ...", "cannot open PATH:
 // ...", "PATH is empty"), and the path and the message's place have places
 // of their own on every line and record.
-QString Cause(const FileResult& result) { return NamedOnce(result.path, result.reason); }
+QString Cause(const FileResult& result) {
+  const QString reason = NamedOnce(result.path, result.reason);
+  // The importer's text spells the name as UTF-8 read from its bytes, which
+  // for a name that is not UTF-8 differs from the name's own text.
+  const QString asRead = QString::fromUtf8(EncodeFileName(result.path));
+  return asRead == result.path ? reason : NamedOnce(asRead, reason);
+}
 
 // The report's records in command-line order: what was not given to the
 // engine (expunged, not found, unreadable) as it was collected, and for each
