@@ -167,7 +167,7 @@ class OptionsTest(unittest.TestCase):
         self.assertIn('stored: 3\n', p.stdout)
         figures = dict(re.findall(r'^(messages|folders|size|elapsed|throughput): (.*)$', p.stdout, re.M))
         self.assertEqual((figures['messages'], figures['folders']), ('3', '2'))
-        self.assertEqual(figures['size'], '%.1f MB (%d bytes)' % (os.path.getsize(out) / 1e6, os.path.getsize(out)))
+        self.assertEqual(figures['size'], '%.1f MB (%d bytes)' % (os.path.getsize(out) / 1048576, os.path.getsize(out)))
         self.assertRegex(figures['elapsed'], r'^\d+\.\d\d s$')
         self.assertRegex(figures['throughput'], r'^\d+\.\d messages/s, \d+\.\d\d MB/s$')
 

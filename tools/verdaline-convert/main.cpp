@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -113,6 +114,9 @@ std::vector<Record> Records(const Inputs& inputs, const std::vector<FileResult>&
   return records;
 }
 
+// Megabytes as the progress counts them.
+constexpr double kMegabyte = 1048576.0;
+
 // What the run did and how fast, after the counts: the messages the file
 // holds and their folders, the file's size, the time from the start (the
 // scan included) and the rate in messages and in megabytes of mail.
@@ -138,12 +142,12 @@ void PrintSummary(const RunSummary& summary, const RunFigures& figures) {
   text += QStringLiteral("messages: %1\nfolders: %2\n").arg(messages).arg(folders.size());
   struct stat info{};
   if (!summary.pstPath.isEmpty() && ::stat(EncodeFileName(summary.pstPath).constData(), &info) == 0)
-    text += QStringLiteral("size: %1 MB (%2 bytes)\n").arg(static_cast<double>(info.st_size) / 1e6, 0, 'f', 1).arg(info.st_size);
+    text += QStringLiteral("size: %1 MB (%2 bytes)\n").arg(static_cast<double>(info.st_size) / kMegabyte, 0, 'f', 1).arg(info.st_size);
   const double seconds = std::max(figures.seconds, 0.001);
   text += QStringLiteral("elapsed: %1 s\nthroughput: %2 messages/s, %3 MB/s\n")
               .arg(figures.seconds, 0, 'f', 2)
               .arg(static_cast<double>(messages) / seconds, 0, 'f', 1)
-              .arg(static_cast<double>(figures.mailBytes) / 1e6 / seconds, 0, 'f', 2);
+              .arg(static_cast<double>(figures.mailBytes) / kMegabyte / seconds, 0, 'f', 2);
   if (!figures.verified.isEmpty()) text += QStringLiteral("verified: ") + figures.verified + u'\n';
   Print(stdout, text);
   std::fflush(stdout);
