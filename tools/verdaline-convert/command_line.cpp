@@ -1,5 +1,9 @@
 #include "command_line.h"
 
+#include <stdexcept>
+
+#include "platform/file_names.h"
+
 namespace verdaline::cli {
 namespace {
 
@@ -16,7 +20,15 @@ constexpr ValueOption kValueOptions[] = {
     {"report", '\0', &Options::reportFile},
     {"store-name", '\0', &Options::storeName},
     {"folders", '\0', &Options::foldersValue},
+    {"files-from", '\0', nullptr},  // a list of PATHs, taken in its place
 };
+
+void SetValue(Options& options, const ValueOption& option, const QString& value) {
+  if (option.field != nullptr)
+    options.*(option.field) = value;
+  else
+    options.fileLists.push_back(FileList{value, options.paths.size()});
+}
 
 const ValueOption* FindLong(const QString& name) {
   for (const ValueOption& option : kValueOptions)
@@ -38,6 +50,12 @@ bool SetFlag(Options& options, const QString& name) {
     options.help = true;
   } else if (name == QLatin1String("version")) {
     options.version = true;
+  } else if (name == QLatin1String("null")) {
+    options.nulSeparated = true;
+  } else if (name == QLatin1String("dry-run")) {
+    options.dryRun = true;
+  } else if (name == QLatin1String("verify")) {
+    options.verify = true;
   } else {
     return false;
   }
@@ -63,7 +81,10 @@ QString CheckOptions(Options& options) {
   } else if (!options.foldersValue.isEmpty() && options.foldersValue != QLatin1String("source")) {
     return QStringLiteral("--folders takes \"source\" or \"path\", not \"%1\"").arg(options.foldersValue);
   }
-  if (options.paths.isEmpty()) return QStringLiteral("no message file or folder given");
+  if (options.nulSeparated && options.fileLists.empty())
+    return QStringLiteral("-0 (--null) goes with --files-from");
+  if (options.dryRun && options.verify) return QStringLiteral("--dry-run writes no file for --verify to check");
+  if (options.paths.isEmpty() && options.fileLists.empty()) return QStringLiteral("no message file or folder given");
   return {};
 }
 
@@ -96,7 +117,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
           return fail(QStringLiteral("option --%1 needs a value").arg(name));
         }
         if (value.isEmpty()) return fail(QStringLiteral("option --%1 needs a value").arg(name));
-        options.*(option->field) = value;
+        SetValue(options, *option, value);
       } else if (equals >= 0 || !SetFlag(options, name)) {
         return fail(QStringLiteral("unknown option %1").arg(arg));
       }
@@ -108,13 +129,15 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
           QString value = arg.mid(k + 1);
           if (value.isEmpty() && i + 1 < arguments.size()) value = arguments[++i];
           if (value.isEmpty()) return fail(QStringLiteral("option -%1 needs a value").arg(letter));
-          options.*(option->field) = value;
+          SetValue(options, *option, value);
           break;
         }
         if (letter == u'q') {
           options.quiet = true;
         } else if (letter == u'h') {
           options.help = true;
+        } else if (letter == u'0') {
+          options.nulSeparated = true;
         } else {
           return fail(QStringLiteral("unknown option -%1").arg(letter));
         }
@@ -124,6 +147,30 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
   const QString error = CheckOptions(options);
   if (!error.isEmpty()) return fail(error);
   return parsed;
+}
+
+QStringList SplitFileList(const QByteArray& bytes, bool nulSeparated) {
+  QStringList paths;
+  for (const QByteArray& name : bytes.split(nulSeparated ? '\0' : '\n'))
+    if (!name.isEmpty()) paths << DecodeFileName(name);
+  return paths;
+}
+
+QString ExpandFileLists(Options& options, const std::function<QByteArray(const QString&)>& read) {
+  QStringList paths;
+  qsizetype taken = 0;
+  for (const FileList& list : options.fileLists) {
+    for (; taken < list.before; ++taken) paths << options.paths[taken];
+    try {
+      paths << SplitFileList(read(list.file), options.nulSeparated);
+    } catch (const std::runtime_error& e) {
+      return QStringLiteral("%1: %2").arg(list.file, QString::fromLocal8Bit(e.what()));
+    }
+  }
+  for (; taken < options.paths.size(); ++taken) paths << options.paths[taken];
+  options.paths = std::move(paths);
+  if (options.paths.isEmpty()) return QStringLiteral("no message file or folder given or listed");
+  return {};
 }
 
 QString UsageText() {
@@ -170,13 +217,23 @@ QString UsageText() {
       "      --folders=path        store folders mirror each message's file-system\n"
       "                            folder below the root, as the window does\n"
       "      --report FILE         one record per message (and per path that gave\n"
-      "                            none), as JSON (.json) or TSV (.tsv)\n"
+      "                            none), as JSON (.json) or TSV (.tsv); it replaces\n"
+      "                            only an earlier report, never a link or the .pst\n"
+      "      --files-from FILE     more PATHs, one a line, from FILE (\"-\": standard\n"
+      "                            input), in the option's place among the PATHs;\n"
+      "                            empty lines are skipped\n"
+      "  -0, --null                the --files-from names end in NUL, not a line break\n"
+      "      --dry-run             scan and classify as a conversion would; list each\n"
+      "                            store folder's messages and expunged ones, write\n"
+      "                            no .pst (the report's results are would-store)\n"
+      "      --verify              check the written file with verdaline-check\n"
       "  -q, --quiet               no progress and no summary; errors only\n"
       "  -h, --help                show this help and exit\n"
       "      --version             show the version and exit\n"
       "\n"
-      "Exit status: 0 every message stored, 1 some messages not stored, 2 nothing\n"
-      "written or a wrong command line, 130/143 stopped by SIGINT/SIGTERM.\n");
+      "Exit status: 0 every message stored (--dry-run: something to convert), 1 some\n"
+      "messages not stored or --verify found problems, 2 nothing written or a wrong\n"
+      "command line, 130/143 stopped by SIGINT/SIGTERM.\n");
 }
 
 }  // namespace verdaline::cli

@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <vector>
 
 namespace verdaline::cli {
 
@@ -14,8 +16,16 @@ enum class ReportFormat { kNone, kJson, kTsv };
 // the folders of its file's path below the root of the file system.
 enum class FolderMode { kSource, kPath };
 
+// A --files-from list: its PATHs take the place of the option among the
+// PATH arguments, so that the order of the command line is the order stored.
+struct FileList {
+  QString file;         // "-": standard input
+  qsizetype before = 0;  // how many PATH arguments came before it
+};
+
 struct Options {
   QStringList paths;     // message files and folders, in the order given
+  std::vector<FileList> fileLists;  // --files-from, in the order given
   QString outputFile;    // -o: exactly this .pst
   QString outputDir;     // -d: a clock-named .pst in this folder
   QString reportFile;    // --report
@@ -24,6 +34,9 @@ struct Options {
   FolderMode folders = FolderMode::kSource;
   ReportFormat reportFormat = ReportFormat::kNone;
   bool quiet = false;
+  bool nulSeparated = false;  // -0: the lists' PATHs end in NUL, not in a line break
+  bool dryRun = false;
+  bool verify = false;
   bool help = false;
   bool version = false;
 };
@@ -35,6 +48,15 @@ struct ParsedCommandLine {
 
 // `arguments` without the program name.
 ParsedCommandLine ParseCommandLine(const QStringList& arguments);
+
+// Puts the PATHs of the --files-from lists in their places among the PATH
+// arguments; `read(file)` gives a list's bytes or throws std::runtime_error
+// with the cause. The error ("" when none): a list that cannot be read, or
+// no PATH at all, given or listed.
+QString ExpandFileLists(Options& options, const std::function<QByteArray(const QString&)>& read);
+
+// One list's bytes as PATHs: lines (or NUL-ended names); empty ones are skipped.
+QStringList SplitFileList(const QByteArray& bytes, bool nulSeparated);
 
 QString UsageText();
 

@@ -50,9 +50,9 @@ class Collector {
     InputEntry entry;
     entry.kind = RecordKind::kProblem;
     entry.record.path = path;
-    entry.record.reason = reason;
+    entry.record.reason = NamedOnce(path, reason);
+    inputs_.errors.push_back(path + QStringLiteral(": ") + entry.record.reason);
     inputs_.entries.push_back(std::move(entry));
-    inputs_.errors.push_back(path + QStringLiteral(": ") + reason);
   }
 
   void Take(const mailstore::Entry& found) {
@@ -131,6 +131,38 @@ QString SourceStoreFolder(const std::vector<std::string>& names) {
 QString PathStoreFolder(const std::string& container) {
   // The folder a file inside the container would have: the container's own path.
   return GetRelativeFolder(Text(container) + QStringLiteral("/x"), u'/');
+}
+
+QString NamedOnce(const QString& path, const QString& text) {
+  if (path.isEmpty()) return text;
+  QString out = text;
+  if (out.startsWith(path)) {
+    qsizetype at = path.size();
+    const QString atByte = QStringLiteral(" at byte ");
+    if (out.mid(at, atByte.size()) == atByte) {
+      qsizetype digits = at + atByte.size();
+      while (digits < out.size() && out[digits].isDigit()) ++digits;
+      if (digits > at + atByte.size()) at = digits;
+    }
+    if (out.mid(at, 2) == QLatin1String(": ")) out = out.mid(at + 2);
+  }
+  // Only the whole name: "/a/b" is not in "/a/bc" nor in "/a/b/c".
+  auto boundary = [&out](qsizetype i) {
+    if (i >= out.size()) return true;
+    const QChar c = out[i];
+    if (c == u'.') return i + 1 >= out.size() || out[i + 1].isSpace();
+    return c.isSpace() || c == u':' || c == u',' || c == u')' || c == u';';
+  };
+  for (qsizetype at = out.indexOf(path); at >= 0; at = out.indexOf(path, at)) {
+    const bool startsWord = at == 0 || out[at - 1].isSpace() || out[at - 1] == u'(';
+    if (startsWord && boundary(at + path.size())) {
+      out.replace(at, path.size(), QStringLiteral("it"));
+      at += 2;
+    } else {
+      at += path.size();
+    }
+  }
+  return out;
 }
 
 QString AbsolutePath(const QString& path) { return QDir::cleanPath(QDir::current().absoluteFilePath(path)); }

@@ -47,6 +47,12 @@ QString SourceStoreFolder(const std::vector<std::string>& names);
 // system. Throws RowPathError for the root itself.
 QString PathStoreFolder(const std::string& container);
 
+// `text` (a reason, a checker's line) for a line or record that names
+// `path` already: a leading "PATH: " or "PATH at byte N: " is dropped, and
+// the path anywhere else in it becomes "it" ("cannot open PATH: ..." is
+// "cannot open it: ...", "PATH is empty" is "it is empty").
+QString NamedOnce(const QString& path, const QString& text);
+
 // The absolute, cleaned form of a path given relative to the current folder.
 QString AbsolutePath(const QString& path);
 

@@ -1,17 +1,27 @@
 // verdaline-convert: the conversion engine on the command line.
 //
 //   verdaline-convert [-o FILE.pst | -d DIR] [--store-name NAME] [--folders=source|path]
-//                     [--report FILE] [-q] PATH...
+//                     [--report FILE] [--files-from FILE [-0]] [--dry-run] [--verify] [-q] PATH...
 //
 // Exit status: 0 every message stored; 1 a .pst was made but some messages
-// (or whole paths) were not stored, deleted messages aside; 2 no .pst was
-// made (wrong command line, output refused, nothing to convert); 128 + the
-// signal's number when SIGINT or SIGTERM stopped the run (the file then
-// holds every message stored so far).
+// (or whole paths) were not stored, deleted messages aside, or --verify
+// found problems in it; 2 no .pst was made (wrong command line, output or
+// report refused, nothing to convert); 128 + the signal's number when
+// SIGINT or SIGTERM stopped the run (the file then holds every message
+// stored so far).
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSet>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <map>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,28 +70,25 @@ QString StatusName(RunStatus status) {
   return QStringLiteral("failed");
 }
 
-// Why a message was not stored, without the file's name in front: the
-// importer's reasons often begin with "PATH: " (or "PATH at byte N: " for a
-// message inside a file), and the path and the message's place have places
+// Why a message was not stored, without its file's name: the importer's
+// reasons name it ("PATH: ...", "PATH at byte N: ...", "cannot open PATH:
+// ...", "PATH is empty"), and the path and the message's place have places
 // of their own on every line and record.
 QString Cause(const FileResult& result) {
-  const QString& reason = result.reason;
-  if (!reason.startsWith(result.path)) return reason;
-  qsizetype at = result.path.size();
-  const QString atByte = QStringLiteral(" at byte ");
-  if (reason.mid(at, atByte.size()) == atByte) {
-    qsizetype digits = at + atByte.size();
-    while (digits < reason.size() && reason[digits].isDigit()) ++digits;
-    if (digits > at + atByte.size()) at = digits;
-  }
-  return reason.mid(at, 2) == QLatin1String(": ") ? reason.mid(at + 2) : reason;
+  const QString reason = NamedOnce(result.path, result.reason);
+  // The importer's text spells the name as UTF-8 read from its bytes, which
+  // for a name that is not UTF-8 differs from the name's own text.
+  const QString asRead = QString::fromUtf8(EncodeFileName(result.path));
+  return asRead == result.path ? reason : NamedOnce(asRead, reason);
 }
 
 // The report's records in command-line order: what was not given to the
 // engine (expunged, not found, unreadable) as it was collected, and for each
 // message given to it its result (or, when the run never got to it,
 // `missing` as the reason).
-std::vector<Record> Records(const Inputs& inputs, const std::vector<FileResult>& results, const QString& missing) {
+// A dry run (`dryRun`) has no results: its messages would be stored.
+std::vector<Record> Records(const Inputs& inputs, const std::vector<FileResult>& results, const QString& missing,
+                            bool dryRun = false) {
   std::vector<Record> records;
   records.reserve(inputs.entries.size());
   for (const InputEntry& entry : inputs.entries) {
@@ -95,6 +102,9 @@ std::vector<Record> Records(const Inputs& inputs, const std::vector<FileResult>&
     } else if (at < results.size() && !results[at].path.isEmpty()) {
       record.file = results[at];
       record.file.reason = Cause(record.file);
+    } else if (dryRun) {
+      record.file = entry.record;
+      record.wouldStore = true;
     } else {
       record.file = entry.record;  // its path and store folder, as collected
       record.file.reason = missing;
@@ -104,15 +114,121 @@ std::vector<Record> Records(const Inputs& inputs, const std::vector<FileResult>&
   return records;
 }
 
-void PrintSummary(const RunSummary& summary) {
+// Megabytes as the progress counts them.
+constexpr double kMegabyte = 1048576.0;
+
+// What the run did and how fast, after the counts: the messages the file
+// holds and their folders, the file's size, the time from the start (the
+// scan included) and the rate in messages and in megabytes of mail.
+struct RunFigures {
+  double seconds = 0;
+  qint64 mailBytes = 0;  // of the messages dealt with, as they lie on disk
+  QString verified;      // --verify: what the checker said; "" when not asked
+};
+
+void PrintSummary(const RunSummary& summary, const RunFigures& figures) {
   const Counts counts = CountRecords(summary.records);
-  Print(stdout, QStringLiteral("stored: %1\nstored with warnings: %2\nnot stored: %3\nexpunged: %4\noutput: %5\n")
-                    .arg(counts.stored)
-                    .arg(counts.storedWithWarnings)
-                    .arg(counts.notStored)
-                    .arg(counts.expunged)
-                    .arg(summary.pstPath.isEmpty() ? QStringLiteral("(none)") : summary.pstPath));
+  QString text = QStringLiteral("stored: %1\nstored with warnings: %2\nnot stored: %3\nexpunged: %4\noutput: %5\n")
+                     .arg(counts.stored)
+                     .arg(counts.storedWithWarnings)
+                     .arg(counts.notStored)
+                     .arg(counts.expunged)
+                     .arg(summary.pstPath.isEmpty() ? QStringLiteral("(none)") : summary.pstPath);
+  const qint64 messages = summary.pstPath.isEmpty() ? 0 : counts.stored + counts.storedWithWarnings;
+  QSet<QString> folders;
+  if (messages > 0)
+    for (const Record& record : summary.records)
+      if (!record.expunged && record.file.outcome != FileOutcome::kNotStored) folders.insert(record.file.storeFolder);
+  text += QStringLiteral("messages: %1\nfolders: %2\n").arg(messages).arg(folders.size());
+  struct stat info{};
+  if (!summary.pstPath.isEmpty() && ::stat(EncodeFileName(summary.pstPath).constData(), &info) == 0)
+    text += QStringLiteral("size: %1 MB (%2 bytes)\n").arg(static_cast<double>(info.st_size) / kMegabyte, 0, 'f', 1).arg(info.st_size);
+  const double seconds = std::max(figures.seconds, 0.001);
+  text += QStringLiteral("elapsed: %1 s\nthroughput: %2 messages/s, %3 MB/s\n")
+              .arg(figures.seconds, 0, 'f', 2)
+              .arg(static_cast<double>(messages) / seconds, 0, 'f', 1)
+              .arg(static_cast<double>(figures.mailBytes) / kMegabyte / seconds, 0, 'f', 2);
+  if (!figures.verified.isEmpty()) text += QStringLiteral("verified: ") + figures.verified + u'\n';
+  Print(stdout, text);
   std::fflush(stdout);
+}
+
+// Why the output cannot be written as asked ("" when it can), found before
+// anything is scanned.
+QString OutputRefusal(const Options& options) {
+  if (!options.outputFile.isEmpty()) {
+    const QString file = AbsolutePath(options.outputFile);
+    if (IsFolder(file))
+      return file + QStringLiteral(": is a folder; to write a new file in it, use -d %1").arg(options.outputFile);
+    if (Exists(file)) return file + QStringLiteral(": File exists (it is never overwritten)");
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!IsFolder(folder)) return file + QStringLiteral(": its folder %1 does not exist").arg(folder);
+    return {};
+  }
+  const QString folder = options.outputDir.isEmpty() ? QDir::currentPath() : AbsolutePath(options.outputDir);
+  if (!IsFolder(folder)) return folder + QStringLiteral(": No such folder");
+  return {};
+}
+
+// The file `path` names, with the links of its folder resolved: two names
+// of one place compare equal.
+QString PlaceOf(const QString& path) {
+  const QFileInfo info(path);
+  const QString folder = info.dir().canonicalPath();
+  return folder.isEmpty() ? path : folder + u'/' + info.fileName();
+}
+
+// Why the report cannot be written ("" when it can), found before the run:
+// a report replaces nothing but an earlier report, never the .pst, a link
+// or a folder, and its folder must take a new file.
+QString ReportRefusal(const Options& options) {
+  const QString report = AbsolutePath(options.reportFile);
+  const QByteArray bytes = EncodeFileName(report);
+  auto refuse = [&report](const QString& why) { return report + QStringLiteral(": ") + why; };
+  struct stat info{};
+  if (::lstat(bytes.constData(), &info) == 0) {
+    if (S_ISLNK(info.st_mode)) return refuse(QStringLiteral("is a symbolic link; the report replaces no link"));
+    if (S_ISDIR(info.st_mode)) return refuse(QStringLiteral("is a folder"));
+    if (!S_ISREG(info.st_mode)) return refuse(QStringLiteral("is not a regular file"));
+    QFile existing(report);
+    if (!existing.open(QIODevice::ReadOnly)) return refuse(existing.errorString());
+    if (!IsReplaceableReport(existing.read(64)))
+      return refuse(QStringLiteral("exists and is not a report (it is never overwritten)"));
+  } else if (errno != ENOENT) {
+    return refuse(QString::fromLocal8Bit(std::strerror(errno)));
+  }
+  const QString folder = QFileInfo(report).absolutePath();
+  if (!IsFolder(folder)) return refuse(QStringLiteral("its folder %1 does not exist").arg(folder));
+  if (::access(EncodeFileName(folder).constData(), W_OK | X_OK) != 0)
+    return refuse(QStringLiteral("its folder %1 cannot be written: %2").arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
+  if (!options.outputFile.isEmpty() && !options.dryRun && PlaceOf(report) == PlaceOf(AbsolutePath(options.outputFile)))
+    return refuse(QStringLiteral("is the output file"));
+  return {};
+}
+
+// The checker of --verify beside this program, run on `pst`: the number of
+// problems it found, each put on standard error; throws std::runtime_error
+// when there is no checker or it cannot be run.
+qint64 Verify(const QString& pst) {
+  const QString checker = QCoreApplication::applicationDirPath() + QStringLiteral("/verdaline-check");
+  auto fail = [&checker](const QString& why) {
+    return std::runtime_error(EncodeFileName(checker + QStringLiteral(": ") + why).toStdString());
+  };
+  if (!QFileInfo(checker).isExecutable()) throw fail(QStringLiteral("the checker is missing, so the file cannot be verified"));
+  QProcess process;
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.start(checker, {pst});
+  if (!process.waitForStarted(-1) || !process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit)
+    throw fail(QStringLiteral("the checker did not run: ") + process.errorString());
+  if (process.exitCode() == 0) return 0;
+  qint64 problems = 0;
+  for (const QByteArray& line : process.readAll().split('\n')) {
+    if (line.trimmed().isEmpty()) continue;
+    ++problems;
+    Error(pst + QStringLiteral(": ") + NamedOnce(pst, DecodeFileName(line)));
+  }
+  if (problems == 0) Error(pst + QStringLiteral(": the checker failed with status %1").arg(process.exitCode()));
+  return std::max<qint64>(problems, 1);
 }
 
 class Conversion {
@@ -120,33 +236,34 @@ class Conversion {
   explicit Conversion(const Options& options) : options_(options) {}
 
   int Run() {
+    clock_.start();
+    // What the command line asks that cannot be done is said before a long
+    // scan, and nothing is written.
+    QString refusal = options_.dryRun ? QString() : OutputRefusal(options_);
+    if (refusal.isEmpty() && options_.reportFormat != ReportFormat::kNone) refusal = ReportRefusal(options_);
+    if (!refusal.isEmpty()) {
+      Error(refusal);
+      return kExitNothingWritten;
+    }
     inputs_ = CollectInputs(options_.paths, options_.folders, stop_.flag());
     for (const QString& error : inputs_.errors) Error(error);
     if (stop_.requested())
       return Finish(128 + stop_.signal(), StatusName(RunStatus::kCancelled), {}, kReasonNotReached);
-    if (inputs_.messages.empty()) {
+    if (inputs_.messages.empty())
       Error(inputs_.expunged > 0 ? QStringLiteral("no messages to convert (%1 deleted in their source)").arg(inputs_.expunged)
                                  : QStringLiteral("no messages found"));
+    if (options_.dryRun) return DryRun();
+    if (inputs_.messages.empty())
       return Finish(kExitNothingWritten, QStringLiteral("nothing-to-convert"), {}, QStringLiteral("not converted"));
-    }
 
     ConversionRequest request;
     const size_t count = inputs_.messages.size();
     request.messages = std::move(inputs_.messages);  // the engine's now: held once
     request.storeName = options_.storeName;
-    if (!options_.outputFile.isEmpty()) {
+    if (!options_.outputFile.isEmpty())
       request.outputFile = AbsolutePath(options_.outputFile);
-      if (Exists(request.outputFile)) {
-        Error(request.outputFile + QStringLiteral(": File exists (it is never overwritten)"));
-        return Finish(kExitNothingWritten, QStringLiteral("output-refused"), {}, QStringLiteral("output refused"));
-      }
-    } else {
+    else
       request.outputFolder = options_.outputDir.isEmpty() ? QDir::currentPath() : AbsolutePath(options_.outputDir);
-      if (!IsFolder(request.outputFolder)) {
-        Error(request.outputFolder + QStringLiteral(": No such folder"));
-        return Finish(kExitNothingWritten, QStringLiteral("output-refused"), {}, QStringLiteral("output refused"));
-      }
-    }
 
     const ProgressStyle style = options_.quiet                ? ProgressStyle::kNone
                                 : ::isatty(::fileno(stderr)) ? ProgressStyle::kBar
@@ -167,7 +284,6 @@ class Conversion {
     };
     qint64 bytesTotal = 0;
     for (const qint64 bytes : inputs_.bytes) bytesTotal += bytes;
-    qint64 bytesDone = 0;
     bool stopNoted = false;
     EngineCallbacks callbacks;
     callbacks.cancel = stop_.flag();
@@ -180,8 +296,8 @@ class Conversion {
         stopNoted = true;
         progress.Message(QStringLiteral("verdaline-convert: stopping after the current message"));
       }
-      if (static_cast<size_t>(index) < inputs_.bytes.size()) bytesDone += inputs_.bytes[static_cast<size_t>(index)];
-      progress.Update(index + 1, total, bytesDone, bytesTotal);
+      if (static_cast<size_t>(index) < inputs_.bytes.size()) bytesDone_ += inputs_.bytes[static_cast<size_t>(index)];
+      progress.Update(index + 1, total, bytesDone_, bytesTotal);
     };
 
     ConversionReport report;
@@ -189,7 +305,7 @@ class Conversion {
       report = ConversionEngine().Run(request, callbacks);
     } catch (const std::exception& e) {
       progress.Finish();
-      Error(QStringLiteral("the conversion failed: ") + QString::fromLocal8Bit(e.what()));
+      Error(QStringLiteral("the conversion failed: ") + NamedOnce(output_, QString::fromLocal8Bit(e.what())));
       return Finish(kExitNothingWritten, QStringLiteral("failed"), seen, QStringLiteral("not reached"));
     }
     progress.Finish();
@@ -204,17 +320,18 @@ class Conversion {
     switch (report.status) {
       case RunStatus::kListRejected:
         for (const ListProblem& problem : report.listProblems)
-          Error(problem.path + QStringLiteral(": ") + problem.reason);
+          Error(problem.path + QStringLiteral(": ") + NamedOnce(problem.path, problem.reason));
         if (report.emptyList) Error(QStringLiteral("no messages to convert"));
         pstPath_.clear();
         return Finish(kExitNothingWritten, status, results, QStringLiteral("not converted"));
       case RunStatus::kSessionFailed: {
-        Error((report.pstPath.isEmpty() ? output_ : report.pstPath) + QStringLiteral(": ") + report.sessionError);
+        const QString where = report.pstPath.isEmpty() ? output_ : report.pstPath;
+        Error(where + QStringLiteral(": ") + NamedOnce(where, report.sessionError));
         pstPath_.clear();
         return Finish(kExitNothingWritten, status, results, QStringLiteral("not converted"));
       }
       case RunStatus::kFileFailed:
-        Error(report.pstPath + QStringLiteral(": ") + report.fileFailure +
+        Error(report.pstPath + QStringLiteral(": ") + NamedOnce(report.pstPath, report.fileFailure) +
               (report.fileGone ? QStringLiteral(" (the file is gone)")
                                : QStringLiteral(" (%1 messages kept)").arg(report.kept)));
         if (report.fileGone) pstPath_.clear();
@@ -231,10 +348,68 @@ class Conversion {
     return Finish(all ? kExitAllStored : kExitSomeNotStored, status, results, kReasonNotReached);
   }
 
-  // Writes the report and the summary; `code` unless the report cannot be written.
-  int Finish(int code, const QString& status, const std::vector<FileResult>& results, const QString& missing) {
+  // A dry run: for each store folder, in the order first met, the messages
+  // a run would store there and those its source deleted; then the totals.
+  // The report's records are a run's, a message's result `would-store`.
+  int DryRun() {
+    struct Tally {
+      qint64 messages = 0, expunged = 0;
+    };
+    std::vector<QString> order;
+    std::map<QString, Tally> tallies;
+    qint64 problems = 0;
+    for (const InputEntry& entry : inputs_.entries) {
+      if (entry.kind == RecordKind::kProblem) {
+        ++problems;
+        continue;
+      }
+      const auto [at, added] = tallies.try_emplace(entry.record.storeFolder);
+      if (added) order.push_back(entry.record.storeFolder);
+      ++(entry.kind == RecordKind::kMessage ? at->second.messages : at->second.expunged);
+    }
+    QString text;
+    for (const QString& folder : order)
+      text += QStringLiteral("%1: %2 messages, %3 expunged\n")
+                  .arg(folder)
+                  .arg(tallies[folder].messages)
+                  .arg(tallies[folder].expunged);
+    text += QStringLiteral("folders: %1\nmessages: %2\nexpunged: %3\nnot stored: %4\n")
+                .arg(order.size())
+                .arg(inputs_.messages.size())
+                .arg(inputs_.expunged)
+                .arg(problems);
+    Print(stdout, text);
+    std::fflush(stdout);
+    const int code = inputs_.messages.empty() ? kExitNothingWritten : kExitAllStored;
+    if (options_.reportFormat != ReportFormat::kNone) {
+      const RunSummary summary{{}, QStringLiteral("dry-run"), Records(inputs_, {}, {}, true)};
+      const QString failure = WriteReport(options_.reportFile, options_.reportFormat, summary);
+      if (!failure.isEmpty()) {
+        Error(options_.reportFile + QStringLiteral(": ") + failure);
+        return code == kExitAllStored ? kExitSomeNotStored : code;
+      }
+    }
+    return code;
+  }
+
+  // Verifies the file when asked, writes the report and the summary; `code`
+  // unless the file has problems or the report cannot be written.
+  int Finish(int code, QString status, const std::vector<FileResult>& results, const QString& missing) {
+    RunFigures figures{static_cast<double>(clock_.elapsed()) / 1000.0, bytesDone_, {}};
+    if (options_.verify && !pstPath_.isEmpty()) {
+      try {
+        const qint64 problems = Verify(pstPath_);
+        figures.verified = problems == 0 ? QStringLiteral("no problems") : QStringLiteral("%1 problems").arg(problems);
+        if (problems > 0 && status == StatusName(RunStatus::kFinished)) status = QStringLiteral("verify-failed");
+        if (problems > 0 && code == kExitAllStored) code = kExitSomeNotStored;
+      } catch (const std::runtime_error& e) {
+        Error(DecodeFileName(e.what()));
+        figures.verified = QStringLiteral("not checked");
+        if (code == kExitAllStored) code = kExitSomeNotStored;
+      }
+    }
     RunSummary summary{pstPath_, status, Records(inputs_, results, missing)};
-    if (!options_.quiet) PrintSummary(summary);
+    if (!options_.quiet) PrintSummary(summary, figures);
     if (options_.reportFormat != ReportFormat::kNone) {
       const QString failure = WriteReport(options_.reportFile, options_.reportFormat, summary);
       if (!failure.isEmpty()) {
@@ -250,6 +425,8 @@ class Conversion {
   Inputs inputs_;
   QString output_;  // the file or folder asked for
   QString pstPath_;
+  QElapsedTimer clock_;
+  qint64 bytesDone_ = 0;  // mail read so far, for the throughput
 };
 
 }  // namespace
@@ -275,5 +452,19 @@ int main(int argc, char** argv) {
     std::puts("verdaline-convert " VERDALINE_VERSION);
     return 0;
   }
-  return Conversion(parsed.options).Run();
+  Options options = parsed.options;
+  const QString listError = ExpandFileLists(options, [](const QString& file) {
+    QFile list;
+    const bool opened = file == QLatin1String("-") ? list.open(stdin, QIODevice::ReadOnly)
+                                                   : (list.setFileName(file), list.open(QIODevice::ReadOnly));
+    if (!opened) throw std::runtime_error(list.errorString().toLocal8Bit().toStdString());
+    const QByteArray bytes = list.readAll();
+    if (list.error() != QFileDevice::NoError) throw std::runtime_error(list.errorString().toLocal8Bit().toStdString());
+    return bytes;
+  });
+  if (!listError.isEmpty()) {
+    Error(listError);
+    return 2;
+  }
+  return Conversion(options).Run();
 }

@@ -3,14 +3,17 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "platform/file_names.h"
+
 namespace verdaline::cli {
 namespace {
 
 constexpr qint64 kRedrawMs = 100;  // a terminal is redrawn at most ten times a second
 constexpr int kDefaultWidth = 80;
 
+// A path in a line goes out as its own bytes, as on every other line.
 void Put(std::FILE* out, const QString& text) {
-  const QByteArray bytes = text.toLocal8Bit();
+  const QByteArray bytes = EncodeFileName(text);
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
 }
 

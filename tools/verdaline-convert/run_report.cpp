@@ -7,6 +7,10 @@
 namespace verdaline::cli {
 namespace {
 
+// How each report begins: a file that begins otherwise is not ours to replace.
+const QByteArray kJsonHead = "{\n    \"output\": ";
+const QByteArray kTsvHead = "path\tstore_folder\tresult\treason\t";
+
 // A TSV field holds no tab or line break: those and the backslash are
 // written as \t, \n, \r and \\.
 QString TsvField(const QString& text) {
@@ -31,6 +35,7 @@ QString TsvPosition(qint64 value) { return value < 0 ? QString() : QString::numb
 
 QString ResultName(const Record& record) {
   if (record.expunged) return QStringLiteral("expunged");
+  if (record.wouldStore) return QStringLiteral("would-store");
   switch (record.file.outcome) {
     case FileOutcome::kStored: return QStringLiteral("stored");
     case FileOutcome::kStoredWithWarnings: return QStringLiteral("stored-with-warnings");
@@ -44,6 +49,8 @@ Counts CountRecords(const std::vector<Record>& records) {
   for (const Record& record : records) {
     if (record.expunged) {
       ++counts.expunged;
+    } else if (record.wouldStore) {
+      ++counts.wouldStore;
     } else if (record.file.outcome == FileOutcome::kStored) {
       ++counts.stored;
     } else if (record.file.outcome == FileOutcome::kStoredWithWarnings) {
@@ -107,13 +114,14 @@ QByteArray JsonPosition(qint64 value) { return value < 0 ? QByteArray("null") : 
 
 void WriteJson(ReportWriter& out, const RunSummary& summary) {
   const Counts counts = CountRecords(summary.records);
-  out << "{\n    \"output\": "
+  out << kJsonHead
       << (summary.pstPath.isEmpty() ? QByteArray("null") : JsonString(ReadableFileName(summary.pstPath)))
       << ",\n    \"status\": " << JsonString(summary.status) << ",\n    \"stored\": "
       << QByteArray::number(counts.stored) << ",\n    \"storedWithWarnings\": "
       << QByteArray::number(counts.storedWithWarnings) << ",\n    \"notStored\": "
-      << QByteArray::number(counts.notStored) << ",\n    \"expunged\": " << QByteArray::number(counts.expunged)
-      << ",\n    \"files\": [";
+      << QByteArray::number(counts.notStored) << ",\n    \"expunged\": " << QByteArray::number(counts.expunged);
+  if (counts.wouldStore > 0) out << ",\n    \"wouldStore\": " << QByteArray::number(counts.wouldStore);
+  out << ",\n    \"files\": [";
   bool first = true;
   for (const Record& record : summary.records) {
     const FileResult& file = record.file;
@@ -132,7 +140,7 @@ void WriteJson(ReportWriter& out, const RunSummary& summary) {
 }
 
 void WriteTsv(ReportWriter& out, const RunSummary& summary) {
-  out << "path\tstore_folder\tresult\treason\twarnings\tindex\toffset\n";
+  out << kTsvHead << "warnings\tindex\toffset\n";
   for (const Record& record : summary.records) {
     const FileResult& file = record.file;
     QStringList warnings;
@@ -144,6 +152,10 @@ void WriteTsv(ReportWriter& out, const RunSummary& summary) {
 }
 
 }  // namespace
+
+bool IsReplaceableReport(const QByteArray& head) {
+  return head.isEmpty() || head.startsWith(kJsonHead) || head.startsWith(kTsvHead);
+}
 
 QString WriteReport(const QString& path, ReportFormat format, const RunSummary& summary) {
   QSaveFile file(path);

@@ -16,6 +16,7 @@ namespace verdaline::cli {
 struct Record {
   FileResult file;
   bool expunged = false;  // deleted in its source: counted, not converted
+  bool wouldStore = false;  // a dry run's message, to be converted by a real run
   qint64 index = -1;      // position in a file of many messages; -1: none
   qint64 offset = -1;     // where its entry starts in the file; -1: none
 };
@@ -26,13 +27,17 @@ struct RunSummary {
   std::vector<Record> records;
 };
 
-// "stored", "stored-with-warnings", "not-stored" or "expunged".
+// "stored", "stored-with-warnings", "not-stored", "expunged" or "would-store".
 QString ResultName(const Record& record);
 
 struct Counts {
-  qint64 stored = 0, storedWithWarnings = 0, notStored = 0, expunged = 0;
+  qint64 stored = 0, storedWithWarnings = 0, notStored = 0, expunged = 0, wouldStore = 0;
 };
 Counts CountRecords(const std::vector<Record>& records);
+
+// Whether a file beginning with `head` is a report this program wrote (or
+// is empty): the only kind of file a report may replace.
+bool IsReplaceableReport(const QByteArray& head);
 
 // Writes the report in `format` to `path`; the cause on failure, "" when written.
 QString WriteReport(const QString& path, ReportFormat format, const RunSummary& summary);
