@@ -17,6 +17,7 @@ expected_files() {  # relative to the prefix, sorted
   echo share/applications/verdaline.desktop
   echo share/doc/verdaline/copyright
   echo share/doc/verdaline/changelog.Debian.gz
+  echo share/lintian/overrides/verdaline
   for s in $CHECKER_MODULES; do echo "share/verdaline/pstcheck/$s"; done
   echo "share/metainfo/$APP_ID.metainfo.xml"
   for s in "${ICON_SIZES[@]}"; do echo "share/icons/hicolor/${s}x$s/apps/verdaline.png"; done
