@@ -35,7 +35,8 @@ check_layout() {
       out=$(ldd "$prefix/bin/$p") || fail "ldd $p failed"
       ! grep -q 'not found' <<<"$out" || fail "$p has unresolved libraries: $(grep 'not found' <<<"$out")"
     else
-      head -n1 "$prefix/bin/$p" | grep -Eq '^#! */usr/bin/(env +)?python3$' || fail "$p is neither a program nor a python3 script"
+      # A script runs Debian's python3 (in Depends), not the first in PATH.
+      head -n1 "$prefix/bin/$p" | grep -qx '#!/usr/bin/python3' || fail "$p is neither a program nor a /usr/bin/python3 script"
     fi
     file -b "$prefix/share/man/man1/$p.1.gz" | grep -q '^gzip' || fail "man page of $p is not gzipped"
     out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/$p.1.gz" 2>&1 >/dev/null)
