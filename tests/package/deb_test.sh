@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The .deb `make package` makes: run-time dependencies only, lintian finds
 # no error or warning, installs with dpkg onto this machine, the programs
-# run, and dpkg -r takes every file away again. Changes the machine, so it runs only as root (CI).
+# run, and dpkg -r takes every file away again. Changes the machine, so it
+# runs only as root (CI).
 # Usage: deb_test.sh BUILD_DIR PROGRAM...
 set -euo pipefail
 build=$1; shift
