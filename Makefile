@@ -2,7 +2,7 @@
 #   make run   installs what is missing, builds, opens the window
 #   make test  installs what is missing, builds, runs every test, then the
 #              address/undefined-sanitizer build of the tests without a window
-# make package builds the Debian package $(BUILD)/verdaline_<version>_<arch>.deb
+# make package builds the Debian package $(BUILD)/verdaline_<version>-<revision>_<arch>.deb
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan

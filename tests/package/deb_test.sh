@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# The .deb `make package` makes: run-time dependencies only, installs with
-# dpkg onto this machine, the program starts (off screen), and dpkg -r takes
-# every file away again. Changes the machine, so it runs only as root (CI).
+# The .deb `make package` makes: run-time dependencies only, lintian finds
+# no error or warning, installs with dpkg onto this machine, the programs
+# run, and dpkg -r takes every file away again. Changes the machine, so it
+# runs only as root (CI).
 # Usage: deb_test.sh BUILD_DIR PROGRAM...
 set -euo pipefail
 build=$1; shift
 PROGRAMS=("$@")
 source "$(dirname "$0")/check_layout.sh"
 [ "$(id -u)" -eq 0 ] || { echo "SKIP: installs a .deb into the system, runs only as root"; exit 77; }
-need_tools dpkg dpkg-deb dpkg-shlibdeps cpack desktop-file-validate appstreamcli file man ldd timeout
+need_tools dpkg dpkg-deb dpkg-shlibdeps cpack lintian desktop-file-validate appstreamcli file man ldd timeout
 if dpkg-query -W -f='${Status}' verdaline 2>/dev/null | grep -q installed; then
   echo "SKIP: a verdaline package is already installed; not replacing it"; exit 77
 fi
@@ -23,13 +24,22 @@ deb=$(echo "$work"/verdaline_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 names=$(sed 's/ *([^)]*)//g; s/ *[,|] */\n/g' <<<"$depends")
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libgmime-3.0-0 libglib2.0-0 zlib1g libstdc++6 libc6; do
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libgmime-3.0-0 libglib2.0-0 zlib1g libstdc++6 libc6 python3; do
   grep -Fxq "$lib" <<<"$names" || fail "Depends lacks $lib"
 done
 ! grep -q -- '-dev$' <<<"$names" || fail "Depends names a -dev package"
 for field in Maintainer Section Description; do
   [ -n "$(dpkg-deb -f "$deb" $field)" ] || fail "control field $field is empty"
 done
+version=$(dpkg-deb -f "$deb" Version)
+dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/verdaline/changelog.Debian.gz | zcat | head -n1 |
+  grep -q "^verdaline ($version) " || fail "changelog.Debian's entry is not for version $version"
+
+# Errors and warnings fail; info and pedantic tags are shown but may stay.
+# (Its complaint about running as root goes to standard error, kept apart.)
+lintian --fail-on error,warning --display-info --pedantic "$deb" >"$work/lintian.log" 2>"$work/lintian.err" || {
+  cat "$work/lintian.log" "$work/lintian.err"; fail "lintian reports errors or warnings on $deb"; }
+[ ! -s "$work/lintian.log" ] || { echo "lintian (info and pedantic):"; cat "$work/lintian.log"; }
 
 dpkg -i "$deb" >/dev/null || fail "dpkg -i failed"
 dpkg-query -L verdaline >"$work/listed"
@@ -40,7 +50,9 @@ while read -r f; do
 done <"$work/listed" >"$work/files"
 check_layout /usr "$work/files"
 for p in "${PROGRAMS[@]}"; do
-  file -b "/usr/bin/$p" | grep -q 'ELF.*, stripped' || fail "/usr/bin/$p is not a stripped ELF program"
+  if is_elf "/usr/bin/$p"; then
+    file -b "/usr/bin/$p" | grep -q 'ELF.*, stripped' || fail "/usr/bin/$p is not a stripped ELF program"
+  fi
 done
 
 # The window has no option to end by itself: still running after a few
@@ -68,6 +80,8 @@ if [[ " ${PROGRAMS[*]} " == *" verdaline-convert "* ]]; then
     [ "$got" -eq 3 ] || fail "pffexport read $got messages from $pst, expected 3"
   fi
 fi
+
+check_checker /usr "$work"
 
 dpkg -r verdaline >/dev/null || fail "dpkg -r failed"
 ! dpkg-query -W -f='${Status}' verdaline 2>/dev/null | grep -q 'ok installed' || fail "verdaline still installed"

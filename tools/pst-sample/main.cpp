@@ -1,14 +1,29 @@
 // pst-sample OUT.pst: writes a store that uses every feature of the writer.
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 
 #include "pst/pst_writer.h"
 #include "sample_content.h"
 
+namespace {
+const char kUsage[] = "usage: pst-sample OUT.pst\n";
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: pst-sample OUT.pst\n");
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  if (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  // An option it does not know is a mistake, not the name of the file to
+  // write; ./-name still names such a file.
+  if (argv[1][0] == '-') {
+    std::fprintf(stderr, "pst-sample: unknown option %s\n%s", argv[1], kUsage);
     return 2;
   }
   if (std::filesystem::exists(argv[1])) {
