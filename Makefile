@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Two commands do all the set-up on a fresh Debian 12 machine:
 #   make run   installs what is missing, builds, opens the window
 #   make test  installs what is missing, builds, runs every test, then the

@@ -45,10 +45,6 @@ add_compile_options(${VERDALINE_HARDEN_CPPFLAGS}
   "$<$<COMPILE_LANGUAGE:CXX>:${VERDALINE_HARDEN_CXXFLAGS}>"
   "$<$<COMPILE_LANGUAGE:C>:${VERDALINE_HARDEN_CFLAGS}>"
   "$<$<NOT:$<CONFIG:Debug>>:${_fortify}>")
-# Fortified glibc marks write() and the like warn_unused_result, which a cast
-# to void does not quiet in GCC: a best-effort write from a signal handler
-# stays a warning, not an error, until it checks the result.
-add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-Wno-error=unused-result>")
 add_link_options(${VERDALINE_HARDEN_LDFLAGS})
 message(STATUS "Hardening: ${VERDALINE_HARDEN_CPPFLAGS} ${_fortify} ${VERDALINE_HARDEN_CXXFLAGS}; "
                "link ${VERDALINE_HARDEN_LDFLAGS}")

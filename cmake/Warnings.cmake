@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Warnings are errors in every build of our own code.
 set(VERDALINE_WARNINGS -Wall -Wextra -Wpedantic -Werror -Wshadow -Wnon-virtual-dtor
     -Wold-style-cast -Wcast-align -Woverloaded-virtual

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the program's icon as PNG files in the freedesktop hicolor layout,
 OUTDIR/NxN/apps/NAME.png for every size given, drawn by the same code that
 draws the window's .ico so the desktop and the window show the same picture.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench-add-folder [files] [grid-files]: creates a folder of empty message
 // files (100,000 by default), then times the walker alone and the add-folder
 // command, which pumps the real Qt event queue before every path and every

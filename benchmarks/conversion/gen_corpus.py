@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes a reproducible corpus of .eml files for the conversion benchmark.
 
 usage: gen_corpus.py DIR [COUNT]      (COUNT defaults to 10000)

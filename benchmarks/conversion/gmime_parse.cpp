@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench-gmime-parse: the floor for the conversion benchmark. Parses every
 // .eml file under a folder with GMime and decodes every leaf part into a
 // sink, doing nothing else; prints files, bytes and seconds.

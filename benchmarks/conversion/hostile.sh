@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Hostile messages through the headless conversion: the peak memory of 40
 # messages of 1.2 MB with 60,000 To: addresses each (target < 300 MB), and
 # the time of one message whose Content-Type has 100,000 parameters

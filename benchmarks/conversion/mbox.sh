@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The same generated messages converted by verdaline-convert once as .eml
 # files and once as one mbox, side by side: the two alternate (eml, mbox,
 # eml, ...) so that neither always runs on a cooler cache or a quieter

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The conversion benchmark: one headless conversion of a generated corpus
 # (then the command line and the window side by side on it),
 # beside the same files concatenated with cat, parsed and decoded by GMime

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Joins the .eml files of a corpus into one mbox (mboxrd: every body line
 that is ">*From " gains a '>'), in the order of the list it is given.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A .pst past 4 GiB: 70 messages with a 64 MiB attachment each, written by
 # pst-stress through the writer; pffexport and readpst must each give back
 # the last attachment byte for byte, so the 64-bit offsets and the B-trees

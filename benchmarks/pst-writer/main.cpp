@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench-pst-writer: throughput and peak memory of the .pst writer.
 //
 //   bench-pst-writer [--small N] [--large K] [--large-mb M] [--dir DIR]

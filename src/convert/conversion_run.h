@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion run: the Click handler of CmdExtractDBX ("Convert
 // &Messages"). It asks for an output folder, hands the rows of the list to
 // the conversion engine (which checks them, creates the .pst store, its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts the conversion run shows in its message boxes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion itself, without a window: an ordered list of message files
 // and an output place in, one new .pst file and a result per file out.
 //

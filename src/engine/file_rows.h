@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message files of a conversion as the engine takes them: each path
 // after its trim rule, with the store folder it goes into, and the problems
 // that keep a list from being converted at all.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list of store folders a run needs: every folder of the listed files
 // and every folder on the way to it, each once, in ascending ordinal order,
 // so that every folder comes after its parent.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A message's state from its mail store as the properties Outlook keeps it
 // in: read or not, unsent draft, follow-up flag, last verb (replied,
 // forwarded) and categories.

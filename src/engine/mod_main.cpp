@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/mod_main.h"
 
 #include "engine/quick_sort.h"

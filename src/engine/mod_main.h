@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ordering of string lists: the conversion run sorts its list of folder paths
 // and removes repeats and empty entries before it builds the store's folders,
 // so that every folder occurs once and comes before its sub-folders.

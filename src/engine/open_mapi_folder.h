@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A mail folder found from a "\"-separated path in the mail client's
 // namespace. "\Store\A\B" starts at the namespace's top-level folder "Store"
 // (a store, by display name); any other path starts at the folder the mail

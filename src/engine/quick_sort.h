@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The quicksort behind QuickSortStrings, written over any random-access
 // sequence and ordering so that it can be exercised with counted or
 // adversarial comparisons. Callers use QuickSortStrings (mod_main.h).

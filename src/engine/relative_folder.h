@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a listed message file goes in the new store: its folder relative to
 // the root of its file system, as store folder names joined by "\".
 //

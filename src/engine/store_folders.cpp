@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/store_folders.h"
 
 #include "engine/open_mapi_folder.h"

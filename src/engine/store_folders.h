@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Creates the store's folder tree from the sorted folder list: top-level
 // folders through the store's top of personal folders (unless one of that
 // exact name is there already), deeper ones inside the parent that

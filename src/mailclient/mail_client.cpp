@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mailclient/mail_client.h"
 
 #include "mapi/mapi_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mail client's object model, as far as the program uses it: the
 // application object, its "MAPI" namespace whose top-level Folders are the
 // stores of the process's profile (each named by its display name), every

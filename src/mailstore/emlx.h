@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Apple Mail's .emlx / .partial.emlx: a line with the message's byte count,
 // the message, then an XML property list whose "flags" integer holds the
 // message's state (bit 0 read, 1 deleted, 2 answered, 4 flagged, 6 draft,

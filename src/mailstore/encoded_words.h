@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RFC 2047 encoded words in a header value ("=?UTF-8?Q?Gesch=C3=A4ft?="),
 // as Google Takeout writes labels that are not ASCII.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The few file-system calls the scan makes, in the system's own bytes:
 // listing a folder (sorted), the type of a name, and reading a regular file
 // that is never opened blocking (a FIFO given in its place cannot hang us).

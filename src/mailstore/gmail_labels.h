@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Google Takeout's X-Gmail-Labels: which folder a message goes to and what
 // its labels say of it.
 #pragma once

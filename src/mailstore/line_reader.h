@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads a file line by line, front to back, through one fixed buffer: a
 // line of any length (a 50 GB file without a newline too) costs no more
 // memory than its first kHeadBytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the first bytes of a file or a line say it is: an mbox "From "
 // separator, the start of a message's header, a blank line.
 #pragma once

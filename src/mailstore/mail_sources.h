@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a path on the command line holds, as mail: the messages of a loose
 // .eml file or a folder of them, a Maildir (with Maildir++ subfolders or
 // Dovecot's LAYOUT=fs), an mbox file in any of its forms (Thunderbird's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an mbox message's own header says of its state: Status / X-Status
 // (mutt, Pine, mboxrd writers), X-Mozilla-Status (Thunderbird), X-Unsent,
 // Google Takeout's X-Gmail-Labels, and its Content-Length (mboxcl).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A Maildir message's state, from its file name's info part (":2,FLAGS";
 // "!2," and ";2," as tools on systems that forbid ':' write it) and the
 // folder's dovecot-keywords file for its lowercase keyword letters.

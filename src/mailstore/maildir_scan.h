@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Maildir, its Maildir++ subfolders (".Sent", ".Archive.2023") and
 // Dovecot's LAYOUT=fs subfolders (Work/Projects/cur).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Splits an mbox file into its messages in one pass, front to back, with
 // bounded buffers: each message goes on as soon as it ends (its place and
 // its header's facts, never its bytes), so nothing piles up with the size

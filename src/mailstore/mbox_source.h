@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An mbox file's messages as entries: each to its folder, with the state
 // its header (or the file as a whole) gives it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // IMAP mailbox names (RFC 3501, modified UTF-7), as Maildir++ and Dovecot
 // name their folders on disk: "&ANw-bersicht" is "Übersicht", "&-" is "&".
 #pragma once

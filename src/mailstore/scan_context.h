@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What one ScanPath call shares between the walkers: the result it appends
 // to, the folders already there, the cancel flag.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folders of mail files walked for what they hold: loose .eml/.emlx and MH
 // message files, mbox files (Thunderbird's NAME + NAME.sbd layout), Apple
 // Mail NAME.mbox bundles and Maildirs found anywhere below.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Message files imported on worker threads ahead of the calls that ask for
 // them. A caller that knows which files it is going to import, in which
 // order, names them here; while this object lives, RDOMail::Import of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mail library's one error type: an HRESULT-like number and a text, as the
 // automation library it stands in for reports its failures. Every public call
 // of this layer either succeeds or throws MapiError; nothing returns a status.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An estimate of what an imported message holds in memory: its property
 // values with the containers' own overhead, its recipient rows, attachment
 // contents kept in memory and embedded messages. A file's size says little

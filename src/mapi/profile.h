@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mail profile of this process: the stores attached to it, shared by the
 // mail library (sessions, src/mapi) and the mail client's object model
 // (src/mailclient), which both see the same stores under the same display

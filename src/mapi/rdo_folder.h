@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folders of a store, as the automation library shows them: a folder has a
 // Name, its Folders (a collection that can be enumerated, indexed by name and
 // added to) and its Items (where new messages are made).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A message being made in a folder, and the one-property helper.
 //
 // A new item lives in memory until Save, which stores it in its folder once;

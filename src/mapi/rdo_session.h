@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A session of the mail library: Logon to the process's profile, its Stores
 // (add a new .pst store, find one by entry identifier), folder lookup by path,
 // and Logoff, which closes every store this session added.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Originator and recipient header fields ([MS-OXCMAIL] 2.2.3.2.1 to
 // 2.2.3.2.3): From to sent-representing, Sender (or From) to sender,
 // Reply-To to the reply recipients, To/Cc/Bcc to recipient rows.

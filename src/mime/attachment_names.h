@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File names for attachments: the long name made safe to save, its 8.3
 // form for PidTagAttachFilename, its extension, and a name for parts that
 // come without one.

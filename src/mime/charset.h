@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text in any declared character set to UTF-8, without ever failing: bytes a
 // charset cannot explain become U+FFFD, unknown or missing labels fall back
 // to UTF-8 when the bytes are valid UTF-8 and to Windows-1252 otherwise.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One recursive walk over a message's MIME tree that picks the bodies
 // ([MS-OXCMAIL] 2.1.3.1: the first text/plain and text/html outside any
 // attachment, both when they are alternatives of each other) and turns every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PidTagConversationIndex ([MS-OXOMSG] 2.2.1.3) for imported mail, which is
 // what conversation view builds its reply tree from.
 #pragma once

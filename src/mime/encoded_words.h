@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RFC 2047 encoded words made safe for GMime 3.2's decoder, which goes wrong
 // in two ways that lose or garble text: adjacent base64 words of one charset
 // are joined before decoding, so '=' padding at the end of the first ends

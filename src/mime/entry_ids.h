@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The address-book structures a message carries for its sender and
 // recipients when they come from Internet mail and exist in no directory:
 // one-off entry identifiers ([MS-OXCDATA] 2.2.5.1), search keys

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Header fields of the message itself to envelope properties ([MS-OXCMAIL]
 // 2.2.3.2): subject and its prefix, times, identifiers, importance,
 // priority, sensitivity and the transport header block.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The thin layer between the importer and GMime: library start-up, owning
 // pointers for GObjects, and the parser set up the way the importer needs it.
 // No GMime type leaves src/mime/.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Importing one Internet mail message (RFC 5322 with MIME, RFC 2045-2049)
 // into the in-memory message object the .pst writer stores, following the
 // mapping of [MS-OXCMAIL] 2.2 (Internet mail to message object).

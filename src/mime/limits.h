@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bounds on what one message may cost, whatever its header holds: a 1 MB
 // file can carry 100,000 Content-Type parameters or 60,000 addresses, and
 // neither may cost minutes of work or gigabytes of memory. Whatever a bound

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mime/mbox_unquote.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An mbox quotes a body line that begins "From " as ">From " (and, in its
 // mboxrd form, ">From " as ">>From " and so on), so that no body line is
 // taken for the start of the next message. Reading a message back undoes

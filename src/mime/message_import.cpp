@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A parsed message to a message object: envelope, addresses, then content,
 // with the message class chosen by the top-level MIME type ([MS-OXOSMIME]
 // 2.1 for signed and encrypted mail).

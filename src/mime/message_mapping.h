@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pieces of the mapping from a parsed GMime message to a message object,
 // each in its own file; ImportParsedMessage runs them in order.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mime/part_file_name.h"
 
 #include "mime/encoded_words.h"

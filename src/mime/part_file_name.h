@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file name of a MIME part as its sender meant it, where GMime alone
 // loses it: encoded words it misreads (see encoded_words.h), and parameters
 // of a Content-Type without a subtype ("application-x-gzip; name=a.gz"),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quoted-printable (RFC 2045 6.7) decoded the forgiving way: GMime keeps a
 // soft line break that follows a broken escape ("=0=" at a line end) as
 // text, which puts "=" and a line break into the middle of words.

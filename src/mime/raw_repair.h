@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Repairs to the raw bytes of a message made before GMime parses it, where
 // GMime would lose content: a header block that runs straight into its
 // content (no blank line), a second Content-Type field that hides the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A subject split into its reply or forward prefix and the rest
 // ([MS-OXCMSG] 2.2.1.9 PidTagSubjectPrefix, 2.2.1.10 PidTagNormalizedSubject).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small string helpers shared by the importer's files: UTF-8 validity,
 // ASCII case, trimming and unfolding of header text.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text labelled UTF-8 that holds a few invalid bytes: read as UTF-8 with
 // only the bad sequences replaced, the way mail clients show it.
 #pragma once

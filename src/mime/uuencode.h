@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files uuencoded inline in a plain-text body ("begin 644 name" ... "end"),
 // as older mailers sent attachments before MIME.
 #pragma once

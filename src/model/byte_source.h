@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A readable run of bytes whose length is known up front: attachment contents
 // and other large values are handed to the writer this way, so that a 200 MB
 // attachment never has to sit in memory as one buffer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Little-endian encoding and decoding: every byte the .pst writer writes or
 // reads, and the binary values the importer builds (entry IDs), go through
 // these, never through packed structs or pointer casts.

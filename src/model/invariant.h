@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checks of the program's own invariants: conditions that no input, file
 // system or caller can bring about unless this program's code is wrong (an
 // encoder handed a block image of the wrong size, a reference count going

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-memory form of a message object: what the importer fills and the
 // writer stores. Property values are typed as in [MS-OXCDATA] 2.11.1; strings
 // are UTF-8 here and become UTF-16LE on disk.

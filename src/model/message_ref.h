@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where one message's bytes are: a whole message file, or a range of a file
 // that holds many (an mbox) or wraps one (an Apple Mail .emlx). The importer
 // reads exactly these bytes; the writer never sees the reference.

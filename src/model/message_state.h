@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the mail store a message came from says about it besides its bytes:
 // whether it was read, flagged, answered, forwarded, or is a draft, and the
 // labels it carries. A message file alone says nothing of this; the window

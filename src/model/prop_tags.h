@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Property tags used by more than one layer ([MS-OXPROPS]). A layer that needs
 // a tag nobody else uses may keep it to itself; shared ones belong here.
 #pragma once

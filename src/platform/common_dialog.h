@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's open-file dialog object: not a widget, only the settings the
 // add-files command gives it (FileName, Filter, Flags, MaxFileSize) and
 // ShowOpen, which asks the Platform for the dialog and leaves the result in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every event handler of the window is entered through RunGuarded. An error
 // that no routine on the way trapped ends up here: the user sees its number
 // and text in a message box and the program ends, as a run-time error would

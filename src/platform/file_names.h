@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File names as this system keeps them: bytes, usually but not always UTF-8.
 // A name that is not valid UTF-8 must still be listed, shown and opened, so
 // every byte that is not part of a valid UTF-8 sequence travels in the text

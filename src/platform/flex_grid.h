@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The grid operations the message file list relies on, in the grid control's
 // own terms: a current cell chosen by Row and Col, Text of that cell, Rows
 // and Cols, ColWidth in twips. The window's grid implements it over a Qt

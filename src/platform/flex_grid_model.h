@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cells behind the window's grid: rows of text in one flat vector
 // (row-major), grown and shrunk at the end only, so a list of 100,000 files
 // costs one QString per row.

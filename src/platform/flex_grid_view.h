@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's grid: FlexGrid over a QTableView. One column of text cells, no
 // header, pale-yellow cells on a white area, grey grid lines, navy selection.
 // Row and Col choose the current cell as the grid control's own properties

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The path splitter shared by the folder command and the conversion: the
 // folder part of a path.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one place that decides how paths are spelt on this platform. Every
 // routine that splits or joins paths takes the separator as a parameter, so
 // both conventions can be exercised on any machine; callers pass this one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one small interface between the program and the desktop: message
 // boxes, the two file dialogs, the event pump and the screen's mouse pointer.
 // The window and every command reach the desktop only through it, so tests

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Platform of the running program, over Qt: QMessageBox, QFileDialog,
 // QCoreApplication::processEvents and the application's override cursor.
 #pragma once

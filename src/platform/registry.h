@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder-browse dialog and the path splitter that the folder command and
 // the conversion run share.
 #pragma once

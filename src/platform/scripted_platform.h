@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A Platform for tests: it shows nothing and waits for nobody. Every message
 // box is recorded and answered from a queue; the open-file and folder dialogs
 // answer from queues (an open dialog may also be told to raise an error);

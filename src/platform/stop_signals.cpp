@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/stop_signals.h"
 
 #include <QSocketNotifier>
@@ -24,7 +25,9 @@ extern "C" void OnStopSignal(int signo) {
     ::raise(signo);
   }
   const char byte = 1;
-  if (g_pipe[1] >= 0) (void)::write(g_pipe[1], &byte, 1);
+  // Best effort: a full pipe already holds a wake-up for the event loop.
+  if (g_pipe[1] >= 0 && ::write(g_pipe[1], &byte, 1) < 0) {
+  }
   errno = savedErrno;
 }
 

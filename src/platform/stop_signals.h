@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGTERM and SIGINT end the program the way closing the window does: the
 // command that is running stops at its next yield, and a conversion closes
 // its file cleanly with every message stored so far.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbered errors, as the program reports them: a number and a text. They pass
 // up the call chain as exceptions to the nearest routine that traps them; one
 // that nobody traps reaches the event guard (event_guard.h), which shows it

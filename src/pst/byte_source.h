@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte sources come from the message model (src/model/); named here as pst::.
 #pragma once
 

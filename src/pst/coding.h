@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The little-endian and UTF-16LE helpers are shared with the importer and
 // live in src/model/; this writer's code names them as pst::.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 32-bit CRC of [MS-PST] 5.3: the reflected CRC-32 polynomial
 // (0xEDB88320) with seed 0 and no final inversion. Every page, block and
 // header checksum in a .pst file uses it.

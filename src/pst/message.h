@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message model lives below both the importer and this writer (see
 // src/model/); the writer's code and the layers above it name it as pst::.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The messaging layer's writer of a new Unicode .pst file ([MS-PST] 2.4):
 // the store, its folders and their messages. This is what the mail library
 // (src/mapi) drives.

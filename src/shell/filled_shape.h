@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A filled rectangle drawn on the window's surface: a solid fill and a
 // one-pixel border inside its bounds. Parts that lie outside the window are
 // simply not drawn (a child widget is clipped by its parent).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // frmStep1: the program's one window. It lays out its controls, starts with
 // an empty message file list, and enters every event handler through the
 // event guard. The commands themselves live in the layers below (sources,

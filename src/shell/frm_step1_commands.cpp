@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the window's buttons meet the commands of the layers below. Each
 // button's Click handler calls the function set here, inside the event guard.
 // The add-files and add-folder commands (sources) and the conversion run

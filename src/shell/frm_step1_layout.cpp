@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's controls: names, places and sizes (in twips, drawn at 15
 // twips a pixel), captions, fonts, colours, stacking and tab order.
 #include <QGroupBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starts the one window and runs until it is closed.
 #include <QApplication>
 #include <cstdio>

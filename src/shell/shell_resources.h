@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's embedded resources (the icon). The shell is a static library,
 // so its resources are registered explicitly before the window uses them.
 #pragma once

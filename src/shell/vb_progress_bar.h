@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A progress bar whose bounds and value are single-precision numbers, as the
 // conversion run sets them; it draws on a QProgressBar scaled to 10,000 steps
 // and shows no text, like the common-controls bar it stands for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's fonts: Tahoma 8.25 for every control and Tahoma 14.25 bold for
 // the title. Wine's Tahoma (Debian's fonts-wine) is not in the font path, so
 // it is added to the application's fonts while a window uses it; without it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sources/file_system_object.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-system object the directory walker reads through: whether a
 // folder exists, and one folder's entries in the order the file system
 // enumerates them. It adds no order of its own and filters nothing but the

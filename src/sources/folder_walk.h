@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder walk behind "Add Folder", without the window: every file of a
 // folder tree in the walker's breadth-first order, the folders that could
 // not be listed, and the test that picks the message files among them. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An ordered list of values with positions counted from 1, where each value
 // may carry a key that is unique within the list, compared without regard to
 // letter case. The directory walker fills its results into such lists and

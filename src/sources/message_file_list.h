@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message file list: the full paths of the .eml files the next
 // conversion converts, one per row of the window's grid, in the order they
 // were added, duplicates allowed, never sorted. The grid is the only store;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The directory walker: collects the paths of every folder and every file of
 // a folder tree, breadth first, into keyed lists that outlive it.
 //

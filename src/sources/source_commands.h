@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two commands that fill the message file list: the Click handlers of
 // cmdAdd (pick files in the open dialog) and CmdAddFolder (every ".eml" file
 // of a folder tree). The window wires them to its buttons and hands them what

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Mail kept the ways people keep it, made at test time: by the real
 programs where Debian has them (Dovecot's doveadm, procmail's formail,
 mutt), otherwise written out as those programs write it.

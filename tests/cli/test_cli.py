@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end runs of build/verdaline-convert: exit status, the report (JSON
 and TSV), refusal to overwrite, interrupt, progress only on a terminal, and
 --folders=path against the window's "Add Folder".

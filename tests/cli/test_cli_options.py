@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """build/verdaline-convert's options beyond a plain conversion: refusals said
 before anything is written, reasons that name a path once, --files-from,
 --dry-run against a real run, the summary's figures and --verify; and the

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end conversions of mail as people keep it (a Dovecot Maildir++,
 mbox files made by formail and mutt, a Thunderbird profile, every mbox form,
 a Google Takeout export, Apple Mail's exports and .emlx files) by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion run through the real window (offscreen, scripted answers,
 // fake store): what it creates, what it shows, and how it fails.
 #include "convert/window_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real window, offscreen, answered by the scripted platform, with the
 // mail library writing into a fake store and importing through a fake
 // importer: the conversion run end to end without any file format.

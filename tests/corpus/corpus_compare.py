@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Imports every message of the open mail corpus and compares what a mail
 client would show with what Python's standard email package finds in the
 same file: subject, sender, recipients and their kinds, date, plain and HTML

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end conversion runs through the real window (build/verdaline-headless),
 each produced .pst read back with pffexport and readpst and compared with the
 source files: every folder and every message where it belongs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion engine without a window: fake writer, importer and clock
 // passed in, the report and the callbacks checked.
 #include "engine/conversion_engine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where each listed file goes in the store, and the folder list of a run.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder lookup by path in the mail client's namespace, and the creation of
 // a store's folder tree, over a fake writer.
 #include <gtest/gtest.h>

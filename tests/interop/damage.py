@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Deliberate damage to a .pst file, for proving that pst-check notices it.
 
 Each function takes the file's bytes and returns damaged bytes. Where the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reading .pst files through independent readers, into comparable Python
 structures.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The comparable form of what a reader shows of a message."""
 import datetime
 from dataclasses import dataclass, field

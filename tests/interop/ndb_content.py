@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What pst-stress-ndb writes into node k (mirrors tools/pst-stress/ndb_main.cpp)."""
 
 _SIZES = [100, 8176, 8177, 3000, 20000, 64, 8176 * 1030]

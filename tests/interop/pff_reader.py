@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reading pffexport's export folder (libpff)."""
 import datetime
 import os

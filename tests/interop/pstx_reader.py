@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reading a .pst through pst-extractor (npm), via pstx_reader.js."""
 import datetime
 import json

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reading readpst's one-file-per-message output (libpst)."""
 import datetime
 import email

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """pst-check passes the two files Outlook wrote and catches deliberate
 damage of every rule it checks, in one of them and in files our writer made.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Kill test: a writer is killed (SIGKILL after varied delays, and inside a
 commit through the driver's --crash-after-writes); what is left must pass
 pst-check and hold every message (node) committed before the kill.

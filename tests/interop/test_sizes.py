@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The writer at the sizes where [MS-PST]'s structures change shape: a
 table's row matrix spilling into a second and a later data block (message,
 folder, recipient and attachment tables), data trees, subnode trees, and

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Files written by our writer: pst-check finds nothing (space leaks
 included) and the readers (pffexport, readpst, and pst-extractor where
 installed) find exactly what was written.

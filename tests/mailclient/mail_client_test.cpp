@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mail client's object model sees the stores of the process's profile.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plain folders walked for what they hold, and what a path that yields
 // nothing reports.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mbox scan's reading: lines across the buffer's ends, lines longer
 // than the buffer, headers longer than the bound.
 #include <gmock/gmock.h>

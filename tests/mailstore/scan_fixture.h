@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real mail trees in a temporary folder, and what a scan made of them, for
 // the mailstore tests.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An in-memory stand-in for pst::PstWriter: keeps the folder tree and the
 // messages it is given, so tests of the layers above the writer can check
 // what reached the store without reading a file back. It creates its file

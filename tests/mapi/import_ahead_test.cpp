@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Imports done ahead on a worker thread: the order, the errors, the limits,
 // files passed over or never named, and stopping in the middle.
 #include "mapi/import_ahead.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mail library over a fake writer: sessions, stores, folders, lookup by
 // path, items and Logoff.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Originators, reply-to and recipient rows.
 #include "import_helpers.h"
 #include "mime/entry_ids.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Attachments by value, their names, encodings, embedded messages and
 // signed or encrypted mail.
 #include "import_helpers.h"

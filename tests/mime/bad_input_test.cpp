@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Input that is not mail, and mail that is broken in the ways real files are.
 #include <unistd.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Choosing and storing the plain and HTML bodies.
 #include "import_helpers.h"
 #include "mime/text_util.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text parts in many charsets, labelled right, wrong or not at all.
 #include <span>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Header fields of the message to envelope properties.
 #include "import_helpers.h"
 #include "mime/subject.h"

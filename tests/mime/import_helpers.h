@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared by the importer tests: import a message held in a string and read
 // properties back.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Input built to cost the importer minutes or gigabytes, or to make it wait
 // for ever: every such message is imported within a bound, and what a bound
 // leaves out is named in a warning and kept in the stored header block.

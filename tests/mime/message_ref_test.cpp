@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Messages read from ranges of files: an mbox entry unquoted exactly one
 // level, however the file is cut into chunks; a range the file no longer
 // holds whole.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Broken mail whose content must survive: text the parser would drop,
 // cut-off encodings, unreadable originators.
 #include "import_helpers.h"

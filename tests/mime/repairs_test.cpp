@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the importer mends before or around GMime: encoded words GMime
 // misreads, header blocks without their blank line, invalid UTF-8, broken
 // quoted-printable, and the conversation index built for every message.

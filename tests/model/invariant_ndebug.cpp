@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compiled as a release build compiles the writer: the check must stay on.
 #ifndef NDEBUG
 #define NDEBUG

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the package tests: checks that the files installed under a prefix
 # are exactly the expected ones and that each is what Debian and the desktop
 # expect. Sourced; needs PROGRAMS (array) and fail().

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The .deb `make package` makes: run-time dependencies only, lintian finds
 # no error or warning, installs with dpkg onto this machine, the programs
 # run, and dpkg -r takes every file away again. Changes the machine, so it

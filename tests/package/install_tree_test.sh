@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `cmake --install` into a fresh prefix places exactly the programs, man
 # pages, desktop entry, metainfo, icons, copyright and changelog, each valid,
 # and the installed checker works from there.

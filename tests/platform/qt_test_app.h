@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One QApplication for a whole GUI test executable, made on first use with
 // the style the program uses. GoogleTest's own main runs the tests, so each
 // test that needs widgets calls EnsureQtApp() first.

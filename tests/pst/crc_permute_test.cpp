@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CRC and the permutation encoding against the tables printed in
 // [MS-PST] 5.1 and 5.3.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An in-memory NodeStore for tests of the layers above the node database:
 // blocks, data trees and subnode trees held in maps, with counters so tests
 // can see how much a change wrote.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writer's own invariants end the process instead of throwing: calls
 // that only a fault of this program can make must not leave a writer that
 // keeps going. One representative call per layer and kind of contract.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The heap, BTH, property context and table context samples of [MS-PST]
 // section 3 (the message store PC and the root folder's hierarchy table),
 // rebuilt from their decoded contents and compared byte for byte.

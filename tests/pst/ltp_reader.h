@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small reader of heaps, BTHs, property contexts and table contexts,
 // written from [MS-PST] 2.3 independently of the writer, so tests can decode
 // what the writer produced and compare it with what went in.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What Outlook's own files show of a store's identifiers and rows: every NID,
 // subnodes included, drawn from the store's per-type counters; recipient row
 // ids and row versions from its dwUnique counter; the message status in the

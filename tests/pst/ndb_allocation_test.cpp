@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Space management: where the map pages sit, 64-byte slots, 512-byte pages,
 // no run across a section boundary, released space held back until the
 // commit, and offsets past 4 GB.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The last committed state survives: the next transaction never overwrites
 // it, a process killed at any write inside a commit leaves a readable store,
 // and a failing write surfaces as PstError with the file still at its last

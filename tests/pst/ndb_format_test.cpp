@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // On-disk records against the sample figures of [MS-PST] section 3 and the
 // Outlook-made sample file.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The node database under a whole store written by the messaging layer:
 // the structure, reference counts and allocation maps must hold for the
 // file the user takes to Outlook, including one large enough to need an FMap.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes node databases, reopens the files with the independent test reader
 // and compares with what was written: streams of every size class, subnode
 // trees, many nodes, deletions, and the allocation maps.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "pst/ndb_test_reader.h"
 
 #include <fstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small, independent reader of the node database of a Unicode .pst file,
 // for tests: it walks the file's bytes as [MS-PST] 2.2.2 describes them and
 // reports every structural fault it sees (checksums, signatures, B-tree

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers shared by the node database tests: a scratch directory and a
 // deterministic byte pattern.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The writer when the file system lets it down: no room when the file is
 // made, and the file deleted while it is being written. Each leaves nothing
 // behind that the user did not ask for, and says what happened in the

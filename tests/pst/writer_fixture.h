@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A PstWriter over an in-memory FakeNodeStore, with readers for the nodes it
 // wrote, for tests of the messaging layer.
 #pragma once

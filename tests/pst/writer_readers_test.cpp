@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files written by PstWriter, read back by the independent readers on this
 // machine (pffexport from libpff, readpst from libpst).
 #include <gtest/gtest.h>

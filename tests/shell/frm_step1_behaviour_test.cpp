@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window does: the list and its count, the clear and exit commands,
 // the end of the program (even in the middle of a command), the event guard.
 #include "platform/vb_error.h"

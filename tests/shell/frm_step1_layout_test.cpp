@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as it opens: controls, places, captions, fonts, stacking, tab order.
 #include <QFontInfo>
 #include <QHeaderView>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The end of the program with the real Qt platform: closing the window while
 // a command is yielding leaves the event loop and stops the command.
 #include <gtest/gtest.h>

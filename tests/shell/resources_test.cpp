@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The embedded icon and the Windows manifest.
 #include <gtest/gtest.h>
 

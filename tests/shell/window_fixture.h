@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fresh main window over a ScriptedPlatform, with its controls at hand by name.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's colours, read from a picture of it.
 #include <QImage>
 

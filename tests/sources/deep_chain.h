@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A chain of folders nested so deep that the full path of the lowest ones is
 // longer than the system accepts in a path: listing them fails even for root,
 // which chmod cannot stop. Built and removed through folder handles, since

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stands in for the message file list and the conversion button: records
 // every path added and every write of the button's Enabled.
 #pragma once

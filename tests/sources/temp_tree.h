@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real folder trees in a temporary folder, and the file system's own
 // enumeration order to compare a walk against.
 #pragma once

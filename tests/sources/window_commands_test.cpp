@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two adding commands through the real window: its buttons, its grid and
 // count label, its conversion button, answered by the scripted platform.
 #include <gtest/gtest.h>

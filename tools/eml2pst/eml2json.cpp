@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // eml2json FILE...: one JSON line per file, {"file":..., "message":...} or
 // {"file":..., "error":...}, each with the importer's warnings.
 #include <cstdio>

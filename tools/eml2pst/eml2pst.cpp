@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // eml2pst [--folder-per-file] OUT.pst FILE...
 // Imports each file and stores it in a new .pst. By default the folders
 // mirror the files' directories below their common parent; with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A message object written out as JSON: every property by its hex tag,
 // recipients, attachments (contents in base64) and embedded messages.
 #pragma once

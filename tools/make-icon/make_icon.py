@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the program's icon (a letter in front of a folder) and writes it as
 an .ico with ten images: 48, 32, 24 and 16 pixels at 8 bits per pixel
 (palettised BMP); 256 (PNG-compressed), 128, 48, 32, 24 and 16 pixels at 32

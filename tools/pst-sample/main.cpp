@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pst-sample OUT.pst: writes a store that uses every feature of the writer.
 #include <cstdio>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The content pst-sample writes: a store that uses every feature of the
 // writer, built so that tests and readers can check it item by item.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The messages pst-stress writes: each one follows from its number alone, so
 // a test can tell what a reader should find without a side file.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pst-stress: writes messages into a new .pst through pst::PstWriter, for
 // interop, crash and load tests.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // pst-stress-ndb: drives the node database alone (no messaging layer), for
 // checking its pages, maps and trees and for crash tests at that level.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line of verdaline-convert: what the user asked for, or why the
 // line cannot be taken.
 #pragma once

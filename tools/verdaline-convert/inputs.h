@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // From the PATH arguments to the ordered list of messages: each PATH is
 // scanned as mail (a message file, a Maildir, an mbox, a folder of any of
 // them), and every message found becomes one message for the engine, in the

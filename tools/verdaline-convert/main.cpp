@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // verdaline-convert: the conversion engine on the command line.
 //
 //   verdaline-convert [-o FILE.pst | -d DIR] [--store-name NAME] [--folders=source|path]

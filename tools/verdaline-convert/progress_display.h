@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Progress on standard error. On a terminal: one line redrawn in place with
 // a bar, the messages and bytes done, the rate and the time left. Otherwise (a pipe, a log
 // file): a plain line at every whole per cent, so a log of a large run stays

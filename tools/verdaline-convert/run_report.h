@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The --report file: one record per message found, in order (path, store
 // folder, result, reason, warnings, and where in its file the message is),
 // as JSON or as tab-separated values. Both are UTF-8: a byte of a file name

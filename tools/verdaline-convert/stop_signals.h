@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGINT and SIGTERM ask the conversion to stop after the current message.
 // The handler only sets an atomic flag (async-signal-safe); the engine looks
 // at it before every file. A second signal ends the program at once.

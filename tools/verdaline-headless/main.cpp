@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // verdaline-headless: the real window, offscreen, driven from the command
 // line with the scripted platform answering every dialog and message box.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer entry: any bytes through the importer. An ImportError is a
 // proper answer; a crash, a leak, undefined behaviour or any other
 // exception is a finding.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the fuzz target once over every file in DIR (libFuzzer runs file
 # arguments and exits), failing on the first crash.
 file(GLOB inputs ${DIR}/*)

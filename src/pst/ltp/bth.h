@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The BTree-on-heap ([MS-PST] 2.3.2): sorted fixed-size records in heap
 // allocations, a BTHHEADER naming the root, leaves of key+data records and
 // intermediate levels of key+HID records.

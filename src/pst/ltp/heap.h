@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The heap-on-node ([MS-PST] 2.3.1): variable-size allocations of at most
 // 3580 bytes packed into the data blocks of one node, addressed by HIDs.
 //

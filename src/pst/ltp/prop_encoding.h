@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How property values look on disk ([MS-PST] 2.3.3.3 and 2.3.3.4): fixed-size
 // values as little-endian numbers, strings as UTF-16LE, multi-valued
 // properties as packed arrays (fixed) or a count, offsets and data (variable).

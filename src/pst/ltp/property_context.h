@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A property context ([MS-PST] 2.3.3): a heap whose user root is a BTH of
 // 2-byte property ids to PROPBTHENTRY (type + 4-byte value or HNID).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The subnodes of one node ([MS-PST] 2.2.2.8.3.3): values too large for a
 // heap, tables and objects inside a message. Their NIDs come from the
 // store's per-type counters (NodeStore::AllocateNid), as Outlook's do, so no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A table context ([MS-PST] 2.3.4): a heap whose user root is TCINFO (column
 // descriptions sorted by tag, the rgib group offsets, the row index BTH of
 // dwRowID -> dwRowIndex, and the row matrix), with variable-size cells as

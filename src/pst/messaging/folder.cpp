@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "pst/messaging/folder.h"
 
 #include "pst/ltp/property_context.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A folder object ([MS-PST] 2.4.4): its PC and its hierarchy, contents and
 // associated-contents tables, kept in memory and written when changed. The
 // folder's own counts are also copied into its row of the parent's

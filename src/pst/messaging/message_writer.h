@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes one message object ([MS-PST] 2.4.5 and 2.4.6): its PC, the
 // recipient table (subnode 0x692), the attachment table (0x671) and one
 // attachment PC subnode per attachment, with embedded messages as PtypObject

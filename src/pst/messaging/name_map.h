@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The name-to-ID map ([MS-PST] 2.4.7): named properties (GUID + number or
 // string) get property ids from 0x8000 on. Stored as a PC at NID 0x61 with
 // the GUID, entry and string streams and 251 hash buckets of NAMEID records.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Node ids of the messaging layer ([MS-PST] 2.2.2.1 and 2.4.1): the fixed
 // nodes every store has, and the nid types that tell a folder's four nodes
 // apart (they share one index).

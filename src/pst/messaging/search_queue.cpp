@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "pst/messaging/search_queue.h"
 
 #include "pst/coding.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search management queue ([MS-PST] 2.4.8.4.1): a stream of 20-byte
 // search update descriptors (SUD, 2.4.8.1) at NID_SEARCH_MANAGEMENT_QUEUE.
 // The maintenance rules of [MS-PST] 2.6.3 queue one for every folder and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Space management of a .pst file ([MS-PST] 2.2.2.7.2-2.2.2.7.6, 2.6.1.1):
 // the file is a run of sections of 253,952 bytes, each starting with its AMap
 // page, whose bits mark 64-byte slots in use. Every eighth section also holds

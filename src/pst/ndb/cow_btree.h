@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An in-memory image of one of the file's B-trees (the NBT or the BBT,
 // [MS-PST] 2.2.2.7.7), kept page for page as it is on disk so that a commit
 // writes only the pages that changed. A changed page is written to a new

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // On-disk records of the node database of a Unicode .pst file ([MS-PST]
 // 2.2.2): identifiers, page and block trailers, B-tree pages, internal blocks
 // and the file header. Each record has an Encode and, where the tests or the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The node database of a new Unicode .pst file ([MS-PST] 2.2 and 2.6): the
 // file header, allocation maps, the node and block B-trees and the blocks,
 // written copy-on-write so that the file on disk is a valid store after every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The node database as the layers above it see it ([MS-PST] 2.2): blocks,
 // data trees, subnode trees and the node B-tree, with copy-on-write commits.
 //

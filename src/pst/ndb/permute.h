@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // NDB_CRYPT_PERMUTE ([MS-PST] 5.1): the keyless byte substitution applied to
 // the payload of data blocks when the header's bCryptMethod is 1. Internal
 // blocks (XBLOCK, XXBLOCK, SLBLOCK, SIBLOCK), pages and the header are never

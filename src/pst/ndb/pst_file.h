@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file a node database writes: positional reads and writes with every
 // result checked, durable syncs, and a way for crash tests to end the
 // process in the middle of a commit (off unless their driver asks for it).

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Structural checker for Unicode .pst files ([MS-PST]).
 
 check_file(path) returns a Report; no problems means the file passed every

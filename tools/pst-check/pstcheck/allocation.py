@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Allocation maps: AMap, PMap, FMap/FPMap and the density list
 ([MS-PST] 2.2.2.7.2 - 2.2.2.7.6, 2.6.1)."""
 from . import dlist

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Checksums, signatures and the block encodings of [MS-PST] section 5."""
 import struct
 import zlib

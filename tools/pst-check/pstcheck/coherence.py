@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Copies that must agree: table rows and the objects they list
 ([MS-PST] 2.4.4.3), and named property IDs and the name-to-ID map (2.4.7)."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The density list page at 0x4200 ([MS-PST] 2.2.2.7.4)."""
 from .codec import crc32, signature, U16, U32, U64
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Folders and their three tables ([MS-PST] 2.4.4); the messages they list
 are checked by messages.py."""
 from .codec import U32

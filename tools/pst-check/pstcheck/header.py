@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The file header and its ROOT ([MS-PST] 2.2.2.5, 2.2.2.6)."""
 from .codec import crc32, CRYPT_NONE, CRYPT_PERMUTE, CRYPT_CYCLIC, U16, U32, U64
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """LTP layer: heap-on-node, BTH, property and table contexts ([MS-PST] 2.3)."""
 from .codec import U16, U32
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Message objects with their recipient and attachment tables
 ([MS-PST] 2.4.5, 2.4.6) and the calculated properties they must not store
 (2.5)."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Messaging layer: store, name-to-ID map, folders, messages, attachments
 ([MS-PST] 2.4 and 2.7)."""
 from .codec import U32

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The name-to-ID map ([MS-PST] 2.4.7)."""
 from .codec import U16, U32, crc32
 

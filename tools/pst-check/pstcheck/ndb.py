@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Node database layer: header, pages, B-trees, blocks ([MS-PST] 2.2.2)."""
 from .codec import (crc32, signature, decode_permute, decode_cyclic,
                     CRYPT_PERMUTE, CRYPT_CYCLIC, U16, U32, U64)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Where NIDs come from: the header's per-type counters ([MS-PST] 2.2.2.1,
 2.2.2.6, 2.6.1.2.1) and Outlook's habit of drawing subnode NIDs from them.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Property values: decoding rules per type ([MS-PST] 2.3.3, [MS-OXCDATA] 2.11)."""
 from .codec import U32
 from .ltp import FIXED_INLINE, FIXED_HEAP, VARIABLE, MULTI_FIXED, MULTI_VAR, read_bth

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Collects problems (rule violations) and notes (tolerated oddities).
 
 Every line names the rule's home: a section of [MS-PST] ("2.2.2.7.1"), or

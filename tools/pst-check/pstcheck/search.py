@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Search objects: queues, the activity list, the domain object and the
 search folders they name ([MS-PST] 2.4.8)."""
 from .codec import U32

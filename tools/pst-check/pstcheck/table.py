@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Table contexts ([MS-PST] 2.3.4)."""
 from .codec import U16, U32
 from .ltp import FIXED_INLINE, FIXED_HEAP, read_bth

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The six template tables: no rows, and the columns [MS-PST] requires of
 each (2.4.4.4.1, 2.4.4.5.1, 2.4.4.6.1, 2.4.8.6.2.1, 2.4.5.3.1, 2.4.6.1.1)."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Data trees, subnode trees and block references ([MS-PST] 2.2.2.8.3)."""
 from .codec import U16, U32, U64
 
