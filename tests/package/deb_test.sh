@@ -71,8 +71,9 @@ if [[ " ${PROGRAMS[*]} " == *" verdaline-convert "* ]]; then
     printf 'From: Ann <ann@example.org>\r\nTo: bob@example.org\r\nSubject: deb %s\r\n\r\nHello.\r\n' "$n" \
       >"$work/mail/Inbox/m$n.eml"
   done
-  (cd "$work" && /usr/bin/verdaline-convert -q -d "$work/out" "$work/mail") >"$work/convert.log" 2>&1 ||
-    { cat "$work/convert.log"; fail "the installed verdaline-convert failed"; }
+  # --verify: the installed program finds the installed checker beside it.
+  (cd "$work" && /usr/bin/verdaline-convert -q --verify -d "$work/out" "$work/mail") >"$work/convert.log" 2>&1 ||
+    { cat "$work/convert.log"; fail "the installed verdaline-convert --verify failed"; }
   pst=$(echo "$work"/out/*.pst)
   [ -f "$pst" ] || fail "the installed verdaline-convert made no .pst"
   if command -v pffexport >/dev/null; then
