@@ -29,7 +29,8 @@ std::vector<std::string> SplitPath(const std::string& path) {
 // The reason a new file cannot be made at path, in words; "" when none is seen.
 std::string WhyNotCreatable(const std::filesystem::path& path) {
   std::error_code ec;
-  if (std::filesystem::exists(path, ec)) return "the file already exists";
+  // A link that points nowhere takes the name as much as a file does.
+  if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return "the file already exists";
   auto dir = path.parent_path();
   if (dir.empty()) dir = ".";
   if (!std::filesystem::is_directory(dir, ec)) return "the folder " + dir.string() + " does not exist";
@@ -68,6 +69,12 @@ std::unique_ptr<RDOStore> RDOStores::AddPSTStore(const std::string& path, int fo
   std::unique_ptr<pst::PstWriter> writer;
   try {
     writer = CreateWriter(session_.options_.writer, path, displayName);
+  } catch (const pst::PstExistsError& e) {
+    // Taken between the look above and the creation (another run in the
+    // same second): the caller may move on to the next name.
+    throw MapiError(hr::kCollision, Explained(path, e.what()));
+  } catch (const pst::PstWriteError& e) {
+    throw MapiError(hr::kDiskError, Explained(path, e.what()));
   } catch (const pst::PstError& e) {
     throw MapiError(hr::kNoAccess, Explained(path, e.what()));
   } catch (const std::exception& e) {

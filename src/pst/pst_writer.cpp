@@ -314,13 +314,13 @@ bool PathExists(const std::string& path) {
 void PublishNoReplace(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
     int err = errno;
-    if (err == EEXIST) throw PstError("The file already exists: " + to);
+    if (err == EEXIST) throw PstExistsError("The file already exists: " + to);
     if (err != EINVAL && err != ENOSYS) throw PstError("Cannot create " + to + ": " + std::strerror(err));
     // File systems without the no-replace rename: a hard link fails on an existing name.
     if (::link(from.c_str(), to.c_str()) == 0) {
       ::unlink(from.c_str());
     } else if (errno == EEXIST) {
-      throw PstError("The file already exists: " + to);
+      throw PstExistsError("The file already exists: " + to);
     } else if (PathExists(to) || ::rename(from.c_str(), to.c_str()) != 0) {
       throw PstError("Cannot create " + to + ": " + std::strerror(errno));
     }
@@ -335,7 +335,10 @@ void PublishNoReplace(const std::string& from, const std::string& to) {
 // file at the target that is a node database but not yet a store.
 std::unique_ptr<PstWriter> PstWriter::Create(const std::string& path, const std::string& displayName,
                                              WriterOptions options) {
-  if (PathExists(path)) throw PstError("The file already exists: " + path);
+  if (struct stat st; ::lstat(path.c_str(), &st) == 0)
+    throw PstExistsError("The file already exists: " + path);
+  else if (errno != ENOENT)
+    throw PstError("Cannot create " + path + ": " + std::strerror(errno));
   NdbOptions ndb;
   ndb.deterministic = options.deterministic;
   ndb.crashAfterWrites = options.crashAfterWrites;

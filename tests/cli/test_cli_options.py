@@ -15,6 +15,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -200,6 +201,24 @@ class OptionsTest(unittest.TestCase):
                 self.assertIn('verdaline-convert: %s: block 9: bad\n' % pst, p.stderr)
             else:
                 self.assertIn('%s: the checker is missing' % checker, p.stderr)
+
+    def test_runs_started_in_one_second_each_get_a_file(self):
+        """Eight runs into one folder, started in the same second, take the
+        clock name and the next free ones: eight valid files, none lost."""
+        out = self.path('out')
+        os.mkdir(out)
+        time.sleep(1.02 - time.time() % 1)  # just after a second starts, so all start within it
+        procs = [subprocess.Popen([CONVERT, '-q', '-d', out, self.msg], stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, text=True) for _ in range(8)]
+        results = [p.communicate(timeout=120) + (p.returncode,) for p in procs]
+        self.assertEqual([r[2] for r in results], [0] * 8, [r[1] for r in results])
+        files = sorted(os.listdir(out))
+        self.assertEqual(len(files), 8, files)
+        self.assertTrue(all(f.endswith('.pst') for f in files), files)
+        self.assertGreaterEqual(sum(1 for f in files if re.search(r' \(\d+\)\.pst$', f)), 1, files)
+        for f in files:
+            p = subprocess.run([sys.executable, PST_CHECK, os.path.join(out, f)], capture_output=True, text=True)
+            self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
 
     def test_help_names_the_options(self):
         text = run(['--help']).stdout

@@ -11,6 +11,7 @@
 #include "mapi/rdo_mail.h"
 #include "mapi/rdo_session.h"
 #include "pst/prop_tags.h"
+#include "pst/pst_writer.h"
 
 namespace {
 
@@ -88,6 +89,36 @@ TEST_F(MapiTest, WriterFailureBecomesAnErrorWithTheCause) {
     EXPECT_NE(std::string(e.what()).find("Permission denied"), std::string::npos) << e.what();
   }
   EXPECT_EQ(mapi::Profile::Default().FindByDisplayName("A"), nullptr);
+}
+
+// Creation errors keep their cause: a name taken (even by a link that
+// points nowhere, even between the look and the creation) is a collision,
+// which a caller may answer with the next name; a full disk is a disk error.
+TEST(MapiCreation, ATakenNameIsACollisionWhateverTookItAndWhenever) {
+  testutil::TempDir dir;
+  std::string thrown;
+  auto session = mapi::CreateRDOSession({[&](const std::string& path, const std::string&) -> std::unique_ptr<pst::PstWriter> {
+    if (thrown == "exists") throw pst::PstExistsError("The file already exists: " + path);
+    if (thrown == "disk") throw pst::PstWriteError("No space left on device");
+    return pst::PstWriter::Create(path, "S");
+  }});
+  session->Logon();
+  auto hr = [&](const std::string& file) -> uint32_t {
+    try {
+      session->Stores().AddPSTStore(dir / file, mapi::kStoreUnicode, file);
+    } catch (const MapiError& e) {
+      return e.hresult();
+    }
+    return 0;
+  };
+  std::filesystem::create_symlink(dir / "nowhere", dir / "dangling.pst");
+  EXPECT_EQ(hr("dangling.pst"), mapi::hr::kCollision);
+  EXPECT_FALSE(std::filesystem::exists(dir / "nowhere"));
+  thrown = "exists";
+  EXPECT_EQ(hr("raced.pst"), mapi::hr::kCollision);
+  thrown = "disk";
+  EXPECT_EQ(hr("full.pst"), mapi::hr::kDiskError);
+  session->Logoff();
 }
 
 TEST_F(MapiTest, FoldersAreAddedEnumeratedAndFoundByExactName) {

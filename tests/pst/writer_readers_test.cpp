@@ -99,8 +99,20 @@ class WriterReaders : public ::testing::Test {
 
 TEST_F(WriterReaders, CreateNeverOverwrites) {
   { std::ofstream(file_) << "keep"; }
-  EXPECT_THROW(PstWriter::Create(file_.string(), "x"), PstError);
+  EXPECT_THROW(PstWriter::Create(file_.string(), "x"), PstExistsError);
   EXPECT_EQ(Slurp(file_), "keep");
+  // A link that points nowhere is a taken name too: nothing is made behind it.
+  fs::create_symlink(dir_ / "nowhere.pst", dir_ / "link.pst");
+  EXPECT_THROW(PstWriter::Create((dir_ / "link.pst").string(), "x"), PstExistsError);
+  EXPECT_FALSE(fs::exists(dir_ / "nowhere.pst"));
+  // Other failures are not taken names.
+  try {
+    PstWriter::Create((dir_ / "missing" / "x.pst").string(), "x");
+    ADD_FAILURE();
+  } catch (const PstExistsError&) {
+    ADD_FAILURE() << "a missing folder is not a taken name";
+  } catch (const PstError&) {
+  }
 }
 
 TEST_F(WriterReaders, TheFileAppearsUnderItsNameOnlyWhenItIsAStore) {

@@ -147,6 +147,12 @@ QString NamedOnce(const QString& path, const QString& text) {
     }
     if (out.mid(at, 2) == QLatin1String(": ")) out = out.mid(at + 2);
   }
+  // "...: PATH" at the end says nothing the line's own path does not.
+  for (const QString& tail : {QStringLiteral(": ") + path, QStringLiteral(": ") + path + u'.'})
+    if (out.endsWith(tail)) {
+      out.chop(tail.size());
+      break;
+    }
   // Only the whole name: "/a/b" is not in "/a/bc" nor in "/a/b/c".
   auto boundary = [&out](qsizetype i) {
     if (i >= out.size()) return true;

@@ -45,6 +45,13 @@ class PstWriteError : public PstError {
   using PstError::PstError;
 };
 
+// The name asked for is taken (a file, a folder, a link, even one that
+// points nowhere): the caller may try another name. Nothing was replaced.
+class PstExistsError : public PstError {
+ public:
+  using PstError::PstError;
+};
+
 class NodeStore {
  public:
   virtual ~NodeStore() = default;
