@@ -183,6 +183,20 @@ def test_refused_list_creates_nothing(work):
     assert os.listdir(outdir) == [], os.listdir(outdir)
 
 
+def test_driver_options(work):
+    """--help is the usage, and a folder named relative to the current one
+    is found as the window's folder dialog would give it."""
+    p = subprocess.run([HEADLESS, '--help'], capture_output=True, text=True, timeout=60)
+    assert p.returncode == 0 and p.stdout.startswith('usage: verdaline-headless'), (p.returncode, p.stderr)
+    src = os.path.join(work, 'src', 'Rel')
+    write_eml(os.path.join(src, 'a.eml'), 'relative a')
+    os.makedirs(os.path.join(work, 'out'))
+    p = subprocess.run([HEADLESS, '--add-folder', 'src', '--convert-to', 'out'], cwd=work,
+                       capture_output=True, text=True, timeout=600)
+    assert p.returncode == 0, (p.stdout, p.stderr)
+    check_readers(created_pst(p.stdout), [(os.path.join(src, 'a.eml'), 'relative a')], work)
+
+
 def test_fifo_is_refused_not_waited_for(work):
     """A FIFO named like a message is reported, not opened for a writer
     that never comes, and the files around it are converted."""
@@ -375,7 +389,7 @@ def main():
         print('skipped: %s not built' % HEADLESS)
         return 77
     wanted = sys.argv[3:] or ['typical', 'merged_and_nested', 'import_failure_is_reported_not_stored',
-                              'unwritable_output_folder', 'refused_list_creates_nothing',
+                              'unwritable_output_folder', 'refused_list_creates_nothing', 'driver_options',
                               'fifo_is_refused_not_waited_for', 'hostile_headers', 'full_disk',
                               'signals_stop_cleanly', 'names_that_are_not_utf8']
     failed = 0

@@ -36,11 +36,18 @@ struct Step {
   std::vector<QString> args;
 };
 
+constexpr const char* kUsage =
+    "usage: verdaline-headless [--add-folder DIR] [--add-files FILE...] ... --convert-to OUTDIR\n";
+
 int Usage(const char* why) {
   std::fprintf(stderr, "verdaline-headless: %s\n", why);
-  std::fprintf(stderr, "usage: verdaline-headless [--add-folder DIR] [--add-files FILE...] ... --convert-to OUTDIR\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
+
+// A folder given relative to the current one, as a full path: the folder
+// dialog of the window only ever answers with full paths.
+QString Absolute(const QString& path) { return QDir::cleanPath(QDir::current().absoluteFilePath(path)); }
 
 QString OneLine(QString text) {
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\\r\\n"));
@@ -65,9 +72,13 @@ int main(int argc, char** argv) {
   QString outDir;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
     if (arg == "--add-folder") {
       if (++i >= argc) return Usage("--add-folder needs a folder");
-      steps.push_back({Step::kFolder, {verdaline::DecodeFileName(argv[i])}});
+      steps.push_back({Step::kFolder, {Absolute(verdaline::DecodeFileName(argv[i]))}});
     } else if (arg == "--add-files") {
       Step step{Step::kFiles, {}};
       while (i + 1 < argc && std::string(argv[i + 1]).rfind("--", 0) != 0)
@@ -111,7 +122,7 @@ int main(int argc, char** argv) {
     } else {
       // One open dialog per file: files may come from different folders.
       for (const QString& file : step.args) {
-        platform.QueueOpenResult(QDir::cleanPath(QDir::current().absoluteFilePath(file)));
+        platform.QueueOpenResult(Absolute(file));
         button("cmdAdd")->click();
       }
     }
@@ -121,7 +132,7 @@ int main(int argc, char** argv) {
   }
   Print(QStringLiteral("list: %1").arg(window.lblCount1().text()));
 
-  const QString absOut = QDir::cleanPath(QDir::current().absoluteFilePath(outDir));
+  const QString absOut = Absolute(outDir);
   const QSet<QString> before = PstFilesIn(absOut);
   const size_t boxesBefore = platform.Boxes().size();
   if (!window.CmdExtractDBX().isEnabled()) {
