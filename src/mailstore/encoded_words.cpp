@@ -85,8 +85,11 @@ std::optional<std::pair<std::string, size_t>> EncodedWord(std::string_view s) {
   if (s.substr(0, 2) != "=?") return std::nullopt;
   const size_t q1 = s.find('?', 2);
   if (q1 == std::string_view::npos || q1 + 2 >= s.size() || s[q1 + 2] != '?') return std::nullopt;
-  const size_t end = s.find("?=", q1 + 3);
-  if (end == std::string_view::npos) return std::nullopt;
+  // The text holds no '?' (RFC 2047), so the word ends at the next one: a
+  // search that ran on to a later "?=" would cross every "=?" in between,
+  // and a value full of unclosed words would cost the square of its length.
+  const size_t end = s.find('?', q1 + 3);
+  if (end == std::string_view::npos || end + 1 >= s.size() || s[end + 1] != '=') return std::nullopt;
   std::string_view charset = s.substr(2, q1 - 2);
   charset = charset.substr(0, charset.find('*'));  // RFC 2231 language
   const char encoding = s[q1 + 1];

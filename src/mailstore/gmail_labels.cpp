@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mailstore/gmail_labels.h"
 
-#include <algorithm>
+#include <unordered_set>
 
 #include "mailstore/file_io.h"
 
@@ -26,7 +26,17 @@ std::vector<std::string> FolderNames(std::string_view label) {
   while (start <= label.size()) {
     size_t slash = label.find('/', start);
     if (slash == std::string_view::npos) slash = label.size();
-    if (slash > start) names.emplace_back(label.substr(start, slash - start));
+    if (slash > start) {
+      if (names.size() + 1 == kMaxLabelDepth) {
+        // Every folder keeps the names of all above it: a label of
+        // thousands of levels would cost the square of its length. The
+        // deepest folder takes the rest of the label as its name.
+        names.emplace_back(label.substr(start));
+        while (names.back().back() == '/') names.back().pop_back();
+        break;
+      }
+      names.emplace_back(label.substr(start, slash - start));
+    }
     start = slash + 1;
   }
   return names;
@@ -71,6 +81,7 @@ TakeoutPlace PlaceByLabels(const std::vector<std::string>& labels) {
     }
   }
   place.state.read = true;
+  std::unordered_set<std::string_view> seen;
   for (size_t i = 0; i < labels.size(); ++i) {
     const std::string& label = labels[i];
     if (Is(label, "Unread")) place.state.read = false;
@@ -80,8 +91,9 @@ TakeoutPlace PlaceByLabels(const std::vector<std::string>& labels) {
         Is(label, "Starred")) {
       continue;
     }
-    auto& categories = place.state.categories;
-    if (std::find(categories.begin(), categories.end(), label) == categories.end()) categories.push_back(label);
+    // A set beside the list: a field of thousands of labels must not cost
+    // the square of their number.
+    if (seen.insert(label).second) place.state.categories.push_back(label);
   }
   if (place.state.draft) place.state.read = false;
   return place;

@@ -3,6 +3,7 @@
 // its labels say of it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,10 @@ struct TakeoutPlace {
   std::vector<std::string> folder;  // from the top of the store; empty: no label is a folder
   model::MessageState state;
 };
+
+// How deep a label nests folders ("A/B/C" is three): deeper levels stay in
+// the deepest folder's name, slashes and all.
+inline constexpr size_t kMaxLabelDepth = 32;
 
 // The message goes once, to the folder of its first label that is one
 // (Inbox, Sent, Drafts, Spam, Trash or the user's own, "/" nesting);

@@ -21,8 +21,13 @@ uint32_t ScanContext::FolderOf(const Levels& levels) {
   uint32_t folder = 0;
   for (const Level& level : levels) {
     names.push_back(level.name);
-    const auto [it, added] = index_.emplace(names, static_cast<uint32_t>(out_.folders.size()));
-    if (added) out_.folders.push_back(Folder{names, level.container});
+    // Looked up before it is added: emplace would copy the names of every
+    // level above for each level, whether or not the folder is new.
+    auto it = index_.find(names);
+    if (it == index_.end()) {
+      it = index_.emplace(names, static_cast<uint32_t>(out_.folders.size())).first;
+      out_.folders.push_back(Folder{names, level.container});
+    }
     folder = it->second;
   }
   return folder;

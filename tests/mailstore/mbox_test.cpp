@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "mailstore/encoded_words.h"
+#include "mailstore/gmail_labels.h"
 #include "mailstore/mail_probe.h"
 #include "mailstore/mail_sources.h"
 #include "mailstore/scan_fixture.h"
@@ -199,6 +200,22 @@ TEST(EncodedWords, DecodesUtf8AndLatin1AndKeepsOthers) {
   EXPECT_EQ(detail::DecodeEncodedWords("=?UTF-8?Q?a_b?= =?utf-8?B?w6k=?= c"), "a b\xC3\xA9 c");
   EXPECT_EQ(detail::DecodeEncodedWords("x =?ISO-8859-1?Q?=E9?="), "x \xC3\xA9");
   EXPECT_EQ(detail::DecodeEncodedWords("=?KOI8-R?Q?=E9?= =?UTF-8?Q?=Z?="), "=?KOI8-R?Q?=E9?= =?UTF-8?Q?=Z?=");
+  // A word's text holds no '?': the first one that is not "?=" ends it as no word.
+  EXPECT_EQ(detail::DecodeEncodedWords("=?UTF-8?Q?a?b?= =?UTF-8?Q?c?="), "=?UTF-8?Q?a?b?= c");
+}
+
+TEST(TakeoutLabels, NestingDeeperThanKeptStaysInTheDeepestName) {
+  std::string label;
+  std::string rest;
+  for (size_t i = 0; i < detail::kMaxLabelDepth + 8; ++i) {
+    label += "L" + std::to_string(i) + "/";
+    if (i + 1 >= detail::kMaxLabelDepth) rest += (rest.empty() ? "L" : "/L") + std::to_string(i);
+  }
+  const detail::TakeoutPlace place = detail::PlaceByLabels({label});
+  ASSERT_EQ(place.folder.size(), detail::kMaxLabelDepth);
+  EXPECT_EQ(place.folder.front(), "L0");
+  EXPECT_EQ(place.folder[detail::kMaxLabelDepth - 2], "L" + std::to_string(detail::kMaxLabelDepth - 2));
+  EXPECT_EQ(place.folder.back(), rest);
 }
 
 }  // namespace
