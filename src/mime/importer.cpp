@@ -365,6 +365,8 @@ void ImportMessage(const model::MessageRef& ref, model::Message& out, const Impo
   Fd fd(OpenRegular(ref.path, st));
   const std::string where = ref.path + " at byte " + std::to_string(ref.offset);
   const uint64_t size = static_cast<uint64_t>(st.st_size);
+  // An mbox entry that is only its "From " line holds no message at all.
+  if (ref.length == 0) throw ImportError(where + ": the message is empty");
   if (ref.offset >= size)
     throw ImportError(where + ": the file ends before this message (it is shorter than when it was scanned)");
   const uint64_t available = size - ref.offset;

@@ -83,6 +83,13 @@ TEST(MessageRefImport, ReadsItsRangeUnquotedAndSaysWhenTheFileIsShorter) {
   model::Message gone;
   EXPECT_THROW(mime::ImportMessage(model::MessageRef(path, 1 << 20, 10, model::MessageFormat::kRfc822), gone),
                mime::ImportError);
+  // A last entry that is only its separator line is empty, not cut short.
+  try {
+    mime::ImportMessage(model::MessageRef(path, at + second.size(), 0, model::MessageFormat::kMboxQuoted), gone);
+    ADD_FAILURE();
+  } catch (const mime::ImportError& e) {
+    EXPECT_NE(std::string(e.what()).find("the message is empty"), std::string::npos) << e.what();
+  }
 }
 
 }  // namespace
