@@ -126,14 +126,15 @@ struct NodeDatabase::Impl {
 
   // Makes the file longer before anything is written past its end. The size
   // of the file and the header's ibFileEof must agree whenever the process
-  // stops, and the two cannot change in one system call; so the header with
-  // the new size is written the moment the file is extended, by the very
-  // next system call, and the new sections' map pages only after it: a
-  // killed process leaves both, as they reach the page cache. The header
-  // keeps the committed roots and says the maps are not yet to be trusted
-  // ([MS-PST] 2.6.1.3.7) until the sync after the map pages: a process or
-  // machine that stops before then may not have them, and a reader then
-  // rebuilds the maps. Grows by as much as the file has (8 to
+  // stops, and the two cannot change in one system call; so the file is
+  // extended, the new sections' map pages written and the header with the
+  // new size written straight after each other, with no sync in between:
+  // what separates the new size from the header that records it is a few
+  // small writes to the page cache, which a killed process still leaves
+  // behind. The header keeps the committed roots and says the maps are not
+  // yet to be trusted ([MS-PST] 2.6.1.3.7) until the sync after it: a machine
+  // that stops before then may not have the new map pages on disk, and a
+  // reader then rebuilds the maps. Grows by as much as the file has (8 to
   // 256 sections, 2.0 to 65 MB, at a time) to keep these extra syncs rare; the
   // last commit gives back what was grown and not used.
   void Grow() {
@@ -149,9 +150,9 @@ struct NodeDatabase::Impl {
     grown.fAMapValid = ndb::kAMapInvalid;
     const std::array<uint8_t, ndb::kHeaderSize> header = grown.Encode();
     file.ExtendTo(amap.EndOfFile());
-    file.WriteAtOnce(0, header);
     for (size_t i = first; i < amap.SectionCount(); ++i)
       for (const auto& [ib, page] : amap.FreshPages(i)) file.WriteAt(ib, page);
+    file.WriteAt(0, header);
     file.Sync();
     committed = grown;
   }

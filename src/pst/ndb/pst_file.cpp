@@ -97,12 +97,6 @@ void PstFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
   std::copy(bytes.begin(), bytes.end(), place.begin());
 }
 
-void PstFile::WriteAtOnce(uint64_t offset, std::span<const uint8_t> bytes) {
-  CountWrite(offset, bytes.size());
-  FlushBuffer();
-  WriteNow(offset, bytes);
-}
-
 std::span<uint8_t> PstFile::WriteInPlace(uint64_t offset, size_t length) {
   VERDALINE_INVARIANT(length <= kBufferCapacity, "write in place of more than the buffer holds");
   CountWrite(offset, length);

@@ -31,10 +31,6 @@ class PstFile {
   // Each throws PstWriteError naming the path and errno text on failure; a
   // buffered write may fail later, in the call that hands it over.
   void WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
-  // The same, written to the file at once rather than kept in the buffer
-  // (what was buffered goes first): for a write that must follow the one
-  // before it as closely as one system call can.
-  void WriteAtOnce(uint64_t offset, std::span<const uint8_t> bytes);
   // The same write made by filling the returned place, before any other
   // call on this file, instead of copying from elsewhere.
   // REQUIRES: length <= 1 MB.
