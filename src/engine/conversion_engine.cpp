@@ -49,7 +49,7 @@ class Conversion {
   bool Prepare();
   void CreateStore(const QString& stamp);
   void StoreFiles();
-  FileResult StoreOne(size_t index, const FolderFailures& folderFailures);
+  FileResult StoreOne(size_t index);
   bool FromSources() const { return request_.files.empty() && !request_.messages.empty(); }
   model::MessageRef RefOf(size_t index) const {
     return FromSources() ? request_.messages[index].ref : model::MessageRef(SystemPath(rows_[index].path));
@@ -70,6 +70,7 @@ class Conversion {
   std::unique_ptr<mapi::RDOSession> session_;
   std::unique_ptr<mapi::RDOStore> store_;
   std::string storeEntryId_;
+  StoreFolderTree tree_;
   std::map<QString, std::unique_ptr<mapi::RDOFolder>> folders_;
   std::vector<size_t> stored_;  // files in the order they went into the file
   qint64 next_ = 0;             // the files before it were dealt with
@@ -183,8 +184,11 @@ void Conversion::CreateStore(const QString& stamp) {
 }
 
 void Conversion::StoreFiles() {
-  const FolderFailures folderFailures =
-      CreateStoreFolders(*session_, storeEntryId_, report_.storeName, report_.folderPaths, [this] { Yield(); });
+  tree_ = CreateStoreFolders(*session_, storeEntryId_, report_.storeName, report_.folderPaths, [this] { Yield(); });
+  const FolderFailures& folderFailures = tree_.failures;
+  // From here on the run speaks of folders by the names they have in the store.
+  for (QString& path : report_.folderPaths) path = tree_.StoredPath(path);
+  report_.storedFolders = tree_.stored;
 
   // The files are read and parsed on worker threads, ahead of the loop
   // below, which stores each message as its turn comes.
@@ -223,7 +227,7 @@ void Conversion::StoreFiles() {
     }
     if (cb_.starting) cb_.starting(next_);
     Yield();
-    report_.files.push_back(StoreOne(static_cast<size_t>(next_), folderFailures));
+    report_.files.push_back(StoreOne(static_cast<size_t>(next_)));
     ++next_;
     if (cb_.finished) cb_.finished(next_ - 1, n, report_.files.back());
   }
@@ -234,18 +238,18 @@ mapi::RDOFolder& Conversion::FolderOf(const QString& relative) {
   auto it = folders_.find(relative);
   if (it == folders_.end()) {
     auto folder = session_->GetFolderFromPath(
-        (QStringLiteral("\\\\") + report_.storeName + kStoreSeparator + relative).toStdString());
+        (QStringLiteral("\\\\") + report_.storeName + kStoreSeparator + tree_.StoredPath(relative)).toStdString());
     it = folders_.emplace(relative, std::move(folder)).first;
   }
   return *it->second;
 }
 
-FileResult Conversion::StoreOne(size_t index, const FolderFailures& folderFailures) {
+FileResult Conversion::StoreOne(size_t index) {
   const FileRow& row = rows_[index];
-  FileResult result{row.path, row.relative, FileOutcome::kNotStored, QString(), {}};
-  const QString folderFailure = FolderFailureFor(folderFailures, row.relative);
+  FileResult result{row.path, tree_.StoredPath(row.relative), FileOutcome::kNotStored, QString(), {}};
+  const QString folderFailure = FolderFailureFor(tree_.failures, row.relative);
   if (!folderFailure.isEmpty()) {
-    result.reason = QStringLiteral("its folder %1 could not be created: %2").arg(row.relative, folderFailure);
+    result.reason = QStringLiteral("its folder %1 could not be created: %2").arg(result.storeFolder, folderFailure);
     return result;
   }
   try {
@@ -306,7 +310,8 @@ void Conversion::Finish() {
     report_.status = RunStatus::kCancelled;
   }
   for (size_t i = report_.files.size(); i < rows_.size(); ++i)
-    report_.files.push_back({rows_[i].path, rows_[i].relative, FileOutcome::kNotStored, kReasonNotReached, {}});
+    report_.files.push_back(
+        {rows_[i].path, tree_.StoredPath(rows_[i].relative), FileOutcome::kNotStored, kReasonNotReached, {}});
 }
 
 void Conversion::LogoffQuietly() noexcept {

@@ -18,6 +18,7 @@
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -48,7 +49,7 @@ enum class FileOutcome { kStored, kStoredWithWarnings, kNotStored };
 
 struct FileResult {
   QString path;                   // as given (a row's path after its trim rule)
-  QString storeFolder;            // folder path in the store below Top of Personal Folders ("" when none)
+  QString storeFolder;            // source folder path below Top of Personal Folders, names as StoreFolderName gives them ("" when none)
   FileOutcome outcome = FileOutcome::kNotStored;
   QString reason;                 // why not stored ("" when stored)
   std::vector<QString> warnings;  // what the importer repaired or left out
@@ -68,7 +69,7 @@ inline const QString kReasonNotReached = QStringLiteral("not reached");
 // store folder it goes to and what its source says of it.
 struct SourceMessage {
   model::MessageRef ref;   // where its bytes are
-  QString storeFolder;     // store folder path, names joined by kStoreSeparator (never empty)
+  QString storeFolder;     // store folder path, names as stored joined by kStoreSeparator (never empty)
   model::MessageState state;
 };
 
@@ -109,6 +110,7 @@ struct ConversionReport {
   bool fileGone = false;                    // kFileFailed: the file no longer exists
   qint64 kept = 0;                          // kFileFailed: messages the file holds
   std::vector<QString> folderPaths;         // the store folders the run asked for, parents first
+  std::map<QString, QString> storedFolders;  // source folder path -> its store folder path
   std::vector<FileResult> files;  // one per request file, in order, once the run started
                                   // (not reached / not written: kNotStored with that reason)
   qint64 storedCount() const;

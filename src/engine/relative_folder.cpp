@@ -16,7 +16,7 @@ QString TrimSpaces(const QString& s) {
 }
 
 QString StoreFolderName(QString name) {
-  return name.replace(kStoreSeparator, kSeparatorLookAlike);
+  return name.replace(kStoreSeparator, kBackslashInName);
 }
 
 QString GetRelativeFolder(const QString& path, QChar sep) {

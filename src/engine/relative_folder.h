@@ -40,10 +40,17 @@ QString TrimSpaces(const QString& s);
 
 // Store folder paths join their names with this.
 inline constexpr QChar kStoreSeparator = u'\\';
-// A "\" inside a folder's own name (an ordinary character on Linux) stands
-// for itself in the store as U+2216 SET MINUS, which looks the same: kept as
-// it is, the folder "a\b" would be merged with the folders "a" > "b".
+// A "\" inside a folder's own name (an ordinary character on Linux) cannot
+// stand for itself in a source folder path, where it joins names: kept as
+// it is, the folder "a\b" would be merged with the folders "a" > "b". It is
+// carried as U+DC5C, a lone surrogate that decoding a file name never gives
+// (escaped bytes are U+DC80 to U+DCFF), so that "a\b" stays apart from a
+// real "a∖b" until the store's names are chosen (StoreFolderTree).
+inline constexpr QChar kBackslashInName = QChar(0xDC5C);
+// How the store shows a "\" in a folder's name: U+2216 SET MINUS, which
+// looks the same and is not the store's separator.
 inline constexpr QChar kSeparatorLookAlike = u'\u2216';
+// A source folder's name as one component of a source folder path.
 QString StoreFolderName(QString name);
 
 }  // namespace verdaline

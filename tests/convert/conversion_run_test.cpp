@@ -5,6 +5,7 @@
 
 #include "convert/conversion_run.h"
 #include "convert/run_messages.h"
+#include "platform/file_names.h"
 
 #include <atomic>
 #include <chrono>
@@ -253,17 +254,26 @@ TEST_F(WindowRunTest, RowsEndingInSpacesAreTakenAsTheyStandWhenThatFileExists) {
   EXPECT_EQ(got, (std::vector<std::string>{dir / "x.eml", (dir / "x.eml").string() + " ", dir / "y.eml"}));
 }
 
-// "\" is an ordinary character in a Linux folder name: the folder a\b gets
-// its own store folder instead of being merged with a > b.
-TEST_F(WindowRunTest, AFolderNamedWithABackslashIsNotMergedWithNestedFolders) {
-  AddRows({"/a\\b/x.eml", "/a/b/y.eml"});
+// "\" is an ordinary character in a Linux folder name, and a name need not
+// be UTF-8: the folders a\b, a real a∖b, b\xff, b\xfe and b? each get a
+// store folder of their own, none merged with another or with a > b.
+TEST_F(WindowRunTest, FoldersWhoseNamesShowAlikeAreNotMerged) {
+  const QString bFF = DecodeFileName("/b\xff/f.eml");
+  const QString bFE = DecodeFileName("/b\xfe/e.eml");
+  AddRows({"/a\\b/x.eml", "/a/b/y.eml", QStringLiteral("/a\u2216b/z.eml"), bFF, bFE, "/b?/q.eml"});
   Convert(QString::fromStdString(outDir.path()));
   ASSERT_EQ(factory.stores.size(), 1u);
   const fake::Store& s = *factory.stores[0];
-  EXPECT_EQ(s.FolderPaths(), (std::vector<std::string>{"a", "a\\b", "a\u2216b"}));
+  EXPECT_EQ(s.FolderPaths(), (std::vector<std::string>{"a", "a\\b", "a\u2216b", "a\u2216b (2)", "b?", "b\uFFFD",
+                                                       "b\uFFFD (2)"}));
   auto msgs = Messages(s);
-  EXPECT_EQ(msgs["a\u2216b"], std::vector<std::string>{"/a\\b/x.eml"});
+  EXPECT_EQ(msgs["a\u2216b"], std::vector<std::string>{"/a\u2216b/z.eml"});
+  EXPECT_EQ(msgs["a\u2216b (2)"], std::vector<std::string>{"/a\\b/x.eml"});
   EXPECT_EQ(msgs["a\\b"], std::vector<std::string>{"/a/b/y.eml"});
+  EXPECT_EQ(msgs["b?"], std::vector<std::string>{"/b?/q.eml"});
+  EXPECT_EQ(msgs["b\uFFFD"].size(), 1u);
+  EXPECT_EQ(msgs["b\uFFFD (2)"].size(), 1u);
+  EXPECT_NE(msgs["b\uFFFD"], msgs["b\uFFFD (2)"]);
 }
 
 // A full disk: the run stops at the file that could not be written and says

@@ -28,6 +28,8 @@
 
 #include "command_line.h"
 #include "engine/conversion_engine.h"
+#include "engine/folder_list.h"
+#include "engine/store_folders.h"
 #include "inputs.h"
 #include "platform/file_names.h"
 #include "progress_display.h"
@@ -89,7 +91,7 @@ QString Cause(const FileResult& result) {
 // `missing` as the reason).
 // A dry run (`dryRun`) has no results: its messages would be stored.
 std::vector<Record> Records(const Inputs& inputs, const std::vector<FileResult>& results, const QString& missing,
-                            bool dryRun = false) {
+                            const std::map<QString, QString>& storedFolders, bool dryRun = false) {
   std::vector<Record> records;
   records.reserve(inputs.entries.size());
   for (const InputEntry& entry : inputs.entries) {
@@ -109,6 +111,12 @@ std::vector<Record> Records(const Inputs& inputs, const std::vector<FileResult>&
     } else {
       record.file = entry.record;  // its path and store folder, as collected
       record.file.reason = missing;
+    }
+    if (entry.engineIndex < 0 || at >= results.size() || results[at].path.isEmpty()) {
+      // Named as the store names (or would name) its folder.
+      auto it = storedFolders.find(record.file.storeFolder);
+      record.file.storeFolder =
+          it != storedFolders.end() ? it->second : ShownFolderPath(record.file.storeFolder);
     }
     records.push_back(std::move(record));
   }
@@ -311,6 +319,7 @@ class Conversion {
     }
     progress.Finish();
     pstPath_ = report.pstPath;
+    storedFolders_ = report.storedFolders;
     return Conclude(report, seen);
   }
 
@@ -352,7 +361,18 @@ class Conversion {
   // A dry run: for each store folder, in the order first met, the messages
   // a run would store there and those its source deleted; then the totals.
   // The report's records are a run's, a message's result `would-store`.
+  // The store folder names a run would choose for the listed folders.
+  std::map<QString, QString> StoreNamesOfDryRun() const {
+    std::vector<QString> folders;
+    for (const InputEntry& entry : inputs_.entries)
+      if (entry.kind != RecordKind::kProblem && !entry.record.storeFolder.isEmpty())
+        folders.push_back(entry.record.storeFolder);
+    if (folders.empty()) return {};
+    return ChooseStoreFolderNames(BuildFolderList(folders, [] {}), {});
+  }
+
   int DryRun() {
+    const std::map<QString, QString> stored = StoreNamesOfDryRun();
     struct Tally {
       qint64 messages = 0, expunged = 0;
     };
@@ -371,7 +391,7 @@ class Conversion {
     QString text;
     for (const QString& folder : order)
       text += QStringLiteral("%1: %2 messages, %3 expunged\n")
-                  .arg(folder)
+                  .arg(stored.count(folder) ? stored.at(folder) : ShownFolderPath(folder))
                   .arg(tallies[folder].messages)
                   .arg(tallies[folder].expunged);
     text += QStringLiteral("folders: %1\nmessages: %2\nexpunged: %3\nnot stored: %4\n")
@@ -383,7 +403,7 @@ class Conversion {
     std::fflush(stdout);
     const int code = inputs_.messages.empty() ? kExitNothingWritten : kExitAllStored;
     if (options_.reportFormat != ReportFormat::kNone) {
-      const RunSummary summary{{}, QStringLiteral("dry-run"), Records(inputs_, {}, {}, true)};
+      const RunSummary summary{{}, QStringLiteral("dry-run"), Records(inputs_, {}, {}, stored, true)};
       const QString failure = WriteReport(options_.reportFile, options_.reportFormat, summary);
       if (!failure.isEmpty()) {
         Error(options_.reportFile + QStringLiteral(": ") + failure);
@@ -409,7 +429,7 @@ class Conversion {
         if (code == kExitAllStored) code = kExitSomeNotStored;
       }
     }
-    RunSummary summary{pstPath_, status, Records(inputs_, results, missing)};
+    RunSummary summary{pstPath_, status, Records(inputs_, results, missing, storedFolders_)};
     if (!options_.quiet) PrintSummary(summary, figures);
     if (options_.reportFormat != ReportFormat::kNone) {
       const QString failure = WriteReport(options_.reportFile, options_.reportFormat, summary);
@@ -426,6 +446,7 @@ class Conversion {
   Inputs inputs_;
   QString output_;  // the file or folder asked for
   QString pstPath_;
+  std::map<QString, QString> storedFolders_;  // source folder path -> store folder path
   QElapsedTimer clock_;
   qint64 bytesDone_ = 0;  // mail read so far, for the throughput
 };

@@ -91,23 +91,46 @@ class ReportWriter {
 };
 
 // A JSON string: quotes, backslashes and control characters escaped; the
-// rest as UTF-8.
+// rest as UTF-8. A byte of a file name that is not UTF-8 (carried as a lone
+// surrogate, see file_names.h) is written as that surrogate's \u escape, as
+// Python's json module writes a name decoded with "surrogateescape": a
+// reader gets the name's bytes back, and the byte 0xFF stays apart from the
+// four characters "\xFF".
 QByteArray JsonString(const QString& text) {
   QByteArray out = "\"";
-  for (const char c : text.toUtf8()) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20)
-          out += QByteArray("\\u00") + QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0');
-        else
-          out += c;
+  QString run;
+  auto flush = [&] {
+    for (const char c : run.toUtf8()) {
+      switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+          if (static_cast<unsigned char>(c) < 0x20)
+            out += QByteArray("\\u00") + QByteArray::number(static_cast<unsigned char>(c), 16).rightJustified(2, '0');
+          else
+            out += c;
+      }
     }
+    run.clear();
+  };
+  for (qsizetype at = 0; at < text.size(); ++at) {
+    const QChar c = text[at];
+    if (c.isLowSurrogate() || c.isHighSurrogate()) {
+      // A pair is one character; only a lone half needs the escape.
+      const bool paired = c.isHighSurrogate() ? at + 1 < text.size() && text[at + 1].isLowSurrogate()
+                                              : at > 0 && text[at - 1].isHighSurrogate();
+      if (!paired) {
+        flush();
+        out += QByteArray("\\u") + QByteArray::number(c.unicode(), 16);
+        continue;
+      }
+    }
+    run += c;
   }
+  flush();
   return out + '"';
 }
 
@@ -116,7 +139,7 @@ QByteArray JsonPosition(qint64 value) { return value < 0 ? QByteArray("null") : 
 void WriteJson(ReportWriter& out, const RunSummary& summary) {
   const Counts counts = CountRecords(summary.records);
   out << kJsonHead
-      << (summary.pstPath.isEmpty() ? QByteArray("null") : JsonString(ReadableFileName(summary.pstPath)))
+      << (summary.pstPath.isEmpty() ? QByteArray("null") : JsonString(summary.pstPath))
       << ",\n    \"status\": " << JsonString(summary.status) << ",\n    \"stored\": "
       << QByteArray::number(counts.stored) << ",\n    \"storedWithWarnings\": "
       << QByteArray::number(counts.storedWithWarnings) << ",\n    \"notStored\": "
@@ -130,8 +153,8 @@ void WriteJson(ReportWriter& out, const RunSummary& summary) {
     for (size_t i = 0; i < file.warnings.size(); ++i)
       warnings += (i ? ", " : "") + JsonString(file.warnings[i]);
     warnings += "]";
-    out << (first ? "\n        {" : ",\n        {") << "\"path\": " << JsonString(ReadableFileName(file.path))
-        << ", \"storeFolder\": " << JsonString(ReadableFileName(file.storeFolder))
+    out << (first ? "\n        {" : ",\n        {") << "\"path\": " << JsonString(file.path)
+        << ", \"storeFolder\": " << JsonString(file.storeFolder)
         << ", \"result\": " << JsonString(ResultName(record)) << ", \"reason\": " << JsonString(file.reason)
         << ", \"warnings\": " << warnings << ", \"index\": " << JsonPosition(record.index)
         << ", \"offset\": " << JsonPosition(record.offset) << "}";
