@@ -182,7 +182,7 @@ bool ContentWalker::TryTakeBody(GMimePart* part, GMimeObject* alternative) {
   // hide the first one in the mail client.
   if ((havePlain_ || haveHtml_) && (!alternative || alternative != bodyAlternative_)) return false;
 
-  const std::vector<uint8_t> bytes = DecodedContent(part);
+  const std::vector<uint8_t> bytes = DecodedContent(part, StoredAs::kText);
   const char* label = g_mime_object_get_content_type_parameter(object, "charset");
   DecodedText text = DecodeText(bytes, label ? label : "");
   if (text.lossy)

@@ -4,7 +4,11 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <optional>
+#include <string>
 
+#include "mime/importer.h"
+#include "mime/memory_budget.h"
 #include "mime/quoted_printable.h"
 #include "mime/text_util.h"
 #include "mime/uuencode.h"
@@ -44,6 +48,8 @@ const char* WarningName(GMimeParserWarning code) {
 // A file with thousands of broken headers would otherwise give thousands of
 // identical notes; past this many, the rest are counted in the last one.
 constexpr size_t kMaxWarnings = 100;
+// Parts that decode to more than this ask the memory budget first.
+constexpr uint64_t kReservedDecodeSize = 8 << 20;
 
 void OnParserWarning(gint64 offset, GMimeParserWarning code, const gchar* item, gpointer data) {
   auto* warnings = static_cast<std::vector<std::string>*>(data);
@@ -173,7 +179,7 @@ std::vector<uint8_t> LenientBase64(GMimeStream* encoded) {
 
 }  // namespace
 
-std::vector<uint8_t> DecodedContent(GMimePart* part) {
+std::vector<uint8_t> DecodedContent(GMimePart* part, StoredAs storedAs) {
   std::vector<uint8_t> out;
   GMimeDataWrapper* content = g_mime_part_get_content(part);  // transfer none
   if (!content) return out;
@@ -181,6 +187,23 @@ std::vector<uint8_t> DecodedContent(GMimePart* part) {
   const bool quoted =
       g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
   GMimeStream* encoded = g_mime_data_wrapper_get_stream(content);  // transfer none
+  // What cannot be stored is never decoded, and what is decoded must fit
+  // in what the process has left.
+  std::optional<detail::MemoryReservation> hold;
+  if (const gint64 length = encoded ? g_mime_stream_length(encoded) : -1; length > 0) {
+    const auto encodedSize = static_cast<uint64_t>(length);
+    const bool base64 = g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_BASE64;
+    const uint64_t bound = detail::DecodedSizeBound(encodedSize, base64);
+    const bool text = storedAs == StoredAs::kText;
+    // Text is stored as UTF-16: up to two bytes for each one decoded.
+    if ((text ? 2 * bound : bound) > detail::kMaxValueBytes)
+      throw ImportError("its " + std::string(text ? "text body" : "part") + " of " + std::to_string(encodedSize) +
+                        " bytes is too large for a .pst, whose values hold less than 4 GiB" +
+                        (text ? " (text is stored as UTF-16)" : ""));
+    if (bound > kReservedDecodeSize)
+      hold.emplace((text ? 4 : 2) * bound + (quoted || uuencoded ? encodedSize : 0),
+                   "decode its part of " + std::to_string(encodedSize) + " bytes");
+  }
   if ((uuencoded || quoted) && encoded) {
     GPtr<GMimeStream> sink(g_mime_stream_mem_new());
     g_mime_stream_reset(encoded);

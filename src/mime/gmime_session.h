@@ -53,8 +53,12 @@ class ParsedMessage {
   GPtr<GMimeMessage> message_;
 };
 
-// The content of a leaf part with its transfer encoding undone.
-std::vector<uint8_t> DecodedContent(GMimePart* part);
+// How a decoded content is stored: text as UTF-16, the rest as it is.
+enum class StoredAs { kBytes, kText };
+// The content of a leaf part with its transfer encoding undone. Throws
+// ImportError, before decoding, for a content too large to be stored or for
+// which the process has not the memory left.
+std::vector<uint8_t> DecodedContent(GMimePart* part, StoredAs storedAs = StoredAs::kBytes);
 // An object written out as it would appear on the wire (headers and body).
 std::vector<uint8_t> SerializedObject(GMimeObject* object);
 

@@ -17,6 +17,7 @@
 
 #include "mime/gmime_session.h"
 #include "mime/limits.h"
+#include "mime/memory_budget.h"
 #include "mime/mbox_unquote.h"
 #include "mime/text_util.h"
 #include "model/prop_tags.h"
@@ -98,6 +99,10 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
   const int64_t start = HeaderStart(data);
   if (start >= static_cast<int64_t>(data.size()))
     throw ImportError("the file holds no mail message (it is blank)");
+  // A message in memory is parsed only when the process can afford it; a
+  // larger file is parsed from disk, and each part asks as it is decoded.
+  std::optional<detail::MemoryReservation> hold;
+  if (whole) hold.emplace(detail::MessageMemoryEstimate(data), "read it");
   g_mime_stream_set_bounds(stream, start, -1);
 
   ImportWarnings local;

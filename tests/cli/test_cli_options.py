@@ -10,6 +10,7 @@ usage: test_cli_options.py BUILD_DIR SOURCE_DIR [unittest arguments]
 import json
 import os
 import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -20,11 +21,15 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import test_cli  # noqa: E402  (takes BUILD_DIR and SOURCE_DIR off the command line)
-from test_cli import BUILD, SOURCE, read_report, write_eml  # noqa: E402
+from test_cli import BUILD, SOURCE, message_counts, read_report, write_eml  # noqa: E402
 
 CONVERT = os.path.join(BUILD, 'verdaline-convert')
 WINDOW = os.path.join(BUILD, 'verdaline')
 PST_CHECK = os.path.join(SOURCE, 'tools', 'pst-check', 'pst-check')
+
+
+def pst_check_code(pst):
+    return subprocess.run([sys.executable, PST_CHECK, pst], capture_output=True).returncode
 
 
 def run(args, convert=CONVERT, **kw):
@@ -218,6 +223,45 @@ class OptionsTest(unittest.TestCase):
         for f in files:
             p = subprocess.run([sys.executable, PST_CHECK, os.path.join(out, f)], capture_output=True, text=True)
             self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
+
+    def test_memory_and_value_limits_are_reasons(self):
+        """Under a 600 MB address-space limit, a 150 MB text body and a
+        message of 100,000 parts are refused for want of memory, and a text
+        body past 4 GiB (a sparse file) because no .pst value holds it,
+        before any of it is decoded: the run ends with a report naming every
+        file and a valid file holding the rest."""
+        src = self.path('src')
+        for i in range(4):
+            write_eml(self.path('src', 'm%d.eml' % i), 'small %d' % i)
+        lines = ['From: a@example.org', 'Subject: parts', 'MIME-Version: 1.0',
+                 'Content-Type: multipart/mixed; boundary="b"', '']
+        for k in range(100000):
+            lines += ['--b', 'Content-Type: text/plain', '', 'p%d' % k]
+        with open(self.path('src', 'parts.eml'), 'w', newline='') as f:
+            f.write('\r\n'.join(lines + ['--b--', '']))
+        head = b'From: a@example.org\r\nSubject: %s\r\nContent-Type: text/plain\r\n\r\n'
+        with open(self.path('src', 'text.eml'), 'wb') as f:
+            f.write(head % b'text')
+            f.write((b'x' * 998 + b'\r\n') * 150000)
+        with open(self.path('src', 'huge.eml'), 'wb') as f:
+            f.write(head % b'huge')
+            f.truncate(4295000000)
+        pst, report = self.path('o.pst'), self.path('r.json')
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_AS, (600 << 20, 600 << 20))
+        p = subprocess.run([CONVERT, '-q', '-o', pst, '--report', report, src], preexec_fn=limit,
+                           capture_output=True, text=True, timeout=600)
+        self.assertEqual(p.returncode, 1, p.stderr)
+        records = {os.path.basename(r[0]): r for r in read_report(report)[1]}
+        self.assertEqual(sorted(records), ['huge.eml', 'm0.eml', 'm1.eml', 'm2.eml', 'm3.eml', 'parts.eml', 'text.eml'])
+        for name in ('parts.eml', 'text.eml'):
+            self.assertEqual(records[name][2], 'not-stored')
+            self.assertIn('not enough memory', records[name][3])
+        self.assertEqual(records['huge.eml'][2], 'not-stored')
+        self.assertIn('too large for a .pst', records['huge.eml'][3])
+        self.assertEqual(pst_check_code(pst), 0)
+        self.assertEqual(sum(message_counts(pst, self.work).values()), 4)
 
     def test_help_names_the_options(self):
         text = run(['--help']).stdout

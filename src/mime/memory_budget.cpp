@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mime/memory_budget.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <mutex>
+#include <sstream>
+
+#include "mime/importer.h"
+
+namespace mime::detail {
+
+namespace {
+
+constexpr uint64_t kNoLimit = std::numeric_limits<uint64_t>::max();
+constexpr uint64_t kMiB = 1 << 20;
+// Kept free for everything that is not an import: the writer, the report,
+// the window, the other threads' stacks.
+constexpr uint64_t kReserve = 48 * kMiB;
+// The parser's objects for one part, and what each costs around them.
+constexpr uint64_t kPerPart = 6 * 1024;
+// Requests up to this size may use the limits read a moment ago.
+constexpr uint64_t kSmallRequest = 16 * kMiB;
+
+uint64_t Sub(uint64_t a, uint64_t b) { return a > b ? a - b : 0; }
+
+// Fields of /proc/self/statm, in pages: size (address space) and data.
+bool ReadStatm(uint64_t& size, uint64_t& data) {
+  std::ifstream in("/proc/self/statm");
+  uint64_t resident = 0, shared = 0, text = 0, lib = 0;
+  if (!(in >> size >> resident >> shared >> text >> lib >> data)) return false;
+  const long page = ::sysconf(_SC_PAGESIZE);
+  size *= static_cast<uint64_t>(page);
+  data *= static_cast<uint64_t>(page);
+  return true;
+}
+
+uint64_t ReadNumberFile(const std::string& path) {
+  std::ifstream in(path);
+  std::string word;
+  if (!(in >> word) || word == "max") return kNoLimit;
+  try {
+    return std::stoull(word);
+  } catch (const std::exception&) {
+    return kNoLimit;
+  }
+}
+
+// The control group's limit less what it uses (cgroup v2).
+uint64_t CgroupLeft() {
+  std::ifstream in("/proc/self/cgroup");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("0::", 0) != 0) continue;
+    const std::string dir = "/sys/fs/cgroup" + line.substr(3);
+    const uint64_t max = ReadNumberFile(dir + "/memory.max");
+    if (max == kNoLimit) return kNoLimit;
+    return Sub(max, ReadNumberFile(dir + "/memory.current"));
+  }
+  return kNoLimit;
+}
+
+uint64_t MachineAvailable() {
+  std::ifstream in("/proc/meminfo");
+  std::string key;
+  uint64_t kb = 0;
+  std::string unit;
+  while (in >> key >> kb) {
+    std::getline(in, unit);
+    if (key == "MemAvailable:") return kb * 1024;
+  }
+  return kNoLimit;
+}
+
+uint64_t RlimitLeft(int resource, uint64_t used) {
+  struct rlimit lim {};
+  if (::getrlimit(resource, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY) return kNoLimit;
+  return Sub(static_cast<uint64_t>(lim.rlim_cur), used);
+}
+
+std::mutex g_mutex;
+std::condition_variable g_changed;
+uint64_t g_reserved = 0;                 // by every thread
+thread_local uint64_t t_reserved = 0;   // by this one
+
+std::string Megabytes(uint64_t bytes) { return std::to_string((bytes + kMiB - 1) / kMiB) + " MB"; }
+
+}  // namespace
+
+uint64_t MemoryLeft() {
+  uint64_t size = 0, data = 0;
+  const bool known = ReadStatm(size, data);
+  uint64_t left = kNoLimit;
+  if (known) {
+    left = std::min(left, RlimitLeft(RLIMIT_AS, size));
+    left = std::min(left, RlimitLeft(RLIMIT_DATA, data));
+  }
+  left = std::min(left, CgroupLeft());
+  left = std::min(left, MachineAvailable());
+  return left;
+}
+
+MemoryReservation::MemoryReservation(uint64_t bytes, const std::string& what) : bytes_(bytes) {
+  using Clock = std::chrono::steady_clock;
+  // Reading the limits costs a few files of /proc: a small request trusts
+  // what was read within the last moment.
+  static Clock::time_point readAt;
+  static uint64_t lastLeft = 0;
+  std::unique_lock lock(g_mutex);
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    if (bytes > kSmallRequest || now - readAt > std::chrono::milliseconds(20) || bytes > lastLeft / 4) {
+      lastLeft = Sub(MemoryLeft(), kReserve);
+      readAt = now;
+    }
+    // What others hold is theirs until they are done; what this thread
+    // holds is already in use.
+    const uint64_t others = g_reserved - t_reserved;
+    if (bytes <= Sub(lastLeft, others)) break;
+    if (others == 0)
+      throw ImportError("there is not enough memory to " + what + ": it needs about " + Megabytes(bytes) +
+                        ", and " + Megabytes(lastLeft) + " are left under the process's limits");
+    g_changed.wait_for(lock, std::chrono::milliseconds(100));
+    readAt = {};
+  }
+  g_reserved += bytes;
+  t_reserved += bytes;
+}
+
+MemoryReservation::~MemoryReservation() {
+  {
+    std::lock_guard lock(g_mutex);
+    g_reserved -= bytes_;
+    t_reserved -= bytes_;
+  }
+  g_changed.notify_all();
+}
+
+uint64_t MessageMemoryEstimate(std::span<const uint8_t> message) {
+  // Each part begins at a boundary line, "--" at the start of a line.
+  uint64_t lines = 1;
+  const uint8_t* p = message.data();
+  const uint8_t* end = p + message.size();
+  while (p + 2 < end) {
+    const void* nl = std::memchr(p, '\n', static_cast<size_t>(end - p));
+    if (!nl) break;
+    p = static_cast<const uint8_t*>(nl) + 1;
+    if (p + 1 < end && p[0] == '-' && p[1] == '-') ++lines;
+  }
+  return 6 * static_cast<uint64_t>(message.size()) + lines * kPerPart + 4 * kMiB;
+}
+
+uint64_t DecodedSizeBound(uint64_t encodedSize, bool base64) {
+  return base64 ? encodedSize / 4 * 3 + 3 : encodedSize;
+}
+
+}  // namespace mime::detail
