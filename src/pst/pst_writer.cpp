@@ -28,6 +28,19 @@ namespace pst {
 
 namespace {
 
+// Messages whose attachments hold this much or more are stored after a
+// commit of those before them.
+constexpr uint64_t kCommitBeforeBytes = 32 << 20;
+
+uint64_t AttachedBytes(const Message& message) {
+  uint64_t total = 0;
+  for (const auto& a : message.attachments) {
+    if (a.data) total += a.data->size();
+    if (a.embedded) total += AttachedBytes(*a.embedded);
+  }
+  return total;
+}
+
 using namespace messaging;
 using Clock = std::chrono::steady_clock;
 
@@ -98,6 +111,9 @@ class Writer final : public PstWriter {
   Nid AddMessage(Nid folder, const Message& message) override {
     CheckOpen();
     Folder& f = NormalFolder(folder);
+    // A large message is where a disk fills: what came before it is
+    // committed first, so that a failure inside it loses only itself.
+    if (messagesAdded_ != messagesCommitted_ && AttachedBytes(message) >= kCommitBeforeBytes) Commit();
     Nid nid = NewNid(kNidTypeNormalMessage);
     MessageDefaults d;
     d.now = Now();

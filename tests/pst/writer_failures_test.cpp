@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <fstream>
 
 #include "pst/ndb/node_database.h"
+#include "pst/ndb_test_reader.h"
 #include "pst/ndb_test_util.h"
 #include "pst/prop_tags.h"
 #include "pst/pst_writer.h"
@@ -95,6 +97,50 @@ TEST(WriterFailures, AFileDeletedWhileWrittenFailsItsNextCommit) {
     EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
   }
   EXPECT_THROW(writer->Close(), PstWriteError);
+}
+
+// The disk fills in the middle of a large attachment (a file-size limit
+// stands in for it): the messages stored before it are in the file, and the
+// space the failed message took is given back rather than left in use.
+TEST(WriterFailures, ADiskThatFillsInALargeMessageKeepsThoseBeforeAndGivesSpaceBack) {
+  ScratchDir dir;
+  const std::string path = dir.File("full.pst");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit lim = {24 << 20, 24 << 20};
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+    auto writer = PstWriter::Create(path, "S");
+    const Nid folder = writer->CreateFolder(writer->IpmSubtree(), "F", "IPF.Note");
+    for (int i = 0; i < 6; ++i) {
+      Message m;
+      m.props.Set(tags::kSubject, "small " + std::to_string(i));
+      if (i == 5) {
+        Attachment a;
+        a.data = std::make_shared<MemorySource>(testing::Pattern(40u << 20, 3));
+        m.attachments.push_back(std::move(a));
+      }
+      try {
+        writer->AddMessage(folder, m);
+      } catch (const PstWriteError&) {
+        ::_exit(static_cast<int>(writer->MessagesInFile()));
+      }
+    }
+    ::_exit(99);  // the limit was never reached
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 5);
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_LT(static_cast<uint64_t>(st.st_blocks) * 512, 4u << 20) << "of " << st.st_size << " bytes";
+  // The trees of the last commit read whole, past the holes; the maps are
+  // marked for rebuilding, as after any stop while the file grew.
+  testing::NdbTestReader r(testing::NdbTestReader::Slurp(path));
+  EXPECT_TRUE(r.faults().empty()) << r.FaultText();
+  EXPECT_EQ(std::count_if(r.nodes().begin(), r.nodes().end(), [](const auto& n) { return (n.first & 0x1F) == 4; }),
+            5);
 }
 
 }  // namespace

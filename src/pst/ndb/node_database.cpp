@@ -77,12 +77,26 @@ struct NodeDatabase::Impl {
   // refused later say why.
   void MarkBroken() {
     broken = true;
+    GiveBackSinceCommit();
     try {
       throw;
     } catch (const std::exception& e) {
       if (brokenBy.empty()) brokenBy = e.what();
     } catch (...) {
     }
+  }
+
+  // Space allocated since the last commit, which no committed B-tree
+  // reaches: after a failure (a full disk, most often, in the middle of a
+  // large attachment) it is given back to the file system, so that the disk
+  // is not left full by data the file will never use. Released pages are
+  // not here: they stay reachable from the committed header until the
+  // commit that releases them.
+  std::vector<std::pair<uint64_t, uint64_t>> sinceCommit;  // offset, length
+
+  void GiveBackSinceCommit() noexcept {
+    for (const auto& [ib, length] : sinceCommit) file.GiveBack(ib, length);
+    sinceCommit.clear();
   }
 
   void CheckUsable() const {
@@ -121,6 +135,10 @@ struct NodeDatabase::Impl {
       ib = amap.Allocate(bytes, page);
       VERDALINE_INVARIANT(ib != 0, "no room in a new section of the file");
     }
+    if (!sinceCommit.empty() && sinceCommit.back().first + sinceCommit.back().second == ib)
+      sinceCommit.back().second += bytes;
+    else
+      sinceCommit.emplace_back(ib, bytes);
     return ib;
   }
 
@@ -299,6 +317,7 @@ struct NodeDatabase::Impl {
       file.Sync();
       committed = next;
       changed = false;
+      sinceCommit.clear();
       // Cut only once the header that no longer reaches the tail is on
       // disk: a file longer than its header is readable, a shorter one not.
       if (trimmed) {

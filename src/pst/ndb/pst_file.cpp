@@ -193,6 +193,13 @@ void PstFile::Truncate(uint64_t size) {
   size_ = size;
 }
 
+bool PstFile::GiveBack(uint64_t offset, uint64_t length) noexcept {
+  bufferLength_ = 0;
+  if (fd_ < 0 || length == 0) return false;
+  return ::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
+                     static_cast<off_t>(length)) == 0;
+}
+
 void PstFile::Close() {
   if (fd_ < 0) return;
   FlushBuffer();

@@ -42,6 +42,10 @@ class PstFile {
   void ExtendTo(uint64_t size);
   // Cuts the file to size.
   void Truncate(uint64_t size);
+  // After a failed write: drops what is buffered and frees the disk space
+  // of the range while the file keeps its size (a hole reads as zeros).
+  // Best effort; false when the file system cannot do it.
+  bool GiveBack(uint64_t offset, uint64_t length) noexcept;
   void Close();
 
   const std::string& path() const { return path_; }
