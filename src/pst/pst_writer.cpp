@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pst/pst_writer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -344,6 +348,41 @@ void PublishNoReplace(const std::string& from, const std::string& to) {
   ndb::SyncDirectoryOf(to);
 }
 
+// A temporary file of an earlier run that was killed before it could
+// remove it: "NAME.partial-PID-N" of a process that is gone, empty or a node
+// database ("!BDN"), owned by this user. Anything else of that name, or of
+// a process still running, is left alone.
+bool IsStalePartial(int dir, const char* name) {
+  const char* mark = std::strstr(name, ".partial-");
+  if (!mark || mark == name) return false;
+  char* end = nullptr;
+  const long pid = std::strtol(mark + 9, &end, 10);
+  if (pid <= 0 || *end != '-' || !std::isdigit(static_cast<unsigned char>(end[1]))) return false;
+  for (const char* p = end + 1; *p; ++p)
+    if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+  if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) return false;
+  struct stat st {};
+  if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+    return false;
+  if (st.st_size == 0) return true;
+  const int fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return false;
+  char magic[4] = {};
+  const bool ours = ::pread(fd, magic, sizeof magic, 0) == 4 && std::memcmp(magic, "!BDN", 4) == 0;
+  ::close(fd);
+  return ours;
+}
+
+void RemoveStalePartials(const std::string& target) {
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  DIR* d = ::opendir(folder.c_str());
+  if (!d) return;
+  while (const dirent* e = ::readdir(d))
+    if (IsStalePartial(::dirfd(d), e->d_name)) ::unlinkat(::dirfd(d), e->d_name, 0);
+  ::closedir(d);
+}
+
 }  // namespace
 
 // The store is built and committed under a temporary name beside the target
@@ -355,6 +394,7 @@ std::unique_ptr<PstWriter> PstWriter::Create(const std::string& path, const std:
     throw PstExistsError("The file already exists: " + path);
   else if (errno != ENOENT)
     throw PstError("Cannot create " + path + ": " + std::strerror(errno));
+  RemoveStalePartials(path);
   NdbOptions ndb;
   ndb.deterministic = options.deterministic;
   ndb.crashAfterWrites = options.crashAfterWrites;

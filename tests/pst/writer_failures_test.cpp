@@ -77,6 +77,25 @@ TEST(WriterFailures, ATakenTemporaryNameIsPassedBy) {
   EXPECT_EQ(names, (std::vector<std::string>{"new.pst", "new.pst.partial-" + std::to_string(::getpid()) + "-0"}));
 }
 
+// Temporary files that killed runs left behind are removed when the next
+// file is made beside them; one of a live process, and a file of the user's
+// that only has such a name, are not.
+TEST(WriterFailures, TemporaryFilesOfKilledRunsAreRemoved) {
+  ScratchDir dir;
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string dead = std::to_string(gone), live = std::to_string(::getpid());
+  std::ofstream(dir.File("a.pst.partial-" + dead + "-0"));
+  std::ofstream(dir.File("b.pst.partial-" + dead + "-3")) << "!BDN and the rest";
+  std::ofstream(dir.File("notes.partial-" + dead + "-0")) << "my notes";
+  std::ofstream(dir.File("c.pst.partial-" + live + "-0"));
+  PstWriter::Create(dir.File("new.pst"), "S")->Close();
+  auto names = Names(dir.path());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"c.pst.partial-" + live + "-0", "new.pst", "notes.partial-" + dead + "-0"}));
+}
+
 // The file (or its folder) deleted under the writer: the next commit fails
 // as a write failure instead of writing on into a file nobody can reach.
 TEST(WriterFailures, AFileDeletedWhileWrittenFailsItsNextCommit) {
