@@ -292,6 +292,9 @@ void Conversion::Finish() {
   session_.reset();
   folders_.clear();
   const int64_t inFile = store_->MessagesInFile();
+  // The file moved while it was written: the run names where it is now.
+  if (const std::string now = store_->FilePath(); !now.empty() && now != SystemPath(report_.pstPath))
+    report_.pstPath = DecodeFileName(QByteArray::fromStdString(now));
   store_.reset();
   if (!report_.fileFailure.isEmpty()) {
     // What the file holds is what its last commit wrote: the first inFile

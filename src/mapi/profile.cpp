@@ -109,6 +109,7 @@ void StoreData::Close() {
     throw MapiError(HresultOf(e), "Cannot close \"" + path_ + "\": " + e.what());
   }
   messagesInFile_ = writer_->MessagesInFile();
+  if (std::string now = writer_->CurrentPath(); !now.empty()) path_ = std::move(now);
   writer_.reset();
   children_.clear();
 }

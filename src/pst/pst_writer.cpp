@@ -154,6 +154,7 @@ class Writer final : public PstWriter {
   }
 
   int64_t MessagesInFile() const override { return messagesCommitted_; }
+  std::string CurrentPath() const override { return db_->CurrentPath(); }
 
  private:
   void CheckOpen() const {

@@ -65,6 +65,9 @@ class PstWriter {
   // How many messages the file on disk holds: those of the last commit that
   // was written; -1 when this writer cannot tell.
   virtual int64_t MessagesInFile() const { return -1; }
+  // The file's path as of Close ("" when unknown): another name when it was
+  // moved while it was written.
+  virtual std::string CurrentPath() const { return {}; }
 };
 
 }  // namespace pst

@@ -84,7 +84,8 @@ class OptionsTest(unittest.TestCase):
 
     def test_reasons_name_the_path_once(self):
         """Files that change between the scan and their import give the
-        importer's own reasons, which name the file themselves."""
+        importer's own reasons, which name the file themselves; an output
+        moved meanwhile is named where it is."""
         early = [self.path('big', 'b%03d.eml' % i) for i in range(100)]
         for p in early:
             write_eml(p, 'big', padding=13800)
@@ -106,10 +107,18 @@ class OptionsTest(unittest.TestCase):
         open(emptied, 'w').close()
         for p in (gone, mbox, odd):
             os.remove(p)
+        # The output moved during the run too: the summary and the report
+        # name where it is now.
+        moved = self.path('moved.pst')
+        os.rename(self.path('o.pst'), moved)
         proc.send_signal(signal.SIGCONT)
-        _, err = proc.communicate(timeout=300)
+        out, err = proc.communicate(timeout=300)
         self.assertEqual(proc.returncode, 1, err)
-        records = {r[0]: r for r in read_report(report)[1]}
+        self.assertIn('output: %s\n' % moved, out)
+        doc, recs = read_report(report)
+        self.assertEqual(doc['output'], moved)
+        self.assertEqual(pst_check_code(moved), 0)
+        records = {r[0]: r for r in recs}
         for path in (emptied, gone, mbox, odd):
             lines = [l for l in err.splitlines() if path in l]
             self.assertEqual(len(lines), 1, err)

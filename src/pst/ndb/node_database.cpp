@@ -579,6 +579,8 @@ uint64_t NodeDatabase::FileSize() const { return impl_->committed.ibFileEof; }
 
 void NodeDatabase::Renamed(const std::string& path) { impl_->file.Renamed(path); }
 
+std::string NodeDatabase::CurrentPath() const { return impl_->file.path(); }
+
 int64_t NodeDatabase::WriteCount() const { return impl_->file.writes(); }
 
 }  // namespace pst

@@ -59,6 +59,7 @@ class NodeDatabase final : public NodeStore {
   uint64_t FileSize() const;
   // The file was given this name; later messages use it.
   void Renamed(const std::string& path);
+  std::string CurrentPath() const override;
   // Writes issued to the file so far (what crashAfterWrites counts).
   int64_t WriteCount() const;
 

@@ -101,6 +101,9 @@ class NodeStore {
   virtual void Commit() = 0;
   // Final commit with valid allocation maps and free counts; then closed.
   virtual void Close() = 0;
+  // Where the file is now, as far as known ("" when not a file): a file
+  // renamed while it was written is found under its new name.
+  virtual std::string CurrentPath() const { return {}; }
 };
 
 }  // namespace pst

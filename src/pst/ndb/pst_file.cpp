@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -203,6 +204,21 @@ bool PstFile::GiveBack(uint64_t offset, uint64_t length) noexcept {
 void PstFile::Close() {
   if (fd_ < 0) return;
   FlushBuffer();
+  // Someone may have moved the file while it was written: its name is
+  // taken from the open file itself, so that the run names where it is.
+  struct stat named {}, opened {};
+  const bool moved = ::fstat(fd_, &opened) == 0 &&
+                     (::stat(path_.c_str(), &named) != 0 || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino);
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd_);
+  std::string now(4096, '\0');
+  const ssize_t n = moved ? ::readlink(link, now.data(), now.size()) : -1;
+  if (n > 0 && static_cast<size_t>(n) < now.size()) {
+    now.resize(static_cast<size_t>(n));
+    const std::string deleted = " (deleted)";
+    const bool gone = now.size() > deleted.size() && now.compare(now.size() - deleted.size(), deleted.size(), deleted) == 0;
+    if (!gone && now != path_ && now.front() == '/') path_ = std::move(now);
+  }
   const int fd = std::exchange(fd_, -1);
   if (::close(fd) != 0) Fail("Cannot close");
 }
