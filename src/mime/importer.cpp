@@ -22,6 +22,7 @@
 #include "model/prop_tags.h"
 #include "mime/message_mapping.h"
 #include "mime/raw_repair.h"
+#include "mime/whole_file_text.h"
 
 namespace mime {
 namespace {
@@ -95,6 +96,18 @@ bool IsHeaderlessText(std::span<const uint8_t> data) {
 // `data` is the whole input when `whole`, else at least its first bytes.
 void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool whole,
                       model::Message& out, const ImportOptions& options, ImportWarnings* warnings) {
+  if (whole) {
+    ImportWarnings notes;
+    if (const auto text = detail::WholeFileAsMail(data, notes)) {
+      ImportWarnings local;
+      ImportWarnings* sink = warnings ? warnings : &local;
+      sink->insert(sink->end(), notes.begin(), notes.end());
+      GPtr<GMimeStream> again(g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(text->data()),
+                                                                text->size()));
+      ImportFromStream(again.get(), *text, true, out, options, sink);
+      return;
+    }
+  }
   const int64_t start = HeaderStart(data);
   if (start >= static_cast<int64_t>(data.size()))
     throw ImportError("the file holds no mail message (it is blank)");
