@@ -45,10 +45,9 @@ std::vector<std::string> Phrases(const std::string& value) {
 
 }  // namespace
 
-bool IsUnsent(GMimeMessage* message) {
-  const std::string value = AsciiLower(HeaderValue(GMIME_OBJECT(message), "X-Unsent"));
-  return value == "1" || value == "true";
-}
+// "1", as Outlook Express and Outlook write it; the mail store scan reads
+// the field the same way.
+bool IsUnsent(GMimeMessage* message) { return HeaderValue(GMIME_OBJECT(message), "X-Unsent") == "1"; }
 
 void MapCategories(GMimeMessage* message, model::Message& out, const ImportContext& ctx) {
   GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));  // transfer none
