@@ -73,6 +73,24 @@ GMimeStream* RepairedStream(GMimeStream* stream, int64_t start, const std::vecto
   return cat;
 }
 
+// Where the byte at `offset` of the repaired input (made by RepairedStream
+// from the input at `start`) was in the input; a byte put in by a repair
+// maps to where it was put.
+int64_t OriginalOffset(int64_t offset, int64_t start, const std::vector<detail::RawEdit>& edits) {
+  int64_t original = 0, repaired = 0;
+  for (const detail::RawEdit& edit : edits) {
+    const int64_t at = static_cast<int64_t>(edit.at);
+    if (offset < repaired + (at - original)) break;
+    repaired += at - original;
+    original = at;
+    const auto inserted = static_cast<int64_t>(edit.insert.size());
+    if (offset < repaired + inserted) return start + original;
+    repaired += inserted;
+    original += static_cast<int64_t>(edit.remove);
+  }
+  return start + original + (offset - repaired);
+}
+
 // Text with every line ending in CRLF, as valid UTF-8.
 std::string CrlfText(std::span<const uint8_t> bytes) {
   std::string out;
@@ -126,7 +144,8 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
     parserSink = nullptr;
   }
   const std::string_view text(reinterpret_cast<const char*>(body.data()), body.size());
-  GPtr<GMimeStream> mended(RepairedStream(stream, start, detail::PlanRawRepairs(text, whole, *sink)));
+  const std::vector<detail::RawEdit> edits = detail::PlanRawRepairs(text, whole, *sink);
+  GPtr<GMimeStream> mended(RepairedStream(stream, start, edits));
   // A header section of thousands of fields is parsed cut down to bounds;
   // the transport headers keep it as it came.
   std::optional<detail::TrimmedHeader> trimmed;
@@ -144,7 +163,9 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
   }
   if (!mended) g_mime_stream_seek(stream, start, GMIME_STREAM_SEEK_SET);
   auto parsed = std::make_unique<detail::ParsedMessage>(mended ? mended.get() : stream, parserSink);
+  bool repaired = !edits.empty();
   if (!parsed->message() || CountHeaders(parsed->message()) == 0) {
+    repaired = false;
     if (!whole || !IsHeaderlessText(body))
       throw ImportError("the file is not a mail message (it has no header section)");
     // Parsed again behind an empty header section: all of it is the body.
@@ -162,6 +183,9 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
       throw ImportError("the file is not a mail message (it has no header section)");
   }
   GMimeMessage* message = parsed->message();
+  // A signature covers the body as it came, not as it was repaired.
+  if (repaired && parsed->headersEnd() >= 0)
+    parsed->SetOriginalBody(stream, OriginalOffset(parsed->headersEnd(), start, edits));
 
   const int64_t now = options.fixedNow != 0 ? options.fixedNow
                                             : model::FileTimeFromUnix(static_cast<int64_t>(std::time(nullptr)));
