@@ -257,10 +257,11 @@ FileResult Conversion::StoreOne(size_t index) {
     item->Import(RefOf(index), mapi::kImportRfc822);
     for (const std::string& w : item->message().warnings) result.warnings.push_back(QString::fromStdString(w));
     if (FromSources()) {
-      ApplyMessageState(item->MAPIOBJECT(), request_.messages[index].state, item->AttachmentCount() > 0);
+      ApplyMessageState(item->MAPIOBJECT(), request_.messages[index].state, item->message());
     } else {
-      // Read, and has-attachments only when it has some.
-      int32_t flags = pst::tags::kMsgFlagRead;
+      // Read, unless the message is a draft by its own header (X-Unsent),
+      // and has-attachments only when it has some.
+      int32_t flags = SaysUnsent(item->message()) ? pst::tags::kMsgFlagUnsent : pst::tags::kMsgFlagRead;
       if (item->AttachmentCount() > 0) flags |= pst::tags::kMsgFlagHasAttach;
       mapi::CreateMAPIUtils()->HrSetOneProp(item->MAPIOBJECT(), pst::tags::kMessageFlags, flags, true);
     }

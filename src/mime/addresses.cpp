@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Originator and recipient header fields ([MS-OXCMAIL] 2.2.3.2.1 to
 // 2.2.3.2.3): From to sent-representing, Sender (or From) to sender,
-// Reply-To to the reply recipients, To/Cc/Bcc to recipient rows.
+// Reply-To to the reply recipients, To/Cc/Bcc to recipient rows, and the
+// addresses receipts are asked for.
 #include <algorithm>
 #include <span>
 #include <utility>
@@ -26,17 +27,16 @@ constexpr uint16_t kRecipientFlagsId = 0x5FFD;      // PidTagRecipientFlags
 constexpr int32_t kRecipSendable = 0x1;
 constexpr int32_t kMapiMailUser = 6;                // PidTagObjectType
 constexpr int32_t kDtMailUser = 0;                  // PidTagDisplayType
+// Receipts the sender asked for ([MS-OXOMSG] 2.2.1, [MS-OXCMAIL] 2.6.1).
+constexpr uint32_t kReadReceiptRequested = model::MakeTag(0x0029, model::PropType::Boolean);
+constexpr uint32_t kOriginatorDeliveryReportRequested = model::MakeTag(0x0023, model::PropType::Boolean);
+constexpr uint32_t kReadReceiptName = model::MakeTag(0x402B, model::PropType::Unicode);
+constexpr uint32_t kReadReceiptEmailAddress = model::MakeTag(0x402A, model::PropType::Unicode);
+constexpr uint32_t kReadReceiptAddressType = model::MakeTag(0x4029, model::PropType::Unicode);
+constexpr uint32_t kReadReceiptEntryId = model::MakeTag(0x0046, model::PropType::Binary);
+constexpr uint32_t kReadReceiptSearchKey = model::MakeTag(0x0053, model::PropType::Binary);
+constexpr uint32_t kReadReceiptSmtpAddress = model::MakeTag(0x5D05, model::PropType::Unicode);
 const std::string kSmtp = "SMTP";
-
-std::string DecodedHeaderText(const std::string& raw) {
-  if (raw.find("=?") == std::string::npos) return raw;
-  EnsureGMime();  // decoding needs GMime's charset tables
-  const std::string mended = MendEncodedWords(raw);
-  char* decoded = g_mime_utils_header_decode_text(nullptr, mended.c_str());  // transfer full
-  std::string out = ValidUtf8(decoded ? decoded : raw.c_str());
-  g_free(decoded);
-  return out;
-}
 
 struct Mailbox {
   std::string name;     // decoded display name, may be empty
@@ -174,6 +174,19 @@ void MapAddresses(GMimeMessage* message, model::Message& out, const ImportContex
     out.props.Set(tags::kReplyRecipientNames, JoinShown(replyTo));
     out.props.Set(tags::kReplyRecipientEntries, FlatEntryList(ids));
   }
+
+  // Disposition-Notification-To asks for a read receipt, to the address it
+  // names (the PidTagReadReceipt group); Return-Receipt-To for a delivery
+  // receipt.
+  const std::vector<Mailbox> notify = MailboxesOf(message, "Disposition-Notification-To");
+  if (const auto it = std::find_if(notify.begin(), notify.end(), [](const Mailbox& m) { return !m.address.empty(); });
+      it != notify.end()) {
+    out.props.Set(kReadReceiptRequested, true);
+    SetOriginator(out.props, *it, kReadReceiptName, kReadReceiptEmailAddress, kReadReceiptAddressType,
+                  kReadReceiptEntryId, kReadReceiptSearchKey, kReadReceiptSmtpAddress);
+  }
+  if (!MailboxesOf(message, "Return-Receipt-To").empty())
+    out.props.Set(kOriginatorDeliveryReportRequested, true);
 
   const std::vector<Mailbox> to = MailboxesOf(message, "To");
   const std::vector<Mailbox> cc = MailboxesOf(message, "Cc");

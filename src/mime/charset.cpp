@@ -219,6 +219,16 @@ DecodedText DecodeTextKeepingBom(std::span<const uint8_t> bytes, std::string_vie
   // never forms valid UTF-8 sequences.
   const bool unlabelled = label.empty() || label == "unknown-8bit" || label == "x-unknown" ||
                           label == "default" || label == "x-user-defined" || label == "8bit";
+  // UTF-16 sent without its label (or under a Western one) starts with its
+  // byte order mark; read as single bytes it would show as "y-diaeresis,
+  // thorn" and then letters between zero bytes.
+  if ((unlabelled || WesternOf(label) != Western::kNo) && bytes.size() >= 2 &&
+      ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)) &&
+      ConvertWithIconv(bytes.subspan(2), bytes[0] == 0xFF ? "UTF-16LE" : "UTF-16BE", out)) {
+    out.charsetUsed = bytes[0] == 0xFF ? "utf-16le" : "utf-16be";
+    out.asLabelled = false;
+    return out;
+  }
   if ((unlabelled || IsUtf8Label(label) || WesternOf(label) != Western::kNo) && IsValidUtf8(text)) {
     out.utf8 = std::string(text);
     out.charsetUsed = "utf-8";

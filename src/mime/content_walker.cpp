@@ -188,6 +188,10 @@ bool ContentWalker::TryTakeBody(GMimePart* part, GMimeObject* alternative) {
   if (text.lossy)
     ctx_.Warn("characters of the " + type + " body could not be read as " +
               (label ? ValidUtf8(label) : std::string("its charset")));
+  // A NUL character would end the body for every reader of the store.
+  const size_t nuls = DropNulCharacters(text.utf8);
+  if (nuls > 0)
+    ctx_.Warn(std::to_string(nuls) + " NUL character(s) in the " + type + " body were dropped");
   if (!havePlain_ && !haveHtml_) bodyAlternative_ = alternative;
   if (isPlain) {
     havePlain_ = true;
@@ -208,7 +212,7 @@ bool ContentWalker::TryTakeBody(GMimePart* part, GMimeObject* alternative) {
     haveHtml_ = true;
     const std::string declared = AsciiLower(Trimmed(label ? label : ""));
     const int32_t cp = CodepageOfCharset(declared);
-    if (!text.lossy && cp != 0 && text.asLabelled) {
+    if (!text.lossy && cp != 0 && text.asLabelled && nuls == 0) {
       // Keep the HTML as sent: its own <meta> charset, if any, then agrees
       // with PidTagInternetCodepage.
       html_ = bytes;

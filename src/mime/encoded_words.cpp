@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "mime/gmime_session.h"
 #include "mime/text_util.h"
 
 namespace mime::detail {
@@ -132,6 +133,16 @@ std::string MendEncodedWords(std::string_view s) {
     pos = end;
   }
   if (pos < s.size()) out.append(s.substr(pos));
+  return out;
+}
+
+std::string DecodedHeaderText(const std::string& raw) {
+  if (raw.find("=?") == std::string::npos) return raw;
+  EnsureGMime();  // decoding needs GMime's charset tables
+  const std::string mended = MendEncodedWords(raw);
+  char* decoded = g_mime_utils_header_decode_text(nullptr, mended.c_str());  // transfer full
+  std::string out = ValidUtf8(decoded ? decoded : raw.c_str());
+  g_free(decoded);
   return out;
 }
 

@@ -17,4 +17,7 @@ namespace mime::detail {
 // alone. Everything else is left as it is.
 std::string MendEncodedWords(std::string_view raw);
 
+// Unstructured header text with its encoded words decoded, as UTF-8.
+std::string DecodedHeaderText(const std::string& raw);
+
 }  // namespace mime::detail

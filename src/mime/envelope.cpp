@@ -93,17 +93,25 @@ std::string TransportHeaders(GMimeMessage* message) {
   return ValidUtf8(out);
 }
 
-// Importance: 0 low, 1 normal, 2 high ([MS-OXCMAIL] 2.2.3.2.4).
+// "low", "normal" or "high" as 0, 1, 2.
+std::optional<int32_t> LevelOf(const std::string& value) {
+  const std::string level = AsciiLower(Trimmed(value));
+  if (level == "low") return 0;
+  if (level == "normal") return 1;
+  if (level == "high") return 2;
+  return std::nullopt;
+}
+
+// Importance: 0 low, 1 normal, 2 high ([MS-OXCMAIL] 2.2.3.2.5). The
+// Importance field wins over the others, which mailers write instead of it.
 std::optional<int32_t> ImportanceOf(GMimeObject* object) {
-  const std::string importance = AsciiLower(HeaderValue(object, "Importance"));
-  if (importance == "low") return 0;
-  if (importance == "normal") return 1;
-  if (importance == "high") return 2;
+  if (auto level = LevelOf(HeaderValue(object, "Importance"))) return level;
   const std::string xPriority = HeaderValue(object, "X-Priority");
   if (!xPriority.empty() && xPriority[0] >= '1' && xPriority[0] <= '5') {
     const char p = xPriority[0];
     return p <= '2' ? 2 : p == '3' ? 1 : 0;
   }
+  if (auto level = LevelOf(HeaderValue(object, "X-MSMail-Priority"))) return level;
   const std::string priority = AsciiLower(HeaderValue(object, "Priority"));
   if (priority == "urgent") return 2;
   if (priority == "normal") return 1;

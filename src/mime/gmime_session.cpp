@@ -83,10 +83,16 @@ ParsedMessage::ParsedMessage(GMimeStream* stream, std::vector<std::string>* warn
   headersEnd_ = g_mime_parser_get_headers_end(parser.get());
 }
 
+void ParsedMessage::SetOriginalBody(GMimeStream* original, int64_t offset) {
+  original_.reset(GMIME_STREAM(g_object_ref(original)));
+  originalBodyAt_ = offset;
+}
+
 std::vector<uint8_t> ParsedMessage::RawBody() const {
   std::vector<uint8_t> out;
   if (headersEnd_ < 0) return out;
-  GPtr<GMimeStream> sub(g_mime_stream_substream(stream_.get(), headersEnd_, -1));
+  GPtr<GMimeStream> sub(original_ ? g_mime_stream_substream(original_.get(), originalBodyAt_, -1)
+                                  : g_mime_stream_substream(stream_.get(), headersEnd_, -1));
   GPtr<GMimeStream> sink(g_mime_stream_mem_new());
   g_mime_stream_write_to_stream(sub.get(), sink.get());
   GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(sink.get()));

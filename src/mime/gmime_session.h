@@ -45,11 +45,18 @@ class ParsedMessage {
   // The message's body exactly as it is in the input: everything after the
   // blank line that ends the top-level header section.
   std::vector<uint8_t> RawBody() const;
+  // Where the top-level header section ends in the stream parsed.
+  int64_t headersEnd() const { return headersEnd_; }
+  // Parsed from a repaired copy: the body as it was before the repairs
+  // starts at `offset` of `original`, and RawBody reads it from there.
+  void SetOriginalBody(GMimeStream* original, int64_t offset);
 
  private:
   GMimeParserOptions* options_;  // owned; freed after message_
   GPtr<GMimeStream> stream_;
   int64_t headersEnd_ = -1;
+  GPtr<GMimeStream> original_;  // set with SetOriginalBody
+  int64_t originalBodyAt_ = -1;
   GPtr<GMimeMessage> message_;
 };
 

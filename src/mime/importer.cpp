@@ -23,6 +23,7 @@
 #include "model/prop_tags.h"
 #include "mime/message_mapping.h"
 #include "mime/raw_repair.h"
+#include "mime/whole_file_text.h"
 
 namespace mime {
 namespace {
@@ -73,6 +74,24 @@ GMimeStream* RepairedStream(GMimeStream* stream, int64_t start, const std::vecto
   return cat;
 }
 
+// Where the byte at `offset` of the repaired input (made by RepairedStream
+// from the input at `start`) was in the input; a byte put in by a repair
+// maps to where it was put.
+int64_t OriginalOffset(int64_t offset, int64_t start, const std::vector<detail::RawEdit>& edits) {
+  int64_t original = 0, repaired = 0;
+  for (const detail::RawEdit& edit : edits) {
+    const int64_t at = static_cast<int64_t>(edit.at);
+    if (offset < repaired + (at - original)) break;
+    repaired += at - original;
+    original = at;
+    const auto inserted = static_cast<int64_t>(edit.insert.size());
+    if (offset < repaired + inserted) return start + original;
+    repaired += inserted;
+    original += static_cast<int64_t>(edit.remove);
+  }
+  return start + original + (offset - repaired);
+}
+
 // Text with every line ending in CRLF, as valid UTF-8.
 std::string CrlfText(std::span<const uint8_t> bytes) {
   std::string out;
@@ -96,6 +115,18 @@ bool IsHeaderlessText(std::span<const uint8_t> data) {
 // `data` is the whole input when `whole`, else at least its first bytes.
 void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool whole,
                       model::Message& out, const ImportOptions& options, ImportWarnings* warnings) {
+  if (whole) {
+    ImportWarnings notes;
+    if (const auto text = detail::WholeFileAsMail(data, notes)) {
+      ImportWarnings local;
+      ImportWarnings* sink = warnings ? warnings : &local;
+      sink->insert(sink->end(), notes.begin(), notes.end());
+      GPtr<GMimeStream> again(g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(text->data()),
+                                                                text->size()));
+      ImportFromStream(again.get(), *text, true, out, options, sink);
+      return;
+    }
+  }
   const int64_t start = HeaderStart(data);
   if (start >= static_cast<int64_t>(data.size()))
     throw ImportError("the file holds no mail message (it is blank)");
@@ -118,7 +149,8 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
     parserSink = nullptr;
   }
   const std::string_view text(reinterpret_cast<const char*>(body.data()), body.size());
-  GPtr<GMimeStream> mended(RepairedStream(stream, start, detail::PlanRawRepairs(text, whole, *sink)));
+  const std::vector<detail::RawEdit> edits = detail::PlanRawRepairs(text, whole, *sink);
+  GPtr<GMimeStream> mended(RepairedStream(stream, start, edits));
   // A header section of thousands of fields is parsed cut down to bounds;
   // the transport headers keep it as it came.
   std::optional<detail::TrimmedHeader> trimmed;
@@ -136,7 +168,9 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
   }
   if (!mended) g_mime_stream_seek(stream, start, GMIME_STREAM_SEEK_SET);
   auto parsed = std::make_unique<detail::ParsedMessage>(mended ? mended.get() : stream, parserSink);
+  bool repaired = !edits.empty();
   if (!parsed->message() || CountHeaders(parsed->message()) == 0) {
+    repaired = false;
     if (!whole || !IsHeaderlessText(body))
       throw ImportError("the file is not a mail message (it has no header section)");
     // Parsed again behind an empty header section: all of it is the body.
@@ -154,6 +188,9 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
       throw ImportError("the file is not a mail message (it has no header section)");
   }
   GMimeMessage* message = parsed->message();
+  // A signature covers the body as it came, not as it was repaired.
+  if (repaired && parsed->headersEnd() >= 0)
+    parsed->SetOriginalBody(stream, OriginalOffset(parsed->headersEnd(), start, edits));
 
   const int64_t now = options.fixedNow != 0 ? options.fixedNow
                                             : model::FileTimeFromUnix(static_cast<int64_t>(std::time(nullptr)));

@@ -96,8 +96,10 @@ void ImportParsedMessage(GMimeMessage* message, model::Message& out, const Impor
                          int depth) {
   MapEnvelope(message, out, ctx);
   MapAddresses(message, out, ctx);
+  MapCategories(message, out, ctx);
   const int visible = MapContent(message, out, ctx, depth);
-  int32_t flags = tags::kMsgFlagRead;
+  // A draft has not been read by anybody.
+  int32_t flags = IsUnsent(message) ? tags::kMsgFlagUnsent : tags::kMsgFlagRead;
   if (visible > 0) flags |= tags::kMsgFlagHasAttach;
   out.props.Set(tags::kMessageFlags, flags);
 }

@@ -34,6 +34,11 @@ void MapEnvelope(GMimeMessage* message, model::Message& out, const ImportContext
 // Sender, sent-representing, reply-to, recipient rows and the display lists.
 void MapAddresses(GMimeMessage* message, model::Message& out, const ImportContext& ctx);
 
+// Whether X-Unsent marks the message a draft not yet sent.
+bool IsUnsent(GMimeMessage* message);
+// Keywords to the categories (PidNameKeywords), each once.
+void MapCategories(GMimeMessage* message, model::Message& out, const ImportContext& ctx);
+
 // Bodies and attachments from the MIME tree; sets the message class for
 // signed and encrypted mail. Returns the number of visible attachments.
 int MapContent(GMimeMessage* message, model::Message& out, const ImportContext& ctx, int depth);

@@ -159,7 +159,11 @@ class Planner {
   }
 
   // Reads the header block at `begin`; returns where its content starts.
-  size_t ReadHeader(size_t begin, size_t end, std::vector<Field>& fields) {
+  // A part's block may be missing altogether (list software leaves a bare
+  // note where it removed an attached message; some signers put the signed
+  // text straight after the boundary): a first line that reads as text is
+  // then its content. The message's own first line is never taken so.
+  size_t ReadHeader(size_t begin, size_t end, std::vector<Field>& fields, bool isPart) {
     size_t pos = begin;
     bool first = true;
     while (pos < end) {
@@ -175,6 +179,11 @@ class Planner {
         const size_t colon = t.find(':');
         fields.push_back(Field{AsciiLower(t.substr(0, n)), std::string(t.substr(colon + 1)),
                                l.begin, l.next});
+      } else if (first && isPart && StartsBody(l, end)) {
+        edits_.push_back(RawEdit{l.begin, 0, l.end < l.next && d_[l.end] == '\r' ? "\r\n" : "\n"});
+        notes_.push_back("a part without a header section at byte " + std::to_string(l.begin) +
+                         "; all of it is its content");
+        return l.begin;
       } else if (!first && StartsBody(l, end)) {
         const bool crlf = l.begin >= 2 && d_[l.begin - 2] == '\r';
         edits_.push_back(RawEdit{l.begin, 0, crlf ? "\r\n" : "\n"});
@@ -197,7 +206,7 @@ class Planner {
   void Entity(size_t begin, size_t end, int depth, const char* defaultType) {
     if (depth > kMaxDepth || begin >= end) return;
     std::vector<Field> fields;
-    const size_t bodyStart = ReadHeader(begin, end, fields);
+    const size_t bodyStart = ReadHeader(begin, end, fields, depth > 0);
     std::vector<const Field*> types;
     std::string encoding;
     for (const Field& f : fields) {
@@ -221,11 +230,25 @@ class Planner {
     }
     if (!whole_) return;
     if (type.type.rfind("multipart/", 0) == 0 && !type.boundary.empty()) {
+      if (!types.empty() && UnsplitBinary(*types.back(), bodyStart, end, type.boundary)) return;
       Multipart(bodyStart, end, type, depth);
     } else if (type.type == "message/rfc822" && encoding != "base64" &&
                encoding != "quoted-printable") {
       Entity(bodyStart, end, depth + 1, "text/plain");
     }
+  }
+
+  // A multipart whose boundary never occurs is one unsplit piece, which the
+  // parser keeps as text that ends at the first NUL byte. Content with NUL
+  // bytes is made a leaf of binary data instead, so that all of it is kept.
+  bool UnsplitBinary(const Field& typeField, size_t bodyStart, size_t end, const std::string& boundary) {
+    const std::string_view content = d_.substr(bodyStart, end - bodyStart);
+    if (content.find('\0') == npos || HasDelimiter(bodyStart, end, "--" + boundary)) return false;
+    const bool crlf = typeField.next >= 2 && d_[typeField.next - 2] == '\r';
+    edits_.push_back(RawEdit{typeField.begin, typeField.next - typeField.begin,
+                             std::string("Content-Type: application/octet-stream") + (crlf ? "\r\n" : "\n")});
+    notes_.push_back("a multipart whose boundary never occurs holds binary data; it was kept whole as one file");
+    return true;
   }
 
   void Multipart(size_t bodyStart, size_t end, const ContentType& type, int depth) {

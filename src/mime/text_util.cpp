@@ -130,6 +130,12 @@ std::string Truncated(std::string_view s, size_t max) {
   return std::string(s.substr(0, cut));
 }
 
+size_t DropNulCharacters(std::string& s) {
+  const size_t before = s.size();
+  std::erase(s, '\0');
+  return before - s.size();
+}
+
 }  // namespace mime::detail
 
 namespace mime::detail {

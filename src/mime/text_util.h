@@ -24,6 +24,8 @@ std::string Trimmed(std::string_view s);  // spaces, tabs, CR, LF at both ends
 std::string Unfolded(std::string_view s);
 // At most `max` bytes, cut at a UTF-8 character boundary.
 std::string Truncated(std::string_view s, size_t max);
+// Takes every NUL character out of s; returns how many there were.
+size_t DropNulCharacters(std::string& s);
 
 }  // namespace mime::detail
 

@@ -288,3 +288,47 @@ TEST_F(EngineTest, StoresSourceMessagesInTheirFoldersWithTheirState) {
 
 }  // namespace
 }  // namespace verdaline
+
+namespace verdaline {
+namespace {
+
+// What a message says of itself (X-Unsent, Keywords) joins the state its
+// store gives rather than being overwritten by it, on both paths.
+TEST_F(EngineTest, AMessagesOwnDraftMarkAndKeywordsJoinTheStoreState) {
+  const pst::NamedProp keywords{pst::tags::kPsPublicStrings, std::nullopt, "Keywords"};
+  deps.importer = [&](const model::MessageRef& ref, pst::Message& out) {
+    if ((ref.path == "/m/box" && ref.offset == 0) || ref.path.find("draft") != std::string::npos)
+      out.props.Set(pst::tags::kMessageFlags, pst::tags::kMsgFlagUnsent);
+    out.props.SetNamed(keywords, pst::PropType::MvUnicode, std::vector<std::string>{"Own", "work"});
+  };
+  model::MessageState labelled;
+  labelled.categories = {"Work", "Later"};
+  request.messages = {SourceMessage{model::MessageRef("/m/box", 0, 100, model::MessageFormat::kMboxQuoted),
+                                    "Inbox", labelled},
+                      SourceMessage{model::MessageRef("/m/box", 100, 100, model::MessageFormat::kMboxQuoted),
+                                    "Inbox", {}}};
+  ASSERT_EQ(Run().status, RunStatus::kFinished);
+  request.messages.clear();
+  request.files = {"/Mail/draft.eml", "/Mail/sent.eml"};
+  ASSERT_EQ(Run().status, RunStatus::kFinished);
+
+  ASSERT_EQ(factory.stores.size(), 2u);
+  auto props = [&](size_t store, size_t i) -> const pst::PropertyBag& {
+    return factory.stores.at(store)->messages.at(i).second.props;
+  };
+  auto flags = [&](size_t store, size_t i) { return props(store, i).GetInt(pst::TagId(pst::tags::kMessageFlags)); };
+  EXPECT_EQ(flags(0, 0), pst::tags::kMsgFlagUnsent);
+  EXPECT_EQ(flags(0, 1), pst::tags::kMsgFlagRead);
+  EXPECT_EQ(flags(1, 0), pst::tags::kMsgFlagUnsent);
+  EXPECT_EQ(flags(1, 1), pst::tags::kMsgFlagRead);
+  auto categories = [&](size_t store, size_t i) {
+    const pst::PropValue* v = props(store, i).FindNamed(keywords);
+    return v ? std::get<std::vector<std::string>>(v->data) : std::vector<std::string>{};
+  };
+  EXPECT_EQ(categories(0, 0), (std::vector<std::string>{"Work", "Later", "Own"}));
+  EXPECT_EQ(categories(0, 1), (std::vector<std::string>{"Own", "work"}));
+  EXPECT_EQ(categories(1, 0), (std::vector<std::string>{"Own", "work"}));
+}
+
+}  // namespace
+}  // namespace verdaline

@@ -144,3 +144,24 @@ TEST(LineBreaks, EveryKindBecomesCrlfAndNothingElseChanges) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace mime_test;
+
+// Readers end a body at its first NUL; the import takes them out and says so.
+TEST(NulCharacters, LeaveBothBodiesWithAWarningEach) {
+  mime::ImportWarnings warnings;
+  const auto m = Import(std::string("Content-Type: multipart/alternative; boundary=b\n\n"
+                                    "--b\nContent-Type: text/plain; charset=utf-8\n\na\0b\0\n"
+                                    "--b\nContent-Type: text/html; charset=utf-8\n\n<p>c\0d</p>\n--b--\n",
+                                    160),
+                        &warnings);
+  EXPECT_EQ(Str(m.props, model::tags::kBody), "ab");
+  EXPECT_EQ(BinAsString(m.props, model::tags::kHtml), "<p>cd</p>");
+  EXPECT_EQ(Int(m.props, model::tags::kInternetCodepage), 65001);
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_NE(warnings[0].find("2 NUL"), std::string::npos) << warnings[0];
+}
+
+}  // namespace

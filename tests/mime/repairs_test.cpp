@@ -67,6 +67,21 @@ TEST(RawRepairTest, MessageSentBase64IsRepairedToo) {
   EXPECT_EQ(Str(m.attachments[0].embedded->props, tags::kBody), "This message was removed.");
 }
 
+// Repairs before and inside the body let it be parsed; the signed entity
+// kept for the signature is still the body as it came.
+TEST(RawRepairTest, SignedBodyStaysAsItCameAroundRepairs) {
+  const std::string body =
+      "--s\nsigned text\n--s\nContent-Type: application/pgp-signature\n\nSIG\n--s--\n";
+  const auto m = Import(
+      "From: a@example.com\nContent-Type: multipart/signed; boundary=s; protocol=\"application/pgp-signature\"\n"
+      "Content-Type: text/plain\n\n" + body);
+  EXPECT_EQ(Str(m.props, tags::kBody), "signed text");
+  ASSERT_EQ(m.attachments.size(), 1u);
+  const std::string p7m = Data(m.attachments[0]);
+  ASSERT_GE(p7m.size(), body.size());
+  EXPECT_EQ(p7m.substr(p7m.size() - body.size()), body);
+}
+
 TEST(QuotedPrintableTest, SoftBreaksAfterBrokenEscapesAndAtTheEnd) {
   const auto m = Import(
       "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
