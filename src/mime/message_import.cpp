@@ -97,6 +97,7 @@ void ImportParsedMessage(GMimeMessage* message, model::Message& out, const Impor
   MapEnvelope(message, out, ctx);
   MapAddresses(message, out, ctx);
   const int visible = MapContent(message, out, ctx, depth);
+  if (!MapReportMessage(message, out, ctx)) MapMeetingMessage(message, out, ctx);
   int32_t flags = tags::kMsgFlagRead;
   if (visible > 0) flags |= tags::kMsgFlagHasAttach;
   out.props.Set(tags::kMessageFlags, flags);
