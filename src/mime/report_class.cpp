@@ -42,11 +42,12 @@ std::string FieldValue(const Fields& fields, std::string_view name) {
 }
 
 // The blocks of header-style fields a report part holds (RFC 3464 2.1: the
-// per-message block, then one per recipient), folding undone.
+// per-message block, then one per recipient), folding undone. Linear in the
+// text, which is at most kMaxReportBytes.
 std::vector<Fields> FieldBlocks(std::string_view text) {
   std::vector<Fields> blocks(1);
   size_t i = 0;
-  while (i < text.size() && blocks.size() <= kMaxRecipientRows + 1) {
+  while (i < text.size()) {
     size_t end = text.find('\n', i);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(i, end - i);
@@ -77,7 +78,7 @@ std::string TypedAddress(std::string_view value) {
   return ValidUtf8(address);
 }
 
-std::string PartText(GMimeObject* object) {
+std::string PartText(GMimeObject* object, const ImportContext& ctx) {
   std::vector<uint8_t> bytes;
   if (GMIME_IS_PART(object)) {
     bytes = DecodedContent(GMIME_PART(object));
@@ -85,7 +86,11 @@ std::string PartText(GMimeObject* object) {
     GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));  // transfer none
     if (inner) bytes = SerializedObject(GMIME_OBJECT(inner));
   }
-  if (bytes.size() > kMaxReportBytes) bytes.resize(kMaxReportBytes);
+  if (bytes.size() > kMaxReportBytes) {
+    ctx.Warn("the report's status part is larger than " + std::to_string(kMaxReportBytes >> 20) +
+             " MiB; only its first MiB was read, the attachment keeps all of it");
+    bytes.resize(kMaxReportBytes);
+  }
   return std::string(bytes.begin(), bytes.end());
 }
 
@@ -262,7 +267,7 @@ bool MapReportMessage(GMimeMessage* message, model::Message& out, const ImportCo
     }
   }
   if (!status) return false;
-  const std::string text = PartText(status);
+  const std::string text = PartText(status, ctx);
   if (!(delivery ? MapDeliveryStatus(text, out, ctx) : MapDisposition(text, out, ctx))) return false;
   if (original) MapOriginal(original, out, ctx);
   return true;
