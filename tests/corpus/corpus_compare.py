@@ -291,7 +291,20 @@ def _regression_fields(d):
         'importance': p.get('00170003'),
         'sensitivity': p.get('00360003'),
         'conversation_index': b('00710102').hex() if '00710102' in p else None,
+        'message_class': p.get('001A001F'),
+        'original_subject': p.get('0049001F'),
     }
+    # Meeting messages: start and end (PidLidAppointmentStartWhole/EndWhole)
+    # in UTC, place, and the global object id, from the named properties.
+    n = m.get('named', {})
+    appt, meeting = '0220060000000000C000000000000046', '90DAD86E0B451B1098DA00AA003F1305'
+    for name, key in (('meeting_start', appt + ':820D'), ('meeting_end', appt + ':820E')):
+        if key in n:
+            f[name] = (datetime.datetime(1601, 1, 1) +
+                       datetime.timedelta(microseconds=n[key] // 10)).strftime('%Y-%m-%dT%H:%M:%SZ')
+    f['location'] = n.get(appt + ':8208')
+    gid = n.get(meeting + ':0003')
+    f['global_object_id'] = base64.b64decode(gid['base64']).hex().upper() if gid else None
     return f
 
 
