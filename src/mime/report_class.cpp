@@ -2,7 +2,7 @@
 // Delivery status notifications (RFC 3464) and message disposition
 // notifications (RFC 8098) as the report messages Outlook shows
 // ([MS-OXCMAIL] 2.2.3.7): the class from the worst Action or from the
-// Disposition, the recipients the report speaks of, and the original
+// Disposition, the recipients a delivery report speaks of, and the original
 // message's subject from its returned copy or header.
 #include <algorithm>
 #include <memory>
@@ -27,6 +27,8 @@ using model::PropType;
 constexpr uint32_t kTagOriginalSubject = model::MakeTag(0x0049, PropType::Unicode);
 constexpr uint32_t kTagOriginalSubmitTime = model::MakeTag(0x004E, PropType::Time);
 constexpr uint32_t kTagOriginalDisplayTo = model::MakeTag(0x0074, PropType::Unicode);
+constexpr uint32_t kTagReportDispositionMode = model::MakeTag(0x0081, PropType::Unicode);
+constexpr uint32_t kTagOriginalMessageId = model::MakeTag(0x1046, PropType::Unicode);
 constexpr uint32_t kTagSupplementaryInfo = model::MakeTag(0x0C1B, PropType::Unicode);
 constexpr uint32_t kTagNdrStatusCode = model::MakeTag(0x0C20, PropType::Int32);
 
@@ -137,6 +139,8 @@ std::optional<int32_t> StatusCode(std::string_view status) {
   return parts[0] * 100 + parts[1] * 10 + parts[2];
 }
 
+// The recipient table of a delivery report names the recipients it reports
+// on ([MS-OXCMAIL] 2.2.3.7.1), not the sender it went back to.
 void ReplaceRecipients(model::Message& out, const std::vector<Mailbox>& boxes) {
   out.recipients.clear();
   AddRecipients(out, boxes, tags::kRecipTo);
@@ -217,14 +221,17 @@ bool MapDeliveryStatus(const std::string& text, model::Message& out, const Impor
   return true;
 }
 
+// A read receipt keeps its own recipients: the reader it names in
+// Final-Recipient is the one who sent it ([MS-OXCMAIL] 2.1.3.6.2 writes it
+// from the sender).
 bool MapDisposition(const std::string& text, model::Message& out, const ImportContext& ctx) {
   const std::vector<Fields> blocks = FieldBlocks(text);
   if (blocks.empty()) return false;
   const Fields& f = blocks.front();
-  // "manual-action/MDN-sent-manually; displayed/error" to "displayed".
-  std::string disposition = FieldValue(f, "Disposition");
-  const size_t semi = disposition.find(';');
-  disposition = AsciiLower(Trimmed(semi == std::string::npos ? "" : disposition.substr(semi + 1)));
+  // "manual-action/MDN-sent-manually; displayed/error": the mode, then the type.
+  const std::string field = FieldValue(f, "Disposition");
+  const size_t semi = field.find(';');
+  std::string disposition = AsciiLower(Trimmed(semi == std::string::npos ? "" : field.substr(semi + 1)));
   disposition = disposition.substr(0, disposition.find_first_of("/ \t"));
   if (disposition == "displayed") {
     out.props.Set(tags::kMessageClass, std::string("REPORT.IPM.Note.IPNRN"));
@@ -235,9 +242,9 @@ bool MapDisposition(const std::string& text, model::Message& out, const ImportCo
              "\" is neither read nor deleted; it stays a plain message");
     return false;
   }
-  std::string reader = TypedAddress(FieldValue(f, "Final-Recipient"));
-  if (reader.empty()) reader = TypedAddress(FieldValue(f, "Original-Recipient"));
-  if (!reader.empty()) ReplaceRecipients(out, {Mailbox{"", reader}});
+  if (semi != std::string::npos) out.props.Set(kTagReportDispositionMode, ValidUtf8(Trimmed(field.substr(0, semi))));
+  if (const std::string id = FieldValue(f, "Original-Message-ID"); !id.empty())
+    out.props.Set(kTagOriginalMessageId, ValidUtf8(id));
   return true;
 }
 

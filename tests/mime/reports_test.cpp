@@ -13,6 +13,8 @@ namespace tags = model::tags;
 constexpr uint32_t kOriginalSubject = model::MakeTag(0x0049, model::PropType::Unicode);
 constexpr uint32_t kOriginalSubmitTime = model::MakeTag(0x004E, model::PropType::Time);
 constexpr uint32_t kOriginalDisplayTo = model::MakeTag(0x0074, model::PropType::Unicode);
+constexpr uint32_t kReportDispositionMode = model::MakeTag(0x0081, model::PropType::Unicode);
+constexpr uint32_t kOriginalMessageId = model::MakeTag(0x1046, model::PropType::Unicode);
 constexpr uint32_t kSupplementaryInfo = model::MakeTag(0x0C1B, model::PropType::Unicode);
 constexpr uint32_t kNdrStatusCode = model::MakeTag(0x0C20, model::PropType::Int32);
 
@@ -134,9 +136,12 @@ TEST(Reports, ReadReceiptsByDisposition) {
       EXPECT_TRUE(Warned(w, "\"dispatched\" is neither read nor deleted"));
       continue;
     }
+    // The reader sent the receipt; it went to the original's sender.
     ASSERT_EQ(m.recipients.size(), 1u);
-    EXPECT_EQ(Str(m.recipients[0].props, tags::kEmailAddress), "bob@example.com");
+    EXPECT_EQ(Str(m.recipients[0].props, tags::kEmailAddress), "ann@example.com");
     EXPECT_EQ(Str(m.props, kOriginalSubject), "Quarterly nümbers");
+    EXPECT_EQ(Str(m.props, kOriginalMessageId), "<q@example.com>");
+    EXPECT_EQ(Str(m.props, kReportDispositionMode), std::string(c.disposition).substr(0, std::string(c.disposition).find(';')));
   }
 }
 
