@@ -13,24 +13,19 @@ namespace {
 // a space or a tab continues the one before, less that one character.
 std::vector<std::string> UnfoldedLines(std::string_view text, std::string& error) {
   std::vector<std::string> lines;
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t end = text.find('\n', i);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(i, end - i);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    i = end + 1;
+  ForEachLine(text, [&](std::string_view line) {
+    if (!error.empty()) return;
     if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty()) {
       lines.back().append(line.substr(1));
-      continue;
+    } else if (!line.empty()) {
+      if (lines.size() >= kMaxLines) {
+        error = "it has more than " + std::to_string(kMaxLines) + " lines";
+        return;
+      }
+      lines.emplace_back(line);
     }
-    if (line.empty()) continue;
-    if (lines.size() >= kMaxLines) {
-      error = "it has more than " + std::to_string(kMaxLines) + " lines";
-      return {};
-    }
-    lines.emplace_back(line);
-  }
+  });
+  if (!error.empty()) lines.clear();
   return lines;
 }
 

@@ -48,25 +48,15 @@ std::string FieldValue(const Fields& fields, std::string_view name) {
 // text, which is at most kMaxReportBytes.
 std::vector<Fields> FieldBlocks(std::string_view text) {
   std::vector<Fields> blocks(1);
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t end = text.find('\n', i);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(i, end - i);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    i = end + 1;
+  ForEachLine(text, [&](std::string_view line) {
     if (Trimmed(line).empty()) {
       if (!blocks.back().empty()) blocks.emplace_back();
-      continue;
-    }
-    if ((line[0] == ' ' || line[0] == '\t') && !blocks.back().empty()) {
+    } else if ((line[0] == ' ' || line[0] == '\t') && !blocks.back().empty()) {
       blocks.back().back().second += " " + Trimmed(line);
-      continue;
+    } else if (const size_t colon = line.find(':'); colon != std::string_view::npos) {
+      blocks.back().emplace_back(Trimmed(line.substr(0, colon)), Trimmed(line.substr(colon + 1)));
     }
-    const size_t colon = line.find(':');
-    if (colon == std::string_view::npos) continue;
-    blocks.back().emplace_back(Trimmed(line.substr(0, colon)), Trimmed(line.substr(colon + 1)));
-  }
+  });
   if (blocks.back().empty()) blocks.pop_back();
   return blocks;
 }

@@ -54,11 +54,6 @@ int64_t Ft(int y, unsigned mo, unsigned d, int h, int mi) {
   return model::FileTimeFromUnix(duration_cast<seconds>(date.time_since_epoch()).count() + h * 3600 + mi * 60);
 }
 std::string Class(const model::Message& m) { return Str(m.props, tags::kMessageClass); }
-bool Warned(const std::vector<std::string>& warnings, const std::string& part) {
-  for (const auto& w : warnings)
-    if (w.find(part) != std::string::npos) return true;
-  return false;
-}
 
 const auto& kAppt = tags::kPsetidAppointment;
 const auto& kMeeting = tags::kPsetidMeeting;
@@ -215,7 +210,7 @@ TEST(Calendar, UtcFloatingUndefinedZoneAllDayAndDuration) {
     EXPECT_EQ(NamedInt(m, kAppt, kSubType), c.allDay ? 1 : 0) << c.lines;
     EXPECT_EQ(NamedInt(m, kAppt, kDuration), (c.end - c.start) / 600000000) << c.lines;
     if (*c.warning) {
-      EXPECT_TRUE(Warned(w, c.warning)) << c.lines;
+      EXPECT_TRUE(HasWarning(w, c.warning)) << c.lines;
     } else {
       EXPECT_TRUE(w.empty()) << c.lines;
     }
@@ -280,7 +275,7 @@ TEST(Calendar, CancellationAndRepliesTakeTheirClasses) {
                                 "ATTENDEE;PARTSTAT=DELEGATED:mailto:ann@example.com\r\n"),
                           "REPLY"), &w);
   EXPECT_EQ(Class(m), "IPM.Note");
-  EXPECT_TRUE(Warned(w, "PARTSTAT \"DELEGATED\""));
+  EXPECT_TRUE(HasWarning(w, "PARTSTAT \"DELEGATED\""));
   // A published calendar is no meeting message.
   m = Import(GoogleInvite(Event("UID:c@example.com\r\nDTSTART:20260710T130000Z\r\n"), "PUBLISH"));
   EXPECT_EQ(Class(m), "IPM.Note");
@@ -336,7 +331,7 @@ TEST(Calendar, HostileCalendarsStayPlainMessagesQuickly) {
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5)) << text;
     EXPECT_EQ(Class(m), c.cls) << text;
     if (*c.warning) {
-      EXPECT_TRUE(Warned(w, c.warning)) << text << ": " << (w.empty() ? "" : w.front());
+      EXPECT_TRUE(HasWarning(w, c.warning)) << text << ": " << (w.empty() ? "" : w.front());
     }
     EXPECT_EQ(m.attachments.size(), 2u) << text;  // the calendar is never lost
   }

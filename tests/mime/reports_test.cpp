@@ -52,11 +52,6 @@ std::string Recipient(const std::string& address, const std::string& action, con
 }
 
 std::string Class(const model::Message& m) { return Str(m.props, tags::kMessageClass); }
-bool Warned(const std::vector<std::string>& warnings, const std::string& part) {
-  for (const auto& w : warnings)
-    if (w.find(part) != std::string::npos) return true;
-  return false;
-}
 
 TEST(Reports, PostfixBounceIsANonDeliveryReport) {
   mime::ImportWarnings w;
@@ -133,7 +128,7 @@ TEST(Reports, ReadReceiptsByDisposition) {
         &w);
     EXPECT_EQ(Class(m), c.cls) << c.disposition;
     if (Class(m) == "IPM.Note") {
-      EXPECT_TRUE(Warned(w, "\"dispatched\" is neither read nor deleted"));
+      EXPECT_TRUE(HasWarning(w, "\"dispatched\" is neither read nor deleted"));
       continue;
     }
     // The reader sent the receipt; it went to the original's sender.
@@ -150,7 +145,7 @@ TEST(Reports, BrokenAndOversizedReportsAreBounded) {
   // No per-recipient block: nothing to class it by.
   model::Message m = Import(Report("delivery-status", "message/delivery-status", kPerMessage), &w);
   EXPECT_EQ(Class(m), "IPM.Note");
-  EXPECT_TRUE(Warned(w, "names no Action"));
+  EXPECT_TRUE(HasWarning(w, "names no Action"));
   EXPECT_EQ(m.recipients.size(), 1u);  // the header's own recipient stays
 
   // Thousands of failed recipients: rows up to the importer's bound, named.
@@ -160,7 +155,7 @@ TEST(Reports, BrokenAndOversizedReportsAreBounded) {
   m = Import(Report("delivery-status", "message/delivery-status", many), &w);
   EXPECT_EQ(Class(m), "REPORT.IPM.Note.NDR");
   EXPECT_EQ(m.recipients.size(), 2000u);
-  EXPECT_TRUE(Warned(w, "only the first 2000"));
+  EXPECT_TRUE(HasWarning(w, "only the first 2000"));
 
   // A report a list wrapped into its own message is the list's message.
   const std::string wrapped = "From: list@example.com\r\nTo: ann@example.com\r\nSubject: digest\r\n"
