@@ -143,6 +143,14 @@ void AddRecipients(model::Message& out, std::span<const Mailbox> boxes, int32_t 
   }
 }
 
+void SetSenderAndAuthor(model::PropertyBag& props, const Mailbox& m) {
+  SetOriginator(props, m, tags::kSentRepresentingName, tags::kSentRepresentingEmailAddress,
+                tags::kSentRepresentingAddressType, tags::kSentRepresentingEntryId,
+                tags::kSentRepresentingSearchKey, tags::kSentRepresentingSmtpAddress);
+  SetOriginator(props, m, tags::kSenderName, tags::kSenderEmailAddress, tags::kSenderAddressType,
+                tags::kSenderEntryId, tags::kSenderSearchKey, tags::kSenderSmtpAddress);
+}
+
 void MapAddresses(GMimeMessage* message, model::Message& out, const ImportContext& ctx) {
   const std::vector<Mailbox> from = OriginatorOf(message, "From");
   const std::vector<Mailbox> sender = OriginatorOf(message, "Sender");

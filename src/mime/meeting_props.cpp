@@ -320,10 +320,14 @@ bool MapMeeting(const ical::Component& calendar, std::string_view methodParam, m
     out.props.Set(kTagResponseRequested, true);
   }
 
+  // Who invites: the organizer, where the header named no author.
+  const ical::Property* organizerProp = event->Find("ORGANIZER");
+  const Mailbox organizerBox = organizerProp ? MailboxOf(*organizerProp) : Mailbox{};
+  if (!organizerBox.address.empty() && !out.props.GetString(model::TagId(tags::kSentRepresentingName)))
+    SetSenderAndAuthor(out.props, organizerBox);
   // Who is invited: required attendees (and the chair) on the To line,
   // optional ones on Cc; rooms and the organizer on neither.
-  const ical::Property* organizerProp = event->Find("ORGANIZER");
-  const std::string organizer = organizerProp ? AsciiLower(MailboxOf(*organizerProp).address) : "";
+  const std::string organizer = AsciiLower(organizerBox.address);
   std::vector<Mailbox> required, optional;
   for (const Attendee& a : attendees) {
     if (a.cutype == "ROOM" || a.cutype == "RESOURCE" || a.role == "NON-PARTICIPANT") continue;

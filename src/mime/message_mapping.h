@@ -34,6 +34,8 @@ struct Mailbox {
 };
 // Recipient rows of one type (PidTagRecipientType) for SMTP mailboxes.
 void AddRecipients(model::Message& out, std::span<const Mailbox> boxes, int32_t type);
+// The sender and sent-representing properties both for one SMTP mailbox.
+void SetSenderAndAuthor(model::PropertyBag& props, const Mailbox& m);
 // Names as the display lists (PidTagDisplayTo...) give them: "a; b".
 std::string JoinShown(const std::vector<Mailbox>& boxes);
 

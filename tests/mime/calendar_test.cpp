@@ -66,11 +66,13 @@ const char kBerlin[] =
     "DTSTART:19701025T030000\r\nRRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\nEND:STANDARD\r\n"
     "END:VTIMEZONE\r\n";
 
+const std::string kAddresses = "From: Ann Example <ann@example.com>\r\nTo: bob@example.com\r\n";
+
 // A message in Google Calendar's shape: the calendar as a body alternative
 // (method=...) and again as invite.ics.
 std::string CalendarMessage(const std::string& ics, const std::string& method,
-                            const std::string& to = "To: bob@example.com\r\n") {
-  return "From: Ann Example <ann@example.com>\r\n" + to +
+                            const std::string& addresses = kAddresses) {
+  return addresses +
          "Subject: Invitation: Planning @ Fri Jul 10, 2026 3pm - 4:30pm (CEST)\r\n"
          "Date: Mon, 06 Jul 2026 09:00:00 +0000\r\nMIME-Version: 1.0\r\n"
          "Content-Type: multipart/mixed; boundary=\"m\"\r\n\r\n"
@@ -83,11 +85,11 @@ std::string CalendarMessage(const std::string& ics, const std::string& method,
          "Content-Disposition: attachment; filename=\"invite.ics\"\r\n\r\n" + ics + "--m--\r\n";
 }
 std::string GoogleInvite(const std::string& calendarBody, const std::string& method = "REQUEST",
-                         const std::string& to = "To: bob@example.com\r\n") {
+                         const std::string& addresses = kAddresses) {
   return CalendarMessage("BEGIN:VCALENDAR\r\nPRODID:-//Google Inc//Google Calendar 70.9054//EN\r\n"
                          "VERSION:2.0\r\nCALSCALE:GREGORIAN\r\nMETHOD:" + method + "\r\n" +
                              calendarBody + "END:VCALENDAR\r\n",
-                         method, to);
+                         method, addresses);
 }
 
 std::string Event(const std::string& lines) {
@@ -281,11 +283,13 @@ TEST(Calendar, CancellationAndRepliesTakeTheirClasses) {
   EXPECT_EQ(Class(m), "IPM.Note");
 }
 
-TEST(Calendar, AttendeesBecomeRecipientsWhenTheHeaderNamesNone) {
+TEST(Calendar, OrganizerAndAttendeesFillWhatTheHeaderLacks) {
   const model::Message m = Import(GoogleInvite(Event(
-      "UID:r@example.com\r\nDTSTART:20260710T130000Z\r\nORGANIZER:mailto:ann@example.com\r\n"
+      "UID:r@example.com\r\nDTSTART:20260710T130000Z\r\nORGANIZER;CN=Ann:mailto:ann@example.com\r\n"
       "ATTENDEE;CN=Ann:mailto:ann@example.com\r\nATTENDEE;CN=Bob:mailto:bob@example.com\r\n"
-      "ATTENDEE;ROLE=OPT-PARTICIPANT;EMAIL=carol@example.com:urn:uuid:1234\r\n"), "REQUEST", ""));
+      "ATTENDEE;ROLE=OPT-PARTICIPANT;EMAIL=carol@example.com:urn:uuid:1234\r\n"), "REQUEST", "Subject: x\r\n"));
+  EXPECT_EQ(Str(m.props, tags::kSentRepresentingEmailAddress), "ann@example.com");
+  EXPECT_EQ(Str(m.props, tags::kSenderName), "Ann");
   ASSERT_EQ(m.recipients.size(), 2u);
   EXPECT_EQ(Str(m.recipients[0].props, tags::kEmailAddress), "bob@example.com");
   EXPECT_EQ(Int(m.recipients[0].props, tags::kRecipientType), tags::kRecipTo);
