@@ -62,8 +62,9 @@ bool SplitContentLine(const std::string& line, Property& out) {
   return true;
 }
 
+// `count` decimal digits at `at`; at most nine, so that the value fits.
 bool Digits(std::string_view s, size_t at, size_t count, int& out) {
-  if (at + count > s.size()) return false;
+  if (count == 0 || count > 9 || at + count > s.size()) return false;
   out = 0;
   for (size_t k = at; k < at + count; ++k) {
     if (s[k] < '0' || s[k] > '9') return false;
@@ -207,7 +208,7 @@ std::optional<int64_t> LatestOnset(const Observance& o, int64_t wall, int year) 
   int64_t lastYear = year;
   if (const std::string c = RulePart(o.rule, "COUNT"); !c.empty()) {
     int count = 0;
-    if (Digits(c, 0, std::min<size_t>(c.size(), 6), count) && count >= 1)
+    if (Digits(c, 0, c.size(), count) && count >= 1)
       lastYear = std::min<int64_t>(lastYear, o.start->year + count - 1);
   }
   int month = o.start->month;

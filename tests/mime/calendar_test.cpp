@@ -103,7 +103,8 @@ TEST(Calendar, GoogleInvitationInSummerTimeBecomesAMeetingRequest) {
       "DTSTAMP:20260706T090000Z\r\nORGANIZER;CN=Ann Example:mailto:ann@example.com\r\n"
       "UID:{81412D3C-2A24-4E9D-B20E-11F7BBE92799}\r\n"
       "ATTENDEE;CUTYPE=INDIVIDUAL;ROLE=REQ-PARTICIPANT;PARTSTAT=ACCEPTED;CN=Ann Example:mailto:ann@example.com\r\n"
-      "ATTENDEE;CUTYPE=INDIVIDUAL;ROLE=REQ-PARTICIPANT;PARTSTAT=NEEDS-ACTION;RSVP=\r\n TRUE;CN=Bob Jones:mailto:bob@example.com\r\n"
+      "ATTENDEE;CUTYPE=INDIVIDUAL;ROLE=REQ-PARTICIPANT;PARTSTAT=NEEDS-ACTION;RSVP=\r\n"
+      " TRUE;CN=Bob Jones:mailto:bob@example.com\r\n"
       "ATTENDEE;ROLE=OPT-PARTICIPANT;PARTSTAT=NEEDS-ACTION;CN=\"Lee, Carol\":mailto:carol@example.com\r\n"
       "ATTENDEE;CUTYPE=ROOM;ROLE=REQ-PARTICIPANT;CN=Room 4:mailto:room4@resource.example.com\r\n"
       "LOCATION:Room 4\\, Floor 2\\; west wing\r\nSEQUENCE:0\r\nSTATUS:CONFIRMED\r\nSUMMARY:Planning\r\n"
@@ -319,9 +320,11 @@ TEST(Calendar, HostileCalendarsStayPlainMessagesQuickly) {
       {"BEGIN:VTODO\r\nEND:VTODO\r\n", "IPM.Note", "holds no event"},
       // Parameters beyond the bound are dropped, the value still read.
       {Event(manyParams), "IPM.Schedule.Meeting.Request", ""},
-      // A yearly rule that never ends and a COUNT of a billion cost two years' work.
+      // A yearly rule from year 1 with a COUNT of a billion costs two years'
+      // work; a day number of twenty digits is no day.
       {"BEGIN:VTIMEZONE\r\nTZID:Z\r\nBEGIN:STANDARD\r\nDTSTART:00010101T000000\r\nTZOFFSETFROM:+0100\r\n"
-       "TZOFFSETTO:+0100\r\nRRULE:FREQ=YEARLY;COUNT=1000000000;BYMONTH=12\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n" +
+       "TZOFFSETTO:+0100\r\nRRULE:FREQ=YEARLY;COUNT=1000000000;BYMONTH=12;BYMONTHDAY=99999999999999999999\r\n"
+       "END:STANDARD\r\nEND:VTIMEZONE\r\n" +
            Event("UID:z@example.com\r\nDTSTART;TZID=Z:99991231T230000\r\n"),
        "IPM.Schedule.Meeting.Request", ""},
   };

@@ -136,7 +136,8 @@ TEST(Reports, ReadReceiptsByDisposition) {
     EXPECT_EQ(Str(m.recipients[0].props, tags::kEmailAddress), "ann@example.com");
     EXPECT_EQ(Str(m.props, kOriginalSubject), "Quarterly nümbers");
     EXPECT_EQ(Str(m.props, kOriginalMessageId), "<q@example.com>");
-    EXPECT_EQ(Str(m.props, kReportDispositionMode), std::string(c.disposition).substr(0, std::string(c.disposition).find(';')));
+    const std::string disposition = c.disposition;
+    EXPECT_EQ(Str(m.props, kReportDispositionMode), disposition.substr(0, disposition.find(';')));
   }
 }
 
