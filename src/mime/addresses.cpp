@@ -38,12 +38,6 @@ constexpr uint32_t kReadReceiptSearchKey = model::MakeTag(0x0053, model::PropTyp
 constexpr uint32_t kReadReceiptSmtpAddress = model::MakeTag(0x5D05, model::PropType::Unicode);
 const std::string kSmtp = "SMTP";
 
-struct Mailbox {
-  std::string name;     // decoded display name, may be empty
-  std::string address;  // addr-spec
-  // What a mail client shows: the name, or the address when there is none.
-  std::string Shown() const { return name.empty() ? address : name; }
-};
 
 // Groups are expanded into their members ("undisclosed-recipients:;" has none).
 void Flatten(InternetAddressList* list, std::vector<Mailbox>& out, int depth = 0) {
@@ -107,15 +101,6 @@ std::vector<Mailbox> OriginatorOf(GMimeMessage* message, const char* field) {
   return out;
 }
 
-std::string JoinShown(const std::vector<Mailbox>& boxes) {
-  std::string out;
-  for (const auto& m : boxes) {
-    if (!out.empty()) out += "; ";
-    out += m.Shown();
-  }
-  return out;
-}
-
 void SetOriginator(model::PropertyBag& props, const Mailbox& m, uint32_t nameTag, uint32_t emailTag,
                    uint32_t typeTag, uint32_t entryTag, uint32_t searchTag, uint32_t smtpTag) {
   props.Set(nameTag, m.Shown());
@@ -124,6 +109,17 @@ void SetOriginator(model::PropertyBag& props, const Mailbox& m, uint32_t nameTag
   props.Set(entryTag, OneOffEntryId(m.Shown(), kSmtp, m.address));
   props.Set(searchTag, SearchKey(kSmtp, m.address));
   props.Set(smtpTag, m.address);
+}
+
+}  // namespace
+
+std::string JoinShown(const std::vector<Mailbox>& boxes) {
+  std::string out;
+  for (const auto& m : boxes) {
+    if (!out.empty()) out += "; ";
+    out += m.Shown();
+  }
+  return out;
 }
 
 void AddRecipients(model::Message& out, std::span<const Mailbox> boxes, int32_t type) {
@@ -148,7 +144,13 @@ void AddRecipients(model::Message& out, std::span<const Mailbox> boxes, int32_t 
   }
 }
 
-}  // namespace
+void SetSenderAndAuthor(model::PropertyBag& props, const Mailbox& m) {
+  SetOriginator(props, m, tags::kSentRepresentingName, tags::kSentRepresentingEmailAddress,
+                tags::kSentRepresentingAddressType, tags::kSentRepresentingEntryId,
+                tags::kSentRepresentingSearchKey, tags::kSentRepresentingSmtpAddress);
+  SetOriginator(props, m, tags::kSenderName, tags::kSenderEmailAddress, tags::kSenderAddressType,
+                tags::kSenderEntryId, tags::kSenderSearchKey, tags::kSenderSmtpAddress);
+}
 
 void MapAddresses(GMimeMessage* message, model::Message& out, const ImportContext& ctx) {
   const std::vector<Mailbox> from = OriginatorOf(message, "From");

@@ -98,6 +98,7 @@ void ImportParsedMessage(GMimeMessage* message, model::Message& out, const Impor
   MapAddresses(message, out, ctx);
   MapCategories(message, out, ctx);
   const int visible = MapContent(message, out, ctx, depth);
+  if (!MapReportMessage(message, out, ctx)) MapMeetingMessage(message, out, ctx);
   // A draft has not been read by anybody.
   int32_t flags = IsUnsent(message) ? tags::kMsgFlagUnsent : tags::kMsgFlagRead;
   if (visible > 0) flags |= tags::kMsgFlagHasAttach;

@@ -5,6 +5,7 @@
 
 #include <gmime/gmime.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,20 @@ struct ImportContext {
   }
 };
 
+// A mailbox as a mail client shows it.
+struct Mailbox {
+  std::string name;     // decoded display name, may be empty
+  std::string address;  // addr-spec
+  // What a mail client shows: the name, or the address when there is none.
+  std::string Shown() const { return name.empty() ? address : name; }
+};
+// Recipient rows of one type (PidTagRecipientType) for SMTP mailboxes.
+void AddRecipients(model::Message& out, std::span<const Mailbox> boxes, int32_t type);
+// The sender and sent-representing properties both for one SMTP mailbox.
+void SetSenderAndAuthor(model::PropertyBag& props, const Mailbox& m);
+// Names as the display lists (PidTagDisplayTo...) give them: "a; b".
+std::string JoinShown(const std::vector<Mailbox>& boxes);
+
 // Everything below, for the message itself (depth 0) or for one embedded in
 // it (depth 1 and more).
 void ImportParsedMessage(GMimeMessage* message, model::Message& out, const ImportContext& ctx,
@@ -42,5 +57,14 @@ void MapCategories(GMimeMessage* message, model::Message& out, const ImportConte
 // Bodies and attachments from the MIME tree; sets the message class for
 // signed and encrypted mail. Returns the number of visible attachments.
 int MapContent(GMimeMessage* message, model::Message& out, const ImportContext& ctx, int depth);
+
+// A message that carries a meeting invitation, cancellation or reply
+// (text/calendar) becomes the meeting message Outlook shows; the calendar
+// stays attached. Call after MapContent.
+void MapMeetingMessage(GMimeMessage* message, model::Message& out, const ImportContext& ctx);
+// A delivery status notification or a read receipt (multipart/report)
+// becomes a report message; its parts stay attached. Returns whether it was
+// one. Call after MapContent.
+bool MapReportMessage(GMimeMessage* message, model::Message& out, const ImportContext& ctx);
 
 }  // namespace mime::detail

@@ -34,3 +34,19 @@ namespace mime::detail {
 // clients expect in PidTagBody.
 std::string WithCrlf(std::string_view s);
 }  // namespace mime::detail
+
+namespace mime::detail {
+// Calls f(line) for each line of s, its LF or CRLF taken off.
+template <typename F>
+void ForEachLine(std::string_view s, F&& f) {
+  size_t i = 0;
+  while (i < s.size()) {
+    size_t end = s.find('\n', i);
+    if (end == std::string_view::npos) end = s.size();
+    std::string_view line = s.substr(i, end - i);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    i = end + 1;
+    f(line);
+  }
+}
+}  // namespace mime::detail

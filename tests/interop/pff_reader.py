@@ -194,6 +194,13 @@ def _folder_name(d, fallback):
     return fallback
 
 
+def _is_item(name):
+    # pffexport names a message MessageNNNNN and a meeting message
+    # (IPM.Schedule.Meeting.*) MeetingNNNNN; of the latter it exports
+    # neither recipients nor attachments.
+    return name[:7] in ('Message', 'Meeting') and name[7:].isdigit()
+
+
 def read_pffexport(pst, workdir, ipm_name=IPM_SUBTREE):
     """Runs pffexport -f all -d -q and reads its export folder."""
     target = os.path.join(workdir, 'pff')
@@ -208,9 +215,9 @@ def read_pffexport(pst, workdir, ipm_name=IPM_SUBTREE):
         dirnames.sort()
         rel = os.path.relpath(dirpath, root)
         parts = [] if rel == '.' else rel.split(os.sep)
-        if any(x.startswith('Message') and x[7:].isdigit() for x in parts) or 'Attachments' in parts:
+        if any(_is_item(x) for x in parts) or 'Attachments' in parts:
             continue
-        msgs = [x for x in dirnames if x.startswith('Message') and x[7:].isdigit()]
+        msgs = [x for x in dirnames if _is_item(x)]
         parts = [_folder_name(os.path.join(root, *parts[:i + 1]), x) for i, x in enumerate(parts)]
         if parts and parts[0] == ipm_name:
             parts = parts[1:]

@@ -36,6 +36,11 @@ inline std::string BinAsString(const model::PropertyBag& bag, uint32_t tag) {
   const model::Bytes* b = bag.GetBinary(model::TagId(tag));
   return b ? std::string(b->begin(), b->end()) : "<absent>";
 }
+inline bool HasWarning(const mime::ImportWarnings& warnings, const std::string& part) {
+  for (const auto& w : warnings)
+    if (w.find(part) != std::string::npos) return true;
+  return false;
+}
 inline std::string Data(const model::Attachment& a) {
   if (!a.data) return "<no data>";
   const auto bytes = model::ReadAll(*a.data);

@@ -12,14 +12,9 @@
 namespace {
 
 using mime_test::Import;
+using mime_test::HasWarning;
 using mime_test::Str;
 namespace tags = model::tags;
-
-bool HasWarning(const mime::ImportWarnings& warnings, const std::string& part) {
-  for (const auto& w : warnings)
-    if (w.find(part) != std::string::npos) return true;
-  return false;
-}
 
 TEST(ImportLimits, AFifoIsRefusedWithoutWaitingForAWriter) {
   const std::string path = (std::filesystem::temp_directory_path() / "verdaline-fifo-test.eml").string();

@@ -82,9 +82,39 @@ void AppendBag(std::string& out, const model::PropertyBag& bag) {
   out += '}';
 }
 
+// Named properties keyed "GUID:LID" (the set's 16 bytes in hex as stored,
+// the id in hex) or "GUID:name".
+void AppendNamed(std::string& out, const model::PropertyBag& bag) {
+  out += '{';
+  bool first = true;
+  for (const auto& [name, value] : bag.named()) {
+    if (!first) out += ',';
+    first = false;
+    std::string key;
+    for (const uint8_t b : name.guid) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%02X", b);
+      key += hex;
+    }
+    if (name.lid) {
+      char id[16];
+      std::snprintf(id, sizeof id, ":%04X", *name.lid);
+      key += id;
+    } else {
+      key += ":" + name.name;
+    }
+    AppendEscaped(out, key);
+    out += ':';
+    AppendValue(out, value);
+  }
+  out += '}';
+}
+
 void AppendMessage(std::string& out, const model::Message& m) {
   out += "{\"props\":";
   AppendBag(out, m.props);
+  out += ",\"named\":";
+  AppendNamed(out, m.props);
   out += ",\"recipients\":[";
   for (size_t i = 0; i < m.recipients.size(); ++i) {
     if (i) out += ',';
