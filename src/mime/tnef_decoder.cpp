@@ -224,8 +224,10 @@ class Decoder {
       }
       if (object->iid == kIidIMessage)
         notes_.push_back("messages nested too deeply; the inner one is kept as a winmail.dat file");
-      if (object->iid == kIidIMessage && !a.props.GetString(model::TagId(tags::kAttachLongFilename)))
+      if (object->iid == kIidIMessage && !a.props.GetString(model::TagId(tags::kAttachLongFilename))) {
         a.props.Set(tags::kAttachLongFilename, std::string("winmail.dat"));
+        a.props.Set(tags::kAttachMimeTag, std::string("application/ms-tnef"));
+      }
       data.emplace(object->data.begin(), object->data.end());
     }
     if (!data && p.legacyData) data.emplace(p.legacyData->begin(), p.legacyData->end());
@@ -255,6 +257,9 @@ class Decoder {
     FillIn(a.props, tags::kAttachmentHidden, false);
     if (p.created) FillIn(a.props, tags::kCreationTime, *p.created);
     if (p.modified) FillIn(a.props, tags::kLastModificationTime, *p.modified);
+    // By reference (methods 2 to 4): the file stays where the sender's
+    // properties say, and there are no bytes to keep.
+    if (!data && method >= 2 && method <= 4) return true;
     model::Bytes bytes = data ? std::move(*data) : model::Bytes();
     a.props.Set(tags::kAttachSize, static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX)));
     a.data = std::make_shared<model::MemorySource>(std::move(bytes));

@@ -139,8 +139,8 @@ Bytes NestedMessage(int depth) {
 }
 
 // What Outlook sends: message attributes, a file with legacy attributes
-// only, one with an attAttachment block over its legacy ones, and an
-// embedded message.
+// only, one with an attAttachment block over its legacy ones, an embedded
+// message, and a file attached by reference.
 Bytes Winmail(const std::string& messageClass = "IPM.Microsoft Mail.Note") {
   const Props messageProps = Props()
                                  .Binary(0x1009, kRtf)
@@ -173,6 +173,8 @@ Bytes Winmail(const std::string& messageClass = "IPM.Microsoft Mail.Note") {
       .Attr(kAtt, 0x00069002, Bytes(14, 0))
       .Attr(kAtt, 0x00069005,
             Props().Int32(0x3705, 5).Unicode(0x3001, "Forwarded").Message(0x3701, NestedMessage(0)).Encoded())
+      .Attr(kAtt, 0x00069002, Bytes(14, 0))
+      .Attr(kAtt, 0x00069005, Props().Int32(0x3705, 2).Unicode(0x3707, "plan.doc").Encoded())
       .bytes;
 }
 
@@ -197,7 +199,7 @@ std::string AllWarnings(const model::Message& m) {
 TEST(TnefTest, AttachmentsFromLegacyAttributesPropertyBlocksAndEmbeddedMessages) {
   const auto m = Import(WithTnef(Winmail()));
   EXPECT_EQ(AllWarnings(m), "");
-  ASSERT_EQ(m.attachments.size(), 3u);
+  ASSERT_EQ(m.attachments.size(), 4u);
 
   const auto& notes = m.attachments[0];
   EXPECT_EQ(Str(notes.props, tags::kAttachLongFilename), "notes.txt");
@@ -224,6 +226,11 @@ TEST(TnefTest, AttachmentsFromLegacyAttributesPropertyBlocksAndEmbeddedMessages)
   EXPECT_EQ(Str(fwd.embedded->props, tags::kBody), "inner body");
   ASSERT_EQ(fwd.embedded->attachments.size(), 1u);
   EXPECT_EQ(Data(fwd.embedded->attachments[0]), std::string("inner file", 11));
+
+  const auto& byReference = m.attachments[3];
+  EXPECT_EQ(Int(byReference.props, tags::kAttachMethod), 2);
+  EXPECT_EQ(Str(byReference.props, tags::kAttachLongFilename), "plan.doc");
+  EXPECT_FALSE(byReference.data);
 
   EXPECT_EQ(Int(m.props, tags::kMessageFlags).value_or(0) & tags::kMsgFlagHasAttach,
             tags::kMsgFlagHasAttach);
@@ -307,16 +314,17 @@ TEST(TnefTest, EmbeddedMessagesBelowTheDepthLimitStayTnefFiles) {
                                      .bytes),
                         nullptr, options);
   ASSERT_EQ(m.attachments.size(), 1u);
-  const model::Message* level2 = m.attachments[0].embedded.get();
-  ASSERT_TRUE(level2);
-  ASSERT_EQ(level2->attachments.size(), 2u);
-  level2 = level2->attachments[1].embedded.get();
-  ASSERT_TRUE(level2);
-  EXPECT_EQ(Str(level2->props, tags::kSubject), "Inner subject 4");
-  ASSERT_EQ(level2->attachments.size(), 2u);
-  const auto& kept = level2->attachments[1];
+  const model::Message* depth1 = m.attachments[0].embedded.get();
+  ASSERT_TRUE(depth1);
+  ASSERT_EQ(depth1->attachments.size(), 2u);
+  const model::Message* depth2 = depth1->attachments[1].embedded.get();
+  ASSERT_TRUE(depth2);
+  EXPECT_EQ(Str(depth2->props, tags::kSubject), "Inner subject 4");
+  ASSERT_EQ(depth2->attachments.size(), 2u);
+  const auto& kept = depth2->attachments[1];
   EXPECT_FALSE(kept.embedded);
   EXPECT_EQ(Str(kept.props, tags::kAttachLongFilename), "winmail.dat");
+  EXPECT_EQ(Str(kept.props, tags::kAttachMimeTag), "application/ms-tnef");
   EXPECT_EQ(Data(kept).substr(0, 4), std::string("\x78\x9F\x3E\x22", 4));
   EXPECT_NE(AllWarnings(m).find("nested too deeply"), std::string::npos) << AllWarnings(m);
 }
