@@ -93,6 +93,7 @@ void ContentWalker::WalkObject(GMimeObject* object, int mimeDepth, GMimeObject* 
     if (TryTakeBody(part, alternative)) return;
     if (bodiesOnly_) return;
     if (MimeTypeOf(object) == "message/rfc822" && AddEncodedMessage(part)) return;
+    if (AddTnefContent(part)) return;
     if (alternative && !IsAttachmentDisposition(object) &&
         IsSkippableAlternative(MimeTypeOf(object)))
       return;
@@ -336,6 +337,7 @@ void ContentWalker::Finish() {
     out_.props.Set(tags::kInternetCodepage, codepage);
     out_.props.Set(tags::kNativeBody, int32_t{haveHtml_ ? 3 : 1});
   }
+  MergeTnefProperties();
 }
 
 }  // namespace mime::detail

@@ -46,6 +46,10 @@ class ContentWalker {
   void AddEmbeddedMessage(GMimeMessagePart* part);
   void AddEmbeddedMessage(GMimeMessage* inner);
   bool AddEncodedMessage(GMimePart* part);
+  // A winmail.dat part decoded onto the message (tnef_import.cpp): false
+  // when the part is not TNEF or cannot be decoded, and is to be kept as it is.
+  bool AddTnefContent(GMimePart* part);
+  void MergeTnefProperties();
   model::Attachment& NewAttachment(const std::string& longName, const std::string& mimeTag,
                                  bool hidden);
 
@@ -64,6 +68,9 @@ class ContentWalker {
   std::vector<uint8_t> html_;
   int32_t htmlCodepage_ = 0;
   int32_t plainCodepage_ = 0;
+  // What decoded winmail.dat parts said of the message itself, merged in
+  // by Finish once the MIME bodies are known.
+  std::vector<model::Message> tnef_;
 };
 
 }  // namespace mime::detail
