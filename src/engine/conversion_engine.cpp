@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/conversion_engine.h"
 
+#include <QSet>
 #include <algorithm>
 #include <exception>
 #include <map>
@@ -50,9 +51,25 @@ class Conversion {
   void CreateStore(const QString& stamp);
   void StoreFiles();
   FileResult StoreOne(size_t index);
-  bool FromSources() const { return request_.files.empty() && !request_.messages.empty(); }
+  bool FromSources() const {
+    return request_.files.empty() && (!request_.messages.empty() || request_.messageCount > 0);
+  }
+  size_t Count() const {
+    if (!FromSources()) return rows_.size();
+    return request_.messages.empty() ? request_.messageCount : request_.messages.size();
+  }
+  // A source message is looked at when its turn comes rather than copied
+  // into a row: a million of them are held once, by the caller.
+  SourceMessage Source(size_t index) const {
+    return request_.messages.empty() ? request_.messageAt(index) : request_.messages[index];
+  }
   model::MessageRef RefOf(size_t index) const {
-    return FromSources() ? request_.messages[index].ref : model::MessageRef(SystemPath(rows_[index].path));
+    return FromSources() ? Source(index).ref : model::MessageRef(SystemPath(rows_[index].path));
+  }
+  FileRow RowOf(size_t index) const {
+    if (!FromSources()) return rows_[index];
+    SourceMessage m = Source(index);
+    return {DecodeFileName(QByteArray::fromStdString(m.ref.path)), std::move(m.storeFolder)};
   }
   // The store folder of a path, found once and then held for the run.
   mapi::RDOFolder& FolderOf(const QString& relative);
@@ -91,17 +108,11 @@ ConversionReport Conversion::Run() {
   if (FromSources()) {
     // A mail store's messages come with their folders; only a message
     // without one cannot be placed.
-    rows_.reserve(request_.messages.size());
-    for (size_t i = 0; i < request_.messages.size(); ++i) {
-      const SourceMessage& m = request_.messages[i];
-      // The messages of one file share its name's text rather than each
-      // holding a copy.
-      const bool samePath = i > 0 && request_.messages[i - 1].ref.path == m.ref.path;
-      rows_.push_back({samePath ? rows_.back().path : DecodeFileName(QByteArray::fromStdString(m.ref.path)),
-                       m.storeFolder});
+    for (size_t i = 0; i < Count(); ++i) {
+      const SourceMessage m = Source(i);
       if (m.storeFolder.isEmpty())
-        report_.listProblems.push_back(
-            {static_cast<qint64>(i), rows_.back().path, QStringLiteral("the message has no store folder")});
+        report_.listProblems.push_back({static_cast<qint64>(i), DecodeFileName(QByteArray::fromStdString(m.ref.path)),
+                                        QStringLiteral("the message has no store folder")});
     }
     if (!report_.listProblems.empty()) {
       report_.status = RunStatus::kListRejected;
@@ -144,9 +155,16 @@ bool Conversion::Prepare() {
     const QString stamp = FormatTimeStamp(deps_.now ? deps_.now() : QDateTime::currentDateTime());
     report_.storeName = request_.storeName.isEmpty() ? kStoreNamePrefix + stamp : request_.storeName;
     CreateStore(stamp);
+    // Each folder once: many messages share one, and the list is sorted.
     std::vector<QString> relative;
-    relative.reserve(rows_.size());
-    for (const FileRow& row : rows_) relative.push_back(row.relative);
+    QSet<QString> seen;
+    for (size_t i = 0; i < Count(); ++i) {
+      QString folder = FromSources() ? Source(i).storeFolder : rows_[i].relative;
+      if ((relative.empty() || relative.back() != folder) && !seen.contains(folder)) {
+        seen.insert(folder);
+        relative.push_back(std::move(folder));
+      }
+    }
     report_.folderPaths = BuildFolderList(relative, [this] { Yield(); });
     return true;
   } catch (const std::exception& e) {
@@ -193,9 +211,9 @@ void Conversion::StoreFiles() {
   // The files are read and parsed on worker threads, ahead of the loop
   // below, which stores each message as its turn comes.
   std::vector<size_t> toImport;  // files whose folder is there
-  toImport.reserve(rows_.size());
-  for (size_t i = 0; i < rows_.size(); ++i)
-    if (FolderFailureFor(folderFailures, rows_[i].relative).isEmpty()) toImport.push_back(i);
+  toImport.reserve(Count());
+  for (size_t i = 0; i < Count(); ++i)
+    if (folderFailures.empty() || FolderFailureFor(folderFailures, RowOf(i).relative).isEmpty()) toImport.push_back(i);
   mapi::ImportAhead::Limits limits;
   if (deps_.importThreads > 0) limits.threads = deps_.importThreads;
   limits.importer = deps_.importer;
@@ -218,8 +236,8 @@ void Conversion::StoreFiles() {
   } handed{*session_};
   session_->SetImportAhead(&ahead);
 
-  const qint64 n = static_cast<qint64>(rows_.size());
-  report_.files.reserve(rows_.size());
+  const qint64 n = static_cast<qint64>(Count());
+  if (request_.keepResults) report_.files.reserve(Count());
   while (next_ < n && report_.fileFailure.isEmpty()) {
     if (cb_.cancel && cb_.cancel->load()) {
       cancelled_ = true;
@@ -227,9 +245,10 @@ void Conversion::StoreFiles() {
     }
     if (cb_.starting) cb_.starting(next_);
     Yield();
-    report_.files.push_back(StoreOne(static_cast<size_t>(next_)));
+    FileResult result = StoreOne(static_cast<size_t>(next_));
     ++next_;
-    if (cb_.finished) cb_.finished(next_ - 1, n, report_.files.back());
+    if (request_.keepResults) report_.files.push_back(std::move(result));
+    if (cb_.finished) cb_.finished(next_ - 1, n, request_.keepResults ? report_.files.back() : result);
   }
   Yield();
 }
@@ -245,7 +264,7 @@ mapi::RDOFolder& Conversion::FolderOf(const QString& relative) {
 }
 
 FileResult Conversion::StoreOne(size_t index) {
-  const FileRow& row = rows_[index];
+  const FileRow row = RowOf(index);
   FileResult result{row.path, tree_.StoredPath(row.relative), FileOutcome::kNotStored, QString(), {}};
   const QString folderFailure = FolderFailureFor(tree_.failures, row.relative);
   if (!folderFailure.isEmpty()) {
@@ -257,7 +276,7 @@ FileResult Conversion::StoreOne(size_t index) {
     item->Import(RefOf(index), mapi::kImportRfc822);
     for (const std::string& w : item->message().warnings) result.warnings.push_back(QString::fromStdString(w));
     if (FromSources()) {
-      ApplyMessageState(item->MAPIOBJECT(), request_.messages[index].state, item->message());
+      ApplyMessageState(item->MAPIOBJECT(), Source(index).state, item->message());
     } else {
       // Read, unless the message is a draft by its own header (X-Unsent),
       // and has-attachments only when it has some.
@@ -266,7 +285,7 @@ FileResult Conversion::StoreOne(size_t index) {
       mapi::CreateMAPIUtils()->HrSetOneProp(item->MAPIOBJECT(), pst::tags::kMessageFlags, flags, true);
     }
     item->Save();
-    stored_.push_back(report_.files.size());
+    stored_.push_back(index);
     result.outcome = result.warnings.empty() ? FileOutcome::kStored : FileOutcome::kStoredWithWarnings;
   } catch (const std::bad_alloc&) {
     result.reason = QStringLiteral("there was not enough memory to convert it");
@@ -305,6 +324,10 @@ void Conversion::Finish() {
     report_.fileGone = !isFile(report_.pstPath);
     report_.kept = report_.fileGone ? 0 : std::clamp<qint64>(inFile, 0, static_cast<qint64>(stored_.size()));
     for (size_t i = static_cast<size_t>(report_.kept); i < stored_.size(); ++i) {
+      if (!request_.keepResults) {
+        report_.notWritten.push_back(static_cast<qint64>(stored_[i]));
+        continue;
+      }
       FileResult& lost = report_.files[stored_[i]];
       lost.outcome = FileOutcome::kNotStored;
       lost.reason = kReasonNotWritten;
@@ -313,9 +336,11 @@ void Conversion::Finish() {
   } else if (cancelled_) {
     report_.status = RunStatus::kCancelled;
   }
-  for (size_t i = report_.files.size(); i < rows_.size(); ++i)
-    report_.files.push_back(
-        {rows_[i].path, tree_.StoredPath(rows_[i].relative), FileOutcome::kNotStored, kReasonNotReached, {}});
+  if (!request_.keepResults) return;
+  for (size_t i = report_.files.size(); i < Count(); ++i) {
+    const FileRow row = RowOf(i);
+    report_.files.push_back({row.path, tree_.StoredPath(row.relative), FileOutcome::kNotStored, kReasonNotReached, {}});
+  }
 }
 
 void Conversion::LogoffQuietly() noexcept {

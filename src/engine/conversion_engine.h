@@ -79,6 +79,15 @@ struct ConversionRequest {
   // its own store folder and keeps its state; results name them by the
   // path of their file.
   std::vector<SourceMessage> messages;
+  // Or, when both lists are empty, `messageCount` messages that
+  // `messageAt` gives (called any number of times, from any thread): a
+  // caller with a million messages holds them in a form of its own.
+  size_t messageCount = 0;
+  std::function<SourceMessage(size_t)> messageAt;
+  // false: each file's result goes to `finished` only, and the report's
+  // `files` stays empty (`notWritten` names the files the failed file lost):
+  // a run of a million files then holds no result for each.
+  bool keepResults = true;
   QString storeName;           // the store's display name; empty: the clock's
   QString outputFolder;        // the .pst is made here, named from the clock, next free " (2)" name
   QString outputFile;          // or exactly this file (no renaming; refused when it exists)
@@ -113,6 +122,9 @@ struct ConversionReport {
   std::map<QString, QString> storedFolders;  // source folder path -> its store folder path
   std::vector<FileResult> files;  // one per request file, in order, once the run started
                                   // (not reached / not written: kNotStored with that reason)
+  // kFileFailed without keepResults: the files that `finished` gave as
+  // stored but the file does not hold (kReasonNotWritten), in order.
+  std::vector<qint64> notWritten;
   qint64 storedCount() const;
 };
 

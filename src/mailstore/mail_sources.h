@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -69,8 +70,13 @@ enum class SourceKind : uint8_t {
 };
 std::string_view KindName(SourceKind kind);  // "maildir", "mbox", ... for messages and --help
 
+struct Entry;
 struct ScanOptions {
   const std::atomic<bool>* cancel = nullptr;  // set: stop scanning soon, keep what was found
+  // Set: handed the entries found so far now and then, in order, while the
+  // scan goes on (they leave the result), so that a store of a million
+  // messages is never held twice over. The folders stay in the result.
+  std::function<void(std::vector<Entry>& entries)> take;
 };
 
 struct ScanResult {

@@ -64,6 +64,7 @@ void AddMboxMessages(ScanContext& context, const ReadFile& file, const std::stri
       if (says_nothing[i]) context.EntryAt(first_entry + i).state.read = false;
     }
   }
+  context.Settle();
   if (scan.read_error != 0) {
     context.Problem(path, "reading it failed after " + std::to_string(scan.messages) +
                               " messages: " + OsReason(scan.read_error));

@@ -47,6 +47,17 @@ void ScanContext::Message(model::MessageRef ref, uint32_t folder, model::Message
   entry.folder = folder;
   entry.state = std::move(state);
   out_.entries.push_back(std::move(entry));
+  Settle();
+}
+
+void ScanContext::Settle() {
+  // Handed over in batches: one call per message would cost more than the
+  // entries it saves.
+  constexpr size_t kBatch = 4096;
+  if (!options_.take || out_.entries.size() < kBatch) return;
+  handedOver_ += out_.entries.size();
+  options_.take(out_.entries);
+  out_.entries.clear();
 }
 
 void ScanContext::Problem(const std::string& path, std::string reason) {
@@ -55,6 +66,7 @@ void ScanContext::Problem(const std::string& path, std::string reason) {
   entry.ref = model::MessageRef(path);
   entry.reason = std::move(reason);
   out_.entries.push_back(std::move(entry));
+  Settle();
 }
 
 std::optional<Listing> ScanContext::ListFolder(const std::string& dir, int depth) {

@@ -42,7 +42,12 @@ class ScanContext {
   uint32_t FolderOf(const Levels& levels);
 
   void Add(Entry entry) { out_.entries.push_back(std::move(entry)); }
-  Entry& EntryAt(size_t i) { return out_.entries[i]; }
+  // `i` counts every entry of the scan, those handed over included; only
+  // entries added since the last Settle are still here.
+  Entry& EntryAt(size_t i) { return out_.entries[i - handedOver_]; }
+  // The entries added so far are final: a caller that takes them as the
+  // scan goes may have them now.
+  void Settle();
   void Message(model::MessageRef ref, uint32_t folder, model::MessageState state, bool expunged);
   void Problem(const std::string& path, std::string reason);
   // The entries of folder `dir`, met `depth` levels down a walk; nothing,
@@ -50,7 +55,7 @@ class ScanContext {
   // be listed.
   std::optional<Listing> ListFolder(const std::string& dir, int depth);
 
-  size_t EntryCount() const { return out_.entries.size(); }
+  size_t EntryCount() const { return handedOver_ + out_.entries.size(); }
   // Forgets the folders made after the first `count`: a path that yields
   // nothing leaves no empty folders behind.
   void DropFoldersFrom(size_t count);
@@ -60,6 +65,7 @@ class ScanContext {
   ScanResult& out_;
   const ScanOptions& options_;
   std::map<std::vector<std::string>, uint32_t> index_;
+  size_t handedOver_ = 0;
 };
 
 }  // namespace mailstore::detail

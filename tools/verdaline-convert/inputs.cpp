@@ -28,32 +28,42 @@ qint64 BytesOf(const model::MessageRef& ref) {
 
 class Collector {
  public:
-  Collector(FolderMode mode, const std::atomic<bool>* cancel) : mode_(mode) { options_.cancel = cancel; }
+  Collector(FolderMode mode, const std::atomic<bool>* cancel) : mode_(mode) {
+    options_.cancel = cancel;
+    // Taken as the scan goes: the scan's entries are never all held at once.
+    options_.take = [this](std::vector<mailstore::Entry>& entries) { TakeAll(entries); };
+  }
 
   void Scan(const QString& given) {
     const QString path = AbsolutePath(given);
-    const size_t first = scan_.entries.size();
+    const size_t first = taken_;
     mailstore::ScanPath(EncodeFileName(path).toStdString(), scan_, options_);
+    TakeAll(scan_.entries);
+    scan_.entries.clear();
     const bool cancelled = options_.cancel != nullptr && options_.cancel->load();
-    if (scan_.entries.size() == first && !cancelled) {
+    if (taken_ == first && !cancelled) {
       // The scan promises an entry for a path that holds nothing; should it
       // not give one, the path still may not vanish from the report.
       Problem(path, QStringLiteral("no messages found"));
-      return;
     }
-    for (size_t i = first; i < scan_.entries.size(); ++i) Take(scan_.entries[i]);
   }
 
   Inputs Result() { return std::move(inputs_); }
 
  private:
+  void TakeAll(const std::vector<mailstore::Entry>& entries) {
+    for (const mailstore::Entry& entry : entries) Take(entry);
+    taken_ += entries.size();
+  }
+
   void Problem(const QString& path, const QString& reason) {
     InputEntry entry;
     entry.kind = RecordKind::kProblem;
     entry.record.path = path;
     entry.record.reason = NamedOnce(path, reason);
+    entry.before = inputs_.messages.size();
     inputs_.errors.push_back(path + QStringLiteral(": ") + entry.record.reason);
-    inputs_.entries.push_back(std::move(entry));
+    inputs_.others.push_back(std::move(entry));
   }
 
   void Take(const mailstore::Entry& found) {
@@ -62,12 +72,7 @@ class Collector {
       return;
     }
     InputEntry entry;
-    // The messages of one file share its name's text.
-    if (found.ref.path != lastPath_) {
-      lastPath_ = found.ref.path;
-      lastText_ = Text(found.ref.path);
-    }
-    entry.record.path = lastText_;
+    entry.before = inputs_.messages.size();
     if (found.index >= 0) {
       entry.index = found.index;
       entry.offset = static_cast<qint64>(found.at);
@@ -80,22 +85,23 @@ class Collector {
     } catch (const RowPathError& e) {
       // Only a store directly in "/" has no folder below the root to mirror.
       entry.kind = RecordKind::kProblem;
+      entry.record.path = Text(found.ref.path);
       entry.record.reason = QString::fromStdString(e.what());
       inputs_.errors.push_back(entry.record.path + QStringLiteral(": ") + entry.record.reason);
-      inputs_.entries.push_back(std::move(entry));
+      inputs_.others.push_back(std::move(entry));
       return;
     }
-    entry.record.storeFolder = folder;
     if (found.kind == mailstore::EntryKind::kExpunged) {
       entry.kind = RecordKind::kExpunged;
+      entry.record.path = Text(found.ref.path);
+      entry.record.storeFolder = folder;
       entry.record.reason = QStringLiteral("deleted in its source");
       ++inputs_.expunged;
+      inputs_.others.push_back(std::move(entry));
     } else {
-      entry.engineIndex = static_cast<qint64>(inputs_.messages.size());
-      inputs_.messages.push_back(SourceMessage{found.ref, folder, found.state});
+      inputs_.messages.Add(found.ref, folder, found.state, entry.index, entry.offset);
       inputs_.bytes.push_back(BytesOf(found.ref));
     }
-    inputs_.entries.push_back(std::move(entry));
   }
 
   // Folders are shared by many messages: each one's store path is made once.
@@ -116,8 +122,7 @@ class Collector {
   mailstore::ScanOptions options_;
   mailstore::ScanResult scan_;
   std::vector<QString> folderNames_;
-  std::string lastPath_;
-  QString lastText_;
+  size_t taken_ = 0;  // entries taken from the scan so far
   Inputs inputs_;
 };
 

@@ -15,26 +15,40 @@
 
 #include "command_line.h"
 #include "engine/conversion_engine.h"
+#include "message_list.h"
 
 namespace verdaline::cli {
 
 enum class RecordKind { kMessage, kExpunged, kProblem };
 
+// A record of the report that is not a message to convert.
 struct InputEntry {
-  RecordKind kind = RecordKind::kMessage;
-  qint64 engineIndex = -1;  // kMessage: position in `messages`; else -1 and `record` is the result
-  FileResult record;        // not converted: its path, store folder and reason
+  RecordKind kind = RecordKind::kProblem;  // kExpunged or kProblem
+  size_t before = 0;        // how many of the messages come before it
+  FileResult record;        // its path, store folder and reason
   qint64 index = -1;        // position in a file of many messages; -1: the file is one message
   qint64 offset = -1;       // where its entry starts in the file; -1: the whole file
 };
 
 struct Inputs {
-  std::vector<SourceMessage> messages;  // in the order they are to be stored
-  std::vector<qint64> bytes;            // each message's bytes on disk, for progress
-  std::vector<InputEntry> entries;      // every record of the report, in order
-  std::vector<QString> errors;          // "PATH: cause", for standard error
+  MessageList messages;           // in the order they are to be stored
+  std::vector<qint64> bytes;      // each message's bytes on disk, for progress
+  std::vector<InputEntry> others;  // the other records, in order among the messages
+  std::vector<QString> errors;    // "PATH: cause", for standard error
   qint64 expunged = 0;
 };
+
+// Every record of the report in order: message(i) for the message i,
+// other(entry) for the others.
+template <typename OnMessage, typename OnOther>
+void ForEachInput(const Inputs& inputs, OnMessage&& message, OnOther&& other) {
+  size_t next = 0;
+  for (const InputEntry& entry : inputs.others) {
+    for (; next < entry.before; ++next) message(next);
+    other(entry);
+  }
+  for (; next < inputs.messages.size(); ++next) message(next);
+}
 
 // `cancel` set: stop scanning soon (a signal during a long scan), keeping
 // what was found.

@@ -33,6 +33,7 @@
 #include "inputs.h"
 #include "platform/file_names.h"
 #include "progress_display.h"
+#include "result_list.h"
 #include "run_report.h"
 #include "stop_signals.h"
 
@@ -78,6 +79,7 @@ QString StatusName(RunStatus status) {
 // ...", "PATH is empty"), and the path and the message's place have places
 // of their own on every line and record.
 QString Cause(const FileResult& result) {
+  if (result.reason.isEmpty()) return result.reason;
   const QString reason = NamedOnce(result.path, result.reason);
   // The importer's text spells the name as UTF-8 read from its bytes, which
   // for a name that is not UTF-8 differs from the name's own text.
@@ -88,39 +90,57 @@ QString Cause(const FileResult& result) {
 // The report's records in command-line order: what was not given to the
 // engine (expunged, not found, unreadable) as it was collected, and for each
 // message given to it its result (or, when the run never got to it,
-// `missing` as the reason).
+// `missing` as the reason). They are made each time they are visited.
 // A dry run (`dryRun`) has no results: its messages would be stored.
-std::vector<Record> Records(const Inputs& inputs, const std::vector<FileResult>& results, const QString& missing,
-                            const std::map<QString, QString>& storedFolders, bool dryRun = false) {
-  std::vector<Record> records;
-  records.reserve(inputs.entries.size());
-  for (const InputEntry& entry : inputs.entries) {
-    Record record;
-    record.index = entry.index;
-    record.offset = entry.offset;
-    record.expunged = entry.kind == RecordKind::kExpunged;
-    const auto at = static_cast<size_t>(entry.engineIndex);
-    if (entry.engineIndex < 0) {
-      record.file = entry.record;
-    } else if (at < results.size() && !results[at].path.isEmpty()) {
-      record.file = results[at];
-      record.file.reason = Cause(record.file);
-    } else if (dryRun) {
-      record.file = entry.record;
-      record.wouldStore = true;
-    } else {
-      record.file = entry.record;  // its path and store folder, as collected
-      record.file.reason = missing;
-    }
-    if (entry.engineIndex < 0 || at >= results.size() || results[at].path.isEmpty()) {
-      // Named as the store names (or would name) its folder.
-      auto it = storedFolders.find(record.file.storeFolder);
-      record.file.storeFolder =
-          it != storedFolders.end() ? it->second : ShownFolderPath(record.file.storeFolder);
-    }
-    records.push_back(std::move(record));
-  }
-  return records;
+using RecordVisitor = std::function<void(const Record&)>;
+std::function<void(const RecordVisitor&)> Records(const Inputs& inputs, const ResultList& results,
+                                                  const QString& missing,
+                                                  const std::map<QString, QString>& storedFolders,
+                                                  bool dryRun = false) {
+  return [&inputs, &results, missing, &storedFolders, dryRun](const RecordVisitor& visit) {
+    // Named as the store names (or would name) its folder; the engine
+    // named the folders of its results itself. Messages come folder by
+    // folder, so the last answer is kept.
+    QString lastFolder, lastShown;
+    bool lastSeen = false, any = false;
+    auto shown = [&](const QString& folder, bool seen) {
+      if (!any || seen != lastSeen || folder != lastFolder) {
+        auto it = storedFolders.find(folder);
+        lastShown = it != storedFolders.end() ? it->second : seen ? folder : ShownFolderPath(folder);
+        lastFolder = folder;
+        lastSeen = seen;
+        any = true;
+      }
+      return lastShown;
+    };
+    ForEachInput(
+        inputs,
+        [&](size_t i) {
+          Record record;
+          record.index = inputs.messages.Index(i);
+          record.offset = inputs.messages.Offset(i);
+          const bool seen = results.Seen(i);
+          record.file = results.At(i);
+          record.file.path = DecodeFileName(QByteArray::fromStdString(inputs.messages.Path(i)));
+          record.file.storeFolder = shown(inputs.messages.StoreFolder(i), seen);
+          if (seen)
+            record.file.reason = Cause(record.file);
+          else if (dryRun)
+            record.wouldStore = true;
+          else
+            record.file.reason = missing;
+          visit(record);
+        },
+        [&](const InputEntry& entry) {
+          Record record;
+          record.index = entry.index;
+          record.offset = entry.offset;
+          record.expunged = entry.kind == RecordKind::kExpunged;
+          record.file = entry.record;
+          record.file.storeFolder = shown(entry.record.storeFolder, false);
+          visit(record);
+        });
+  };
 }
 
 // Megabytes as the progress counts them.
@@ -136,7 +156,7 @@ struct RunFigures {
 };
 
 void PrintSummary(const RunSummary& summary, const RunFigures& figures) {
-  const Counts counts = CountRecords(summary.records);
+  const Counts counts = CountRecords(summary);
   QString text = QStringLiteral("stored: %1\nstored with warnings: %2\nnot stored: %3\nexpunged: %4\noutput: %5\n")
                      .arg(counts.stored)
                      .arg(counts.storedWithWarnings)
@@ -146,8 +166,9 @@ void PrintSummary(const RunSummary& summary, const RunFigures& figures) {
   const qint64 messages = summary.pstPath.isEmpty() ? 0 : counts.stored + counts.storedWithWarnings;
   QSet<QString> folders;
   if (messages > 0)
-    for (const Record& record : summary.records)
+    summary.records([&folders](const Record& record) {
       if (!record.expunged && record.file.outcome != FileOutcome::kNotStored) folders.insert(record.file.storeFolder);
+    });
   text += QStringLiteral("messages: %1\nfolders: %2\n").arg(messages).arg(folders.size());
   struct stat info{};
   if (!summary.pstPath.isEmpty() && ::stat(EncodeFileName(summary.pstPath).constData(), &info) == 0)
@@ -257,17 +278,20 @@ class Conversion {
     inputs_ = CollectInputs(options_.paths, options_.folders, stop_.flag());
     for (const QString& error : inputs_.errors) Error(error);
     if (stop_.requested())
-      return Finish(128 + stop_.signal(), StatusName(RunStatus::kCancelled), {}, kReasonNotReached);
+      return Finish(128 + stop_.signal(), StatusName(RunStatus::kCancelled), kReasonNotReached);
     if (inputs_.messages.empty())
       Error(inputs_.expunged > 0 ? QStringLiteral("no messages to convert (%1 deleted in their source)").arg(inputs_.expunged)
                                  : QStringLiteral("no messages found"));
     if (options_.dryRun) return DryRun();
     if (inputs_.messages.empty())
-      return Finish(kExitNothingWritten, QStringLiteral("nothing-to-convert"), {}, QStringLiteral("not converted"));
+      return Finish(kExitNothingWritten, QStringLiteral("nothing-to-convert"), QStringLiteral("not converted"));
 
     ConversionRequest request;
     const size_t count = inputs_.messages.size();
-    request.messages = std::move(inputs_.messages);  // the engine's now: held once
+    // The messages stay here, held compactly, and so do their results.
+    request.messageCount = count;
+    request.messageAt = [this](size_t i) { return inputs_.messages.At(i); };
+    request.keepResults = false;
     request.storeName = options_.storeName;
     if (!options_.outputFile.isEmpty())
       request.outputFile = AbsolutePath(options_.outputFile);
@@ -279,17 +303,13 @@ class Conversion {
                                                                : ProgressStyle::kLines;
     output_ = request.outputFile.isEmpty() ? request.outputFolder : request.outputFile;
     ProgressDisplay progress(style, stderr);
-    std::vector<FileResult> seen(count);
-    // Each message's record, so that a failure can name its place in a file
-    // of many ("message N at byte B") without a text kept for every message.
-    std::vector<size_t> recordOf(count);
-    for (size_t i = 0; i < inputs_.entries.size(); ++i)
-      if (inputs_.entries[i].engineIndex >= 0)
-        recordOf[static_cast<size_t>(inputs_.entries[i].engineIndex)] = i;
+    seen_ = ResultList(count);
+    // A failure names its place in a file of many ("message N at byte B").
     auto where = [&](qint64 index) {
-      const InputEntry& entry = inputs_.entries[recordOf[static_cast<size_t>(index)]];
-      return entry.index < 0 ? QString()
-                             : QStringLiteral("message %1 at byte %2: ").arg(entry.index).arg(entry.offset);
+      const auto i = static_cast<size_t>(index);
+      return inputs_.messages.Index(i) < 0
+                 ? QString()
+                 : QStringLiteral("message %1 at byte %2: ").arg(inputs_.messages.Index(i)).arg(inputs_.messages.Offset(i));
     };
     qint64 bytesTotal = 0;
     for (const qint64 bytes : inputs_.bytes) bytesTotal += bytes;
@@ -297,7 +317,7 @@ class Conversion {
     EngineCallbacks callbacks;
     callbacks.cancel = stop_.flag();
     callbacks.finished = [&](qint64 index, qint64 total, const FileResult& result) {
-      seen[static_cast<size_t>(index)] = result;
+      seen_.Set(static_cast<size_t>(index), result);
       if (result.outcome == FileOutcome::kNotStored)
         progress.Message(QStringLiteral("verdaline-convert: ") + result.path + QStringLiteral(": ") +
                          where(index) + Cause(result));
@@ -315,17 +335,18 @@ class Conversion {
     } catch (const std::exception& e) {
       progress.Finish();
       Error(QStringLiteral("the conversion failed: ") + NamedOnce(output_, QString::fromLocal8Bit(e.what())));
-      return Finish(kExitNothingWritten, QStringLiteral("failed"), seen, QStringLiteral("not reached"));
+      return Finish(kExitNothingWritten, QStringLiteral("failed"), QStringLiteral("not reached"));
     }
     progress.Finish();
     pstPath_ = report.pstPath;
     storedFolders_ = report.storedFolders;
-    return Conclude(report, seen);
+    return Conclude(report);
   }
 
  private:
-  int Conclude(const ConversionReport& report, const std::vector<FileResult>& seen) {
-    const std::vector<FileResult>& results = report.files.empty() ? seen : report.files;
+  int Conclude(const ConversionReport& report) {
+    for (const qint64 lost : report.notWritten)
+      seen_.Set(static_cast<size_t>(lost), FileResult{{}, {}, FileOutcome::kNotStored, kReasonNotWritten, {}});
     const QString status = StatusName(report.status);
     switch (report.status) {
       case RunStatus::kListRejected:
@@ -333,29 +354,28 @@ class Conversion {
           Error(problem.path + QStringLiteral(": ") + NamedOnce(problem.path, problem.reason));
         if (report.emptyList) Error(QStringLiteral("no messages to convert"));
         pstPath_.clear();
-        return Finish(kExitNothingWritten, status, results, QStringLiteral("not converted"));
+        return Finish(kExitNothingWritten, status, QStringLiteral("not converted"));
       case RunStatus::kSessionFailed: {
         const QString where = report.pstPath.isEmpty() ? output_ : report.pstPath;
         Error(where + QStringLiteral(": ") + NamedOnce(where, report.sessionError));
         pstPath_.clear();
-        return Finish(kExitNothingWritten, status, results, QStringLiteral("not converted"));
+        return Finish(kExitNothingWritten, status, QStringLiteral("not converted"));
       }
       case RunStatus::kFileFailed:
         Error(report.pstPath + QStringLiteral(": ") + NamedOnce(report.pstPath, report.fileFailure) +
               (report.fileGone ? QStringLiteral(" (the file is gone)")
                                : QStringLiteral(" (%1 messages kept)").arg(report.kept)));
         if (report.fileGone) pstPath_.clear();
-        return Finish(report.fileGone ? kExitNothingWritten : kExitSomeNotStored, status, results, kReasonNotWritten);
+        return Finish(report.fileGone ? kExitNothingWritten : kExitSomeNotStored, status, kReasonNotWritten);
       case RunStatus::kCancelled:
-        return Finish(128 + stop_.signal(), status, results, kReasonNotReached);
+        return Finish(128 + stop_.signal(), status, kReasonNotReached);
       case RunStatus::kFinished:
         break;
     }
     // A message its source deleted was never asked for: it does not make the run partial.
-    bool all = true;
-    for (const InputEntry& entry : inputs_.entries) all = all && entry.kind != RecordKind::kProblem;
-    for (const FileResult& result : results) all = all && result.outcome != FileOutcome::kNotStored;
-    return Finish(all ? kExitAllStored : kExitSomeNotStored, status, results, kReasonNotReached);
+    bool all = seen_.AllStored();
+    for (const InputEntry& entry : inputs_.others) all = all && entry.kind != RecordKind::kProblem;
+    return Finish(all ? kExitAllStored : kExitSomeNotStored, status, kReasonNotReached);
   }
 
   // A dry run: for each store folder, in the order first met, the messages
@@ -364,9 +384,18 @@ class Conversion {
   // The store folder names a run would choose for the listed folders.
   std::map<QString, QString> StoreNamesOfDryRun() const {
     std::vector<QString> folders;
-    for (const InputEntry& entry : inputs_.entries)
-      if (entry.kind != RecordKind::kProblem && !entry.record.storeFolder.isEmpty())
-        folders.push_back(entry.record.storeFolder);
+    QSet<QString> seen;
+    auto add = [&](const QString& folder) {
+      if (!folder.isEmpty() && !seen.contains(folder)) {
+        seen.insert(folder);
+        folders.push_back(folder);
+      }
+    };
+    ForEachInput(
+        inputs_, [&](size_t i) { add(inputs_.messages.StoreFolder(i)); },
+        [&](const InputEntry& entry) {
+          if (entry.kind != RecordKind::kProblem) add(entry.record.storeFolder);
+        });
     if (folders.empty()) return {};
     return ChooseStoreFolderNames(BuildFolderList(folders, [] {}), {});
   }
@@ -379,15 +408,19 @@ class Conversion {
     std::vector<QString> order;
     std::map<QString, Tally> tallies;
     qint64 problems = 0;
-    for (const InputEntry& entry : inputs_.entries) {
-      if (entry.kind == RecordKind::kProblem) {
-        ++problems;
-        continue;
-      }
-      const auto [at, added] = tallies.try_emplace(entry.record.storeFolder);
-      if (added) order.push_back(entry.record.storeFolder);
-      ++(entry.kind == RecordKind::kMessage ? at->second.messages : at->second.expunged);
-    }
+    auto tally = [&](const QString& folder) -> Tally& {
+      const auto [at, added] = tallies.try_emplace(folder);
+      if (added) order.push_back(folder);
+      return at->second;
+    };
+    ForEachInput(
+        inputs_, [&](size_t i) { ++tally(inputs_.messages.StoreFolder(i)).messages; },
+        [&](const InputEntry& entry) {
+          if (entry.kind == RecordKind::kProblem)
+            ++problems;
+          else
+            ++tally(entry.record.storeFolder).expunged;
+        });
     QString text;
     for (const QString& folder : order)
       text += QStringLiteral("%1: %2 messages, %3 expunged\n")
@@ -403,7 +436,8 @@ class Conversion {
     std::fflush(stdout);
     const int code = inputs_.messages.empty() ? kExitNothingWritten : kExitAllStored;
     if (options_.reportFormat != ReportFormat::kNone) {
-      const RunSummary summary{{}, QStringLiteral("dry-run"), Records(inputs_, {}, {}, stored, true)};
+      const ResultList none(inputs_.messages.size());
+      const RunSummary summary{{}, QStringLiteral("dry-run"), Records(inputs_, none, {}, stored, true)};
       const QString failure = WriteReport(options_.reportFile, options_.reportFormat, summary);
       if (!failure.isEmpty()) {
         Error(options_.reportFile + QStringLiteral(": ") + failure);
@@ -415,7 +449,7 @@ class Conversion {
 
   // Verifies the file when asked, writes the report and the summary; `code`
   // unless the file has problems or the report cannot be written.
-  int Finish(int code, QString status, const std::vector<FileResult>& results, const QString& missing) {
+  int Finish(int code, QString status, const QString& missing) {
     RunFigures figures{static_cast<double>(clock_.elapsed()) / 1000.0, bytesDone_, {}};
     if (options_.verify && !pstPath_.isEmpty()) {
       try {
@@ -429,7 +463,8 @@ class Conversion {
         if (code == kExitAllStored) code = kExitSomeNotStored;
       }
     }
-    RunSummary summary{pstPath_, status, Records(inputs_, results, missing, storedFolders_)};
+    if (seen_.size() != inputs_.messages.size()) seen_ = ResultList(inputs_.messages.size());
+    RunSummary summary{pstPath_, status, Records(inputs_, seen_, missing, storedFolders_)};
     if (!options_.quiet) PrintSummary(summary, figures);
     if (options_.reportFormat != ReportFormat::kNone) {
       const QString failure = WriteReport(options_.reportFile, options_.reportFormat, summary);
@@ -444,6 +479,7 @@ class Conversion {
   const Options& options_;
   StopRequest stop_;
   Inputs inputs_;
+  ResultList seen_;  // each message's result as the engine gave it
   QString output_;  // the file or folder asked for
   QString pstPath_;
   std::map<QString, QString> storedFolders_;  // source folder path -> store folder path

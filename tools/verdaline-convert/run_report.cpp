@@ -45,9 +45,9 @@ QString ResultName(const Record& record) {
   return QStringLiteral("not-stored");
 }
 
-Counts CountRecords(const std::vector<Record>& records) {
+Counts CountRecords(const RunSummary& summary) {
   Counts counts;
-  for (const Record& record : records) {
+  summary.records([&counts](const Record& record) {
     if (record.expunged) {
       ++counts.expunged;
     } else if (record.wouldStore) {
@@ -59,7 +59,7 @@ Counts CountRecords(const std::vector<Record>& records) {
     } else {
       ++counts.notStored;
     }
-  }
+  });
   return counts;
 }
 
@@ -137,7 +137,7 @@ QByteArray JsonString(const QString& text) {
 QByteArray JsonPosition(qint64 value) { return value < 0 ? QByteArray("null") : QByteArray::number(value); }
 
 void WriteJson(ReportWriter& out, const RunSummary& summary) {
-  const Counts counts = CountRecords(summary.records);
+  const Counts counts = CountRecords(summary);
   out << kJsonHead
       << (summary.pstPath.isEmpty() ? QByteArray("null") : JsonString(summary.pstPath))
       << ",\n    \"status\": " << JsonString(summary.status) << ",\n    \"stored\": "
@@ -147,7 +147,7 @@ void WriteJson(ReportWriter& out, const RunSummary& summary) {
   if (counts.wouldStore > 0) out << ",\n    \"wouldStore\": " << QByteArray::number(counts.wouldStore);
   out << ",\n    \"files\": [";
   bool first = true;
-  for (const Record& record : summary.records) {
+  summary.records([&](const Record& record) {
     const FileResult& file = record.file;
     QByteArray warnings = "[";
     for (size_t i = 0; i < file.warnings.size(); ++i)
@@ -159,20 +159,20 @@ void WriteJson(ReportWriter& out, const RunSummary& summary) {
         << ", \"warnings\": " << warnings << ", \"index\": " << JsonPosition(record.index)
         << ", \"offset\": " << JsonPosition(record.offset) << "}";
     first = false;
-  }
+  });
   out << (first ? "]\n}\n" : "\n    ]\n}\n");
 }
 
 void WriteTsv(ReportWriter& out, const RunSummary& summary) {
   out << kTsvHead << "warnings\tindex\toffset\n";
-  for (const Record& record : summary.records) {
+  summary.records([&out](const Record& record) {
     const FileResult& file = record.file;
     QStringList warnings;
     for (const QString& warning : file.warnings) warnings << TsvField(warning);
     out << TsvField(ReadableFileName(file.path)) + u'\t' + TsvField(ReadableFileName(file.storeFolder)) + u'\t' +
                ResultName(record) + u'\t' + TsvField(file.reason) + u'\t' + warnings.join(QStringLiteral("; ")) +
                u'\t' + TsvPosition(record.index) + u'\t' + TsvPosition(record.offset) + u'\n';
-  }
+  });
 }
 
 }  // namespace

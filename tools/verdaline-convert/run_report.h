@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <vector>
 
 #include "command_line.h"
@@ -25,7 +26,9 @@ struct Record {
 struct RunSummary {
   QString pstPath;  // "" when no file was made
   QString status;   // "finished", "cancelled", "file-failed", ...
-  std::vector<Record> records;
+  // Calls `visit` with each record in order (any number of times): the
+  // records of a million messages are made as they are written, never held.
+  std::function<void(const std::function<void(const Record&)>& visit)> records;
 };
 
 // "stored", "stored-with-warnings", "not-stored", "expunged" or "would-store".
@@ -34,7 +37,7 @@ QString ResultName(const Record& record);
 struct Counts {
   qint64 stored = 0, storedWithWarnings = 0, notStored = 0, expunged = 0, wouldStore = 0;
 };
-Counts CountRecords(const std::vector<Record>& records);
+Counts CountRecords(const RunSummary& summary);
 
 // Whether a file beginning with `head` is a report this program wrote (or
 // is empty): the only kind of file a report may replace.
