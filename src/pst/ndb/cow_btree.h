@@ -5,11 +5,17 @@
 // place (copy-on-write); its parents change with it, up to the root, and the
 // old copies are handed back for release once the commit is durable.
 //
+// Given a loader, a leaf page's records leave memory once the page is
+// written, and are read back from the file when it is next looked at: a
+// file of a million messages then holds in memory only the pages above the
+// leaves and the leaves changed since the last commit.
+//
 // Record must have a `uint64_t key() const`.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -23,14 +29,21 @@ class CowBTree {
  public:
   explicit CowBTree(size_t leafMax) : leafMax_(leafMax), root_(std::make_unique<Page>()) {}
 
+  // The records of the leaf page written at a place, as it was written.
+  using Loader = std::function<std::vector<Record>(const Bref& where)>;
+  void SetLoader(Loader load) { load_ = std::move(load); }
+
+  // The pointer is good until the next call on the tree.
   const Record* Find(uint64_t key) const {
     const Page* p = root_.get();
     while (p->level > 0) {
       if (p->keys.empty() || key < p->keys[0]) return nullptr;
       p = p->kids[ChildIndex(*p, key)].get();
     }
-    auto it = LowerBound(*p, key);
-    return it != p->leaves.end() && it->key() == key ? &*it : nullptr;
+    const std::vector<Record>& leaves = Leaves(*p);
+    auto it = std::lower_bound(leaves.begin(), leaves.end(), key,
+                               [](const Record& r, uint64_t k) { return r.key() < k; });
+    return it != leaves.end() && it->key() == key ? &*it : nullptr;
   }
 
   // The record for key, its pages marked changed; nullptr when absent.
@@ -41,6 +54,7 @@ class CowBTree {
       p->dirty = true;
       p = p->kids[ChildIndex(*p, key)].get();
     }
+    Load(*p);
     p->dirty = true;
     return &*LowerBound(*p, key);
   }
@@ -59,6 +73,8 @@ class CowBTree {
   }
 
   bool Erase(uint64_t key) {
+    // Pages may be freed: the scratch copy names none of them after this.
+    scratchOf_ = nullptr;
     if (!EraseFrom(*root_, key)) return false;
     --size_;
     while (root_->level > 0 && root_->kids.size() == 1) {
@@ -99,7 +115,32 @@ class CowBTree {
     std::vector<std::unique_ptr<Page>> kids;   // level > 0
     Bref where;                                // committed copy; bid 0 when none
     bool dirty = true;
+    bool evicted = false;                      // level 0: `leaves` are only in the committed copy
   };
+
+  // A leaf's records, read back into the page when they left it.
+  void Load(Page& p) {
+    if (!p.evicted) return;
+    scratchOf_ = nullptr;
+    p.leaves = load_(p.where);
+    p.evicted = false;
+  }
+  // A leaf's records for reading only: an evicted leaf is read into one
+  // scratch page rather than back into the tree.
+  const std::vector<Record>& Leaves(const Page& p) const {
+    if (!p.evicted) return p.leaves;
+    if (scratchOf_ != &p) {
+      scratch_ = load_(p.where);
+      scratchOf_ = &p;
+    }
+    return scratch_;
+  }
+  void Evict(Page& p) {
+    if (!load_ || p.level != 0 || p.dirty || p.where.bid == 0) return;
+    std::vector<Record>().swap(p.leaves);
+    p.evicted = true;
+    if (scratchOf_ == &p) scratchOf_ = nullptr;
+  }
 
   static typename std::vector<Record>::const_iterator LowerBound(const Page& p, uint64_t key) {
     return std::lower_bound(p.leaves.begin(), p.leaves.end(), key,
@@ -149,6 +190,7 @@ class CowBTree {
   }
 
   std::unique_ptr<Page> InsertInto(Page& p, const Record& r) {
+    Load(p);
     p.dirty = true;
     if (p.level == 0) {
       auto it = LowerBound(p, r.key());
@@ -173,8 +215,13 @@ class CowBTree {
 
   bool EraseFrom(Page& p, uint64_t key) {
     if (p.level == 0) {
+      const bool wasEvicted = p.evicted;
+      Load(p);
       auto it = LowerBound(p, key);
-      if (it == p.leaves.end() || it->key() != key) return false;
+      if (it == p.leaves.end() || it->key() != key) {
+        if (wasEvicted) Evict(p);
+        return false;
+      }
       p.leaves.erase(it);
       p.dirty = true;
       return true;
@@ -205,12 +252,13 @@ class CowBTree {
     if (p.where.bid != 0) release(p.where);
     p.where = write(p.level, std::span<const Record>(p.leaves), std::span<const BtEntry>(children));
     p.dirty = false;
+    Evict(p);
   }
 
   template <typename Fn>
-  static void Visit(const Page& p, Fn& fn) {
+  void Visit(const Page& p, Fn& fn) const {
     if (p.level == 0) {
-      for (const Record& r : p.leaves) fn(r);
+      for (const Record& r : Leaves(p)) fn(r);
       return;
     }
     for (const auto& kid : p.kids) Visit(*kid, fn);
@@ -220,6 +268,9 @@ class CowBTree {
   size_t size_ = 0;
   std::unique_ptr<Page> root_;
   std::vector<Bref> dropped_;
+  Loader load_;
+  mutable std::vector<Record> scratch_;
+  mutable const Page* scratchOf_ = nullptr;
 };
 
 }  // namespace pst::ndb

@@ -86,6 +86,40 @@ std::array<uint8_t, kPageSize> EncodeBbtLeaf(std::span<const BbtEntry> entries, 
   return FinishBtPage(page, PageType::kBbt, entries.size(), kBbtLeafMax, kBbtEntrySize, 0, bid, ib);
 }
 
+namespace {
+
+// The number of entries of a leaf page, its trailer checked.
+size_t CheckedLeafCount(std::span<const uint8_t> page, PageType type, uint8_t max, uint8_t cbEnt, Bid bid) {
+  const size_t t = kPageSize - kPageTrailerSize;
+  if (page.size() != kPageSize || page[t] != static_cast<uint8_t>(type) || GetU64(page, t + 8) != bid ||
+      GetU32(page, t + 4) != ComputePstCrc(page.first(t)) || page[kBtEntriesSize + 3] != 0 ||
+      page[kBtEntriesSize + 2] != cbEnt || page[kBtEntriesSize] > max)
+    throw PstError("B-tree page " + std::to_string(bid) + " does not read back as written");
+  return page[kBtEntriesSize];
+}
+
+}  // namespace
+
+std::vector<NbtEntry> DecodeNbtLeaf(std::span<const uint8_t> page, Bid bid) {
+  std::vector<NbtEntry> out(CheckedLeafCount(page, PageType::kNbt, kNbtLeafMax, kNbtEntrySize, bid));
+  for (size_t i = 0; i < out.size(); ++i) {
+    const size_t at = i * kNbtEntrySize;
+    const uint64_t nid = GetU64(page, at);
+    if (nid > UINT32_MAX) throw PstError("B-tree page " + std::to_string(bid) + " holds a NID of more than 32 bits");
+    out[i] = {static_cast<Nid>(nid), GetU64(page, at + 8), GetU64(page, at + 16), GetU32(page, at + 24)};
+  }
+  return out;
+}
+
+std::vector<BbtEntry> DecodeBbtLeaf(std::span<const uint8_t> page, Bid bid) {
+  std::vector<BbtEntry> out(CheckedLeafCount(page, PageType::kBbt, kBbtLeafMax, kBbtEntrySize, bid));
+  for (size_t i = 0; i < out.size(); ++i) {
+    const size_t at = i * kBbtEntrySize;
+    out[i] = {{GetU64(page, at), GetU64(page, at + 8)}, GetU16(page, at + 16), GetU16(page, at + 18)};
+  }
+  return out;
+}
+
 std::array<uint8_t, kPageSize> EncodeIntermediate(PageType type, uint8_t level,
                                                   std::span<const BtEntry> entries, Bid bid,
                                                   uint64_t ib) {

@@ -98,6 +98,11 @@ struct BtEntry {
 // leaves for cLevel 0 (NBT or BBT by type), children above.
 std::array<uint8_t, kPageSize> EncodeNbtLeaf(std::span<const NbtEntry> entries, Bid bid, uint64_t ib);
 std::array<uint8_t, kPageSize> EncodeBbtLeaf(std::span<const BbtEntry> entries, Bid bid, uint64_t ib);
+// A leaf page's entries as the encoders above wrote it. Throws PstError
+// when the page is not an NBT (BBT) leaf with that BID: the writer reads
+// back only pages of its own.
+std::vector<NbtEntry> DecodeNbtLeaf(std::span<const uint8_t> page, Bid bid);
+std::vector<BbtEntry> DecodeBbtLeaf(std::span<const uint8_t> page, Bid bid);
 std::array<uint8_t, kPageSize> EncodeIntermediate(PageType type, uint8_t level,
                                                   std::span<const BtEntry> entries, Bid bid,
                                                   uint64_t ib);

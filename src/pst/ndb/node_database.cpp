@@ -55,7 +55,30 @@ std::array<uint32_t, 32> InitialNidCounters() {
 }  // namespace
 
 struct NodeDatabase::Impl {
-  Impl(ndb::PstFile f, const NdbOptions& o) : file(std::move(f)), options(o) {}
+  Impl(ndb::PstFile f, const NdbOptions& o) : file(std::move(f)), options(o) {
+    // The leaves of both trees leave memory once written and are read back
+    // when next looked at.
+    nbt.SetLoader([this](const Bref& where) {
+      std::vector<NodeRecord> records;
+      for (const NbtEntry& e : ndb::DecodeNbtLeaf(ReadPage(where), where.bid)) records.push_back({e});
+      return records;
+    });
+    bbt.SetLoader([this](const Bref& where) {
+      std::vector<BlockRecord> records;
+      for (const BbtEntry& e : ndb::DecodeBbtLeaf(ReadPage(where), where.bid)) {
+        // The stored count holds one more, for the BBT's own entry.
+        if (e.cRef == 0) throw PstError("B-tree page " + std::to_string(where.bid) + " holds a block of no references");
+        records.push_back({e.bref.bid, e.bref.ib, e.cb, static_cast<uint32_t>(e.cRef - 1)});
+      }
+      return records;
+    });
+  }
+
+  std::array<uint8_t, ndb::kPageSize> ReadPage(const Bref& where) const {
+    std::array<uint8_t, ndb::kPageSize> page{};
+    file.ReadAt(where.ib, page);
+    return page;
+  }
 
   ndb::PstFile file;
   NdbOptions options;
