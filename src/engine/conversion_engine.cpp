@@ -89,7 +89,10 @@ class Conversion {
   std::string storeEntryId_;
   StoreFolderTree tree_;
   std::map<QString, std::unique_ptr<mapi::RDOFolder>> folders_;
-  std::vector<size_t> stored_;  // files in the order they went into the file
+  // Files in the order they went into the file, as runs of consecutive
+  // files (first, last): one run when every file is stored.
+  std::vector<std::pair<size_t, size_t>> stored_;
+  size_t storedCount_ = 0;
   qint64 next_ = 0;             // the files before it were dealt with
   bool cancelled_ = false;
 };
@@ -210,15 +213,18 @@ void Conversion::StoreFiles() {
 
   // The files are read and parsed on worker threads, ahead of the loop
   // below, which stores each message as its turn comes.
-  std::vector<size_t> toImport;  // files whose folder is there
-  toImport.reserve(Count());
-  for (size_t i = 0; i < Count(); ++i)
-    if (folderFailures.empty() || FolderFailureFor(folderFailures, RowOf(i).relative).isEmpty()) toImport.push_back(i);
+  // Files whose folder is there: all of them, unless a folder failed.
+  const bool importAll = folderFailures.empty();
+  std::vector<size_t> toImport;
+  if (!importAll)
+    for (size_t i = 0; i < Count(); ++i)
+      if (FolderFailureFor(folderFailures, RowOf(i).relative).isEmpty()) toImport.push_back(i);
   mapi::ImportAhead::Limits limits;
   if (deps_.importThreads > 0) limits.threads = deps_.importThreads;
   limits.importer = deps_.importer;
   mapi::ImportAhead ahead(
-      toImport.size(), [&](size_t k) { return RefOf(toImport[k]); }, std::move(limits));
+      importAll ? Count() : toImport.size(), [&](size_t k) { return RefOf(importAll ? k : toImport[k]); },
+      std::move(limits));
   // However long a worker takes over a file, the caller's pump goes on
   // while the run waits for it, and what was stored reaches the disk within
   // the writer's commit interval. A commit that fails here fails again, and
@@ -285,7 +291,11 @@ FileResult Conversion::StoreOne(size_t index) {
       mapi::CreateMAPIUtils()->HrSetOneProp(item->MAPIOBJECT(), pst::tags::kMessageFlags, flags, true);
     }
     item->Save();
-    stored_.push_back(index);
+    if (!stored_.empty() && stored_.back().second + 1 == index)
+      ++stored_.back().second;
+    else
+      stored_.emplace_back(index, index);
+    ++storedCount_;
     result.outcome = result.warnings.empty() ? FileOutcome::kStored : FileOutcome::kStoredWithWarnings;
   } catch (const std::bad_alloc&) {
     result.reason = QStringLiteral("there was not enough memory to convert it");
@@ -322,17 +332,20 @@ void Conversion::Finish() {
     report_.status = RunStatus::kFileFailed;
     const auto isFile = deps_.isFile ? deps_.isFile : IsExistingFile;
     report_.fileGone = !isFile(report_.pstPath);
-    report_.kept = report_.fileGone ? 0 : std::clamp<qint64>(inFile, 0, static_cast<qint64>(stored_.size()));
-    for (size_t i = static_cast<size_t>(report_.kept); i < stored_.size(); ++i) {
-      if (!request_.keepResults) {
-        report_.notWritten.push_back(static_cast<qint64>(stored_[i]));
-        continue;
+    report_.kept = report_.fileGone ? 0 : std::clamp<qint64>(inFile, 0, static_cast<qint64>(storedCount_));
+    size_t position = 0;  // in the order stored
+    for (const auto& [first, last] : stored_)
+      for (size_t file = first; file <= last; ++file, ++position) {
+        if (position < static_cast<size_t>(report_.kept)) continue;
+        if (!request_.keepResults) {
+          report_.notWritten.push_back(static_cast<qint64>(file));
+          continue;
+        }
+        FileResult& lost = report_.files[file];
+        lost.outcome = FileOutcome::kNotStored;
+        lost.reason = kReasonNotWritten;
+        lost.warnings.clear();
       }
-      FileResult& lost = report_.files[stored_[i]];
-      lost.outcome = FileOutcome::kNotStored;
-      lost.reason = kReasonNotWritten;
-      lost.warnings.clear();
-    }
   } else if (cancelled_) {
     report_.status = RunStatus::kCancelled;
   }

@@ -332,3 +332,50 @@ TEST_F(EngineTest, AMessagesOwnDraftMarkAndKeywordsJoinTheStoreState) {
 
 }  // namespace
 }  // namespace verdaline
+
+namespace verdaline {
+namespace {
+
+// A caller with a million messages gives them one at a time and keeps the
+// results it is handed: the report holds none, only the stored files the
+// failed file lost.
+TEST_F(EngineTest, MessagesGivenOneAtATimeLeaveOnlyTheLostOnesInTheReport) {
+  deps.writer = factory.Writer([](fake::Store& s) {
+    s.diskFullAt = 3;
+    s.commitEvery = 2;  // the file holds 2 when the fourth write fails
+  });
+  request.messageCount = 6;
+  request.messageAt = [](size_t i) {
+    return SourceMessage{model::MessageRef("/m/box", i * 100, 100, model::MessageFormat::kRfc822),
+                         i < 3 ? QStringLiteral("Inbox") : QStringLiteral("Old"), {}};
+  };
+  request.keepResults = false;
+  std::vector<std::pair<qint64, QString>> seen;
+  EngineCallbacks cb;
+  cb.finished = [&](qint64 index, qint64 total, const FileResult& result) {
+    EXPECT_EQ(total, 6);
+    seen.emplace_back(index, result.storeFolder + u' ' + result.reason);
+  };
+  const ConversionReport r = Run(cb);
+  EXPECT_EQ(r.status, RunStatus::kFileFailed);
+  EXPECT_EQ(r.folderPaths, (std::vector<QString>{"Inbox", "Old"}));
+  EXPECT_TRUE(r.files.empty());
+  EXPECT_EQ(r.notWritten, std::vector<qint64>{2});
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen[0], std::make_pair(qint64{0}, QStringLiteral("Inbox ")));
+  EXPECT_EQ(seen[2], std::make_pair(qint64{2}, QStringLiteral("Inbox ")));
+  EXPECT_EQ(seen[3], std::make_pair(qint64{3}, QStringLiteral("Old ") + r.fileFailure));
+
+  // Kept, the same run reports every file as before.
+  request.keepResults = true;
+  const ConversionReport kept = Run();
+  EXPECT_TRUE(kept.notWritten.empty());
+  ASSERT_EQ(kept.files.size(), 6u);
+  EXPECT_EQ(kept.files[2].reason, kReasonNotWritten);
+  EXPECT_EQ(kept.files[5].reason, kReasonNotReached);
+  EXPECT_EQ(kept.files[5].path, "/m/box");
+  EXPECT_EQ(kept.files[5].storeFolder, "Old");
+}
+
+}  // namespace
+}  // namespace verdaline
