@@ -312,6 +312,32 @@ class CliTest(unittest.TestCase):
             pst = [l[5:] for l in out.splitlines() if l.startswith('pst: ')][0]
             self.assertEqual(message_counts(pst, self.work), message_counts(self.path('w.pst'), self.work))
 
+    def test_memory_does_not_grow_with_the_number_of_messages(self):
+        # Peak memory of a run over 3,000 and over 30,000 small messages, a
+        # thousand to a folder: what the run holds for each message (path,
+        # result, report record, the file's index) must stay small, so
+        # that a million messages fit in a few hundred megabytes.
+        body = 'From: a@example.org\r\nSubject: s\r\n\r\n' + 'text of the message\r\n' * 60
+        def peak(count):
+            root = self.path('m%d' % count)
+            for i in range(count):
+                folder = os.path.join(root, 'folder%03d' % (i // 1000))
+                if i % 1000 == 0:
+                    os.makedirs(folder)
+                with open(os.path.join(folder, 'message%07d.eml' % i), 'w', newline='') as f:
+                    f.write(body)
+            out = self.path('out%d' % count)
+            os.mkdir(out)
+            p = subprocess.Popen([CONVERT, '-q', '-d', out, '--report', os.path.join(out, 'r.tsv'), root],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            _, status, usage = os.wait4(p.pid, 0)
+            self.assertEqual(os.waitstatus_to_exitcode(status), 0)
+            shutil.rmtree(root)
+            return usage.ru_maxrss * 1024
+        small, large = peak(3000), peak(30000)
+        per_message = (large - small) / 27000
+        self.assertLess(per_message, 300, 'peak %d bytes at 3,000 messages, %d at 30,000' % (small, large))
+
 
 if __name__ == '__main__':
     missing = [t for t in (CONVERT,) if not os.access(t, os.X_OK)] + interop.missing_readers()

@@ -15,16 +15,18 @@ QString Text(const std::string& bytes) {
   return DecodeFileName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
-// The bytes a message takes on disk: its range, or what is left of its
-// file from where it starts. A file that cannot be looked at counts for
-// nothing here; its import says why.
-qint64 BytesOf(const model::MessageRef& ref) {
+}  // namespace
+
+// A file that cannot be looked at counts for nothing here; its import says why.
+qint64 BytesOnDisk(const model::MessageRef& ref) {
   if (ref.length != model::MessageRef::kToEnd) return static_cast<qint64>(ref.length);
   struct stat info{};
   if (::stat(ref.path.c_str(), &info) != 0) return 0;
   const auto size = static_cast<uint64_t>(info.st_size);
   return size > ref.offset ? static_cast<qint64>(size - ref.offset) : 0;
 }
+
+namespace {
 
 class Collector {
  public:
@@ -100,7 +102,7 @@ class Collector {
       inputs_.others.push_back(std::move(entry));
     } else {
       inputs_.messages.Add(found.ref, folder, found.state, entry.index, entry.offset);
-      inputs_.bytes.push_back(BytesOf(found.ref));
+      inputs_.bytes += BytesOnDisk(found.ref);
     }
   }
 

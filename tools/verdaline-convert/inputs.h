@@ -32,7 +32,7 @@ struct InputEntry {
 
 struct Inputs {
   MessageList messages;           // in the order they are to be stored
-  std::vector<qint64> bytes;      // each message's bytes on disk, for progress
+  qint64 bytes = 0;               // the messages' bytes on disk, for progress
   std::vector<InputEntry> others;  // the other records, in order among the messages
   std::vector<QString> errors;    // "PATH: cause", for standard error
   qint64 expunged = 0;
@@ -67,6 +67,10 @@ QString PathStoreFolder(const std::string& container);
 // the path anywhere else in it becomes "it" ("cannot open PATH: ..." is
 // "cannot open it: ...", "PATH is empty" is "it is empty").
 QString NamedOnce(const QString& path, const QString& text);
+
+// The bytes a message takes on disk: its range, or what is left of its
+// file from where it starts (0 for a file that cannot be looked at).
+qint64 BytesOnDisk(const model::MessageRef& ref);
 
 // The absolute, cleaned form of a path given relative to the current folder.
 QString AbsolutePath(const QString& path);

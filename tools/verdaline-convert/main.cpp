@@ -311,8 +311,7 @@ class Conversion {
                  ? QString()
                  : QStringLiteral("message %1 at byte %2: ").arg(inputs_.messages.Index(i)).arg(inputs_.messages.Offset(i));
     };
-    qint64 bytesTotal = 0;
-    for (const qint64 bytes : inputs_.bytes) bytesTotal += bytes;
+    const qint64 bytesTotal = inputs_.bytes;
     bool stopNoted = false;
     EngineCallbacks callbacks;
     callbacks.cancel = stop_.flag();
@@ -325,7 +324,7 @@ class Conversion {
         stopNoted = true;
         progress.Message(QStringLiteral("verdaline-convert: stopping after the current message"));
       }
-      if (static_cast<size_t>(index) < inputs_.bytes.size()) bytesDone_ += inputs_.bytes[static_cast<size_t>(index)];
+      bytesDone_ += BytesOnDisk(inputs_.messages.At(static_cast<size_t>(index)).ref);
       progress.Update(index + 1, total, bytesDone_, bytesTotal);
     };
 

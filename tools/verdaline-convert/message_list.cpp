@@ -15,8 +15,8 @@ uint8_t MarksOf(const model::MessageState& s) {
 
 }  // namespace
 
-uint32_t MessageList::Checked(size_t n) {
-  if (n >= kWhole) throw std::length_error("too many messages for one run");
+uint32_t MessageList::Checked(size_t n, size_t limit) {
+  if (n >= limit) throw std::length_error("too many messages for one run");
   return static_cast<uint32_t>(n);
 }
 
@@ -41,8 +41,9 @@ void MessageList::Add(const model::MessageRef& ref, const QString& storeFolder, 
   item.name = names_.size();
   item.dir = Intern(dirIndex_, ref.path.substr(0, nameStart), dirs_);
   item.folder = Intern(folderIndex_, storeFolder, folders_);
-  item.labels = state.categories.empty() ? 0 : Intern(labelIndex_, state.categories, labels_);
-  item.flags = MarksOf(state);
+  constexpr size_t kLabelSets = size_t{1} << 27;
+  item.labels = state.categories.empty() ? 0 : Checked(Intern(labelIndex_, state.categories, labels_), kLabelSets);
+  item.flags = MarksOf(state) & 31u;
   item.range = kWhole;
   if (!ref.WholeFile() || index >= 0 || at >= 0) {
     item.range = Checked(ranges_.size());

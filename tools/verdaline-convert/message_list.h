@@ -43,12 +43,12 @@ class MessageList {
     uint64_t name;  // where its file's name starts in names_; it ends where the next one starts
     uint32_t dir;       // into dirs_
     uint32_t folder;    // into folders_
-    uint32_t labels;    // into labels_
     uint32_t range;     // into ranges_; kWhole: the whole file, one message
-    uint8_t flags;      // the state's marks
+    uint32_t labels : 27;  // into labels_
+    uint32_t flags : 5;    // the state's marks
   };
   static constexpr uint32_t kWhole = UINT32_MAX;
-  static uint32_t Checked(size_t n);
+  static uint32_t Checked(size_t n, size_t limit = kWhole);
   template <typename Map, typename Key, typename Vector>
   static uint32_t Intern(Map& index, const Key& key, Vector& values);
 
