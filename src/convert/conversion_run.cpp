@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "convert/run_messages.h"
+#include "engine/file_rows.h"
 #include "platform/registry.h"
 #include "platform/vb_error.h"
 
@@ -82,6 +83,9 @@ EngineCallbacks ConversionRun::Callbacks() {
     }
   };
   callbacks.finished = [this](qint64 r, qint64 n, const FileResult& file) {
+    reached_ = r + 1;
+    if (file.outcome != FileOutcome::kNotStored) ++stored_;
+    if (file.outcome != FileOutcome::kStored) notable_.emplace_back(r, file);
     c_.CmdExtractDBX->setEnabled(false);
     c_.FrameConversion->setTitle(QStringLiteral("Details : Converting - (%1 of %2) file(s)").arg(r + 1).arg(n));
     c_.LblCurrentDBX->setText(QStringLiteral("Converting Messages... from (") + file.storeFolder + u')');
@@ -90,7 +94,34 @@ EngineCallbacks ConversionRun::Callbacks() {
   return callbacks;
 }
 
-void ConversionRun::ShowReport(const ConversionReport& report, qint64 total) {
+std::vector<FileResult> ConversionRun::NotableFiles(const ConversionReport& report, const std::vector<QString>& rows,
+                                                    qint64& stored) const {
+  const auto isFile = deps_.isFile ? deps_.isFile : IsExistingFile;
+  auto missing = [&](qint64 i, const QString& reason) {
+    return FileResult{RowFilePath(rows[static_cast<size_t>(i)], isFile), QString(), FileOutcome::kNotStored, reason, {}};
+  };
+  std::vector<FileResult> files;
+  stored = stored_;
+  auto lost = report.notWritten.begin();
+  for (const auto& [index, result] : notable_) {
+    for (; lost != report.notWritten.end() && *lost < index; ++lost, --stored)
+      files.push_back(missing(*lost, kReasonNotWritten));
+    files.push_back(result);
+    if (lost != report.notWritten.end() && *lost == index) {
+      files.back() = missing(index, kReasonNotWritten);
+      ++lost;
+      --stored;
+    }
+  }
+  for (; lost != report.notWritten.end(); ++lost, --stored) files.push_back(missing(*lost, kReasonNotWritten));
+  const bool ran = report.status == RunStatus::kFinished || report.status == RunStatus::kFileFailed ||
+                   report.status == RunStatus::kCancelled;
+  if (ran)
+    for (qint64 i = reached_; i < static_cast<qint64>(rows.size()); ++i) files.push_back(missing(i, kReasonNotReached));
+  return files;
+}
+
+void ConversionRun::ShowReport(const ConversionReport& report, qint64 total, qint64 stored) {
   switch (report.status) {
     case RunStatus::kListRejected: {
       std::vector<RowProblem> problems;
@@ -126,7 +157,7 @@ void ConversionRun::ShowReport(const ConversionReport& report, qint64 total) {
   for (const FileResult& f : report.files)
     if (f.outcome == FileOutcome::kNotStored) failed.push_back({f.path, f.reason});
   if (!failed.empty()) {
-    platform_.MsgBox(RenamedNotice(report) + RunSummaryText(report.storedCount(), total, failed) +
+    platform_.MsgBox(RenamedNotice(report) + RunSummaryText(stored, total, failed) +
                          WarningsText(WarnedFiles(report)),
                      mb::kOkOnly | mb::kExclamation, kAppTitle);
   } else if (!report.renamedFrom.isEmpty()) {
@@ -155,8 +186,14 @@ void ConversionRun::CmdExtractDBX_Click() {
   request.files = ReadRows();
   request.outputFolder = strSaveFolder_;
   request.separator = sep_;
+  request.keepResults = false;
   const qint64 total = static_cast<qint64>(request.files.size());
-  const ConversionReport report = ConversionEngine(deps_).Run(request, Callbacks());
+  notable_.clear();
+  reached_ = stored_ = 0;
+  ConversionReport report = ConversionEngine(deps_).Run(request, Callbacks());
+  qint64 stored = 0;
+  report.files = NotableFiles(report, request.files, stored);
+  notable_.clear();
   if (report.status != RunStatus::kListRejected) {
     strStoreName_ = report.storeName;
     pstPath_ = report.pstPath;
@@ -166,7 +203,7 @@ void ConversionRun::CmdExtractDBX_Click() {
   // turns it off.
   if (report.status != RunStatus::kListRejected && report.status != RunStatus::kSessionFailed)
     lock.Forget(c_.CmdExtractDBX);
-  ShowReport(report, total);
+  ShowReport(report, total, stored);
 }
 
 }  // namespace verdaline

@@ -67,7 +67,12 @@ class ConversionRun {
  private:
   std::vector<QString> ReadRows() const;
   EngineCallbacks Callbacks();
-  void ShowReport(const ConversionReport& report, qint64 total);
+  // The run's results the report names (not stored, stored with warnings),
+  // in list order, with the files the failed file lost and those never
+  // reached; `stored`: how many the file holds.
+  std::vector<FileResult> NotableFiles(const ConversionReport& report, const std::vector<QString>& rows,
+                                       qint64& stored) const;
+  void ShowReport(const ConversionReport& report, qint64 total, qint64 stored);
   void Yield() { platform_.DoEvents(); }
 
   Platform& platform_;
@@ -79,6 +84,11 @@ class ConversionRun {
   QString strStoreName_;
   std::vector<QString> arrFolderPaths_;
   QString pstPath_;
+  // Of the run going on: the results that are not plainly stored, by list
+  // index (a list of a million files keeps no result for each), how many
+  // files it dealt with and how many it stored.
+  std::vector<std::pair<qint64, FileResult>> notable_;
+  qint64 reached_ = 0, stored_ = 0;
 };
 
 }  // namespace verdaline

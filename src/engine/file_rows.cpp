@@ -22,16 +22,15 @@ QString ReasonOf(const RowPathError& e) {
   return QString::fromStdString(e.what());
 }
 
-// The path as it stands when a file of that very name exists (names may end
-// in spaces); trimmed of spaces otherwise, as a typed path may carry stray
-// ones. Leading spaces are never part of a full path.
-QString FilePathOf(const QString& text, const std::function<bool(const QString&)>& isFile) {
+}  // namespace
+
+// Names may end in spaces; a typed path may carry stray ones. Leading
+// spaces are never part of a full path.
+QString RowFilePath(const QString& text, const std::function<bool(const QString&)>& isFile) {
   const QString trimmed = TrimSpaces(text);
   if (trimmed.size() == text.size() || text.startsWith(u' ')) return trimmed;
   return isFile(text) ? text : trimmed;
 }
-
-}  // namespace
 
 bool IsExistingFile(const QString& path) {
   struct stat info{};
@@ -45,7 +44,7 @@ RowCheck CheckRows(const std::vector<QString>& paths, QChar sep, const std::func
   // folders.
   QSet<QString> folders;
   for (size_t i = 0; i < paths.size(); ++i) {
-    FileRow row{FilePathOf(paths[i], isFile), QString()};
+    FileRow row{RowFilePath(paths[i], isFile), QString()};
     try {
       row.relative = *folders.insert(GetRelativeFolder(row.path, sep));
     } catch (const RowPathError& e) {

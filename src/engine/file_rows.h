@@ -29,6 +29,10 @@ struct RowCheck {
 // isFile: whether a file (anything but a folder) of exactly that name exists.
 RowCheck CheckRows(const std::vector<QString>& paths, QChar sep, const std::function<bool(const QString&)>& isFile);
 
+// A row's file path: as it stands when a file of that very name exists,
+// else trimmed of spaces.
+QString RowFilePath(const QString& text, const std::function<bool(const QString&)>& isFile);
+
 // stat() of the encoded name: it exists and is not a folder.
 bool IsExistingFile(const QString& path);
 

@@ -298,6 +298,28 @@ TEST_F(WindowRunTest, AFullDiskStopsTheRunAndSaysWhatTheFileHolds) {
   EXPECT_EQ(factory.stores[0]->messages.size(), 6u);  // nothing tried after the failure
 }
 
+// The files of a failed file in order: the one that failed on its own, then
+// those the file lost (a lost file's warnings are not shown: it is not in
+// the file), then those never reached. The run keeps no result for files
+// that were simply stored.
+TEST_F(WindowRunTest, AFullDiskListsTheFailedFileThenTheLostThenTheUnreached) {
+  std::vector<QString> rows;
+  for (int i = 0; i < 10; ++i) rows.push_back(QString::fromLatin1(i == 4 ? "/In/warn%1.eml" : "/In/m%1.eml").arg(i));
+  AddRows(rows);
+  deps.writer = factory.Writer([](fake::Store& s) {
+    s.diskFullAt = 6;
+    s.commitEvery = 4;
+  });
+  Convert(QString::fromStdString(outDir.path()));
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  const QString text = platform.Boxes()[0].text;
+  const auto failed = text.indexOf("/In/m6.eml :"), lost = text.indexOf("/In/warn4.eml :"),
+             lost2 = text.indexOf("/In/m5.eml :"), unreached = text.indexOf("/In/m7.eml :");
+  EXPECT_TRUE(failed >= 0 && failed < lost && lost < lost2 && lost2 < unreached) << text.toStdString();
+  EXPECT_TRUE(text.contains("The file holds 4 of the 10 message(s).")) << text.toStdString();
+  EXPECT_FALSE(text.contains("no Date header")) << text.toStdString();
+}
+
 // The output folder removed during the run, with the real writer: the run
 // does not end as if all were well.
 TEST_F(WindowRunTest, AnOutputFolderRemovedDuringTheRunIsReportedAsAFailure) {
