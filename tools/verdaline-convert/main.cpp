@@ -92,12 +92,14 @@ QString Cause(const FileResult& result) {
 // message given to it its result (or, when the run never got to it,
 // `missing` as the reason). They are made each time they are visited.
 // A dry run (`dryRun`) has no results: its messages would be stored.
+// `engineRan`: the engine made the store's folders and names every
+// message's folder as it did, whether it got to the message or not.
 using RecordVisitor = std::function<void(const Record&)>;
 std::function<void(const RecordVisitor&)> Records(const Inputs& inputs, const ResultList& results,
                                                   const QString& missing,
                                                   const std::map<QString, QString>& storedFolders,
-                                                  bool dryRun = false) {
-  return [&inputs, &results, missing, &storedFolders, dryRun](const RecordVisitor& visit) {
+                                                  bool engineRan, bool dryRun = false) {
+  return [&inputs, &results, missing, &storedFolders, engineRan, dryRun](const RecordVisitor& visit) {
     // Named as the store names (or would name) its folder; the engine
     // named the folders of its results itself. Messages come folder by
     // folder, so the last answer is kept.
@@ -122,7 +124,7 @@ std::function<void(const RecordVisitor&)> Records(const Inputs& inputs, const Re
           const bool seen = results.Seen(i);
           record.file = results.At(i);
           record.file.path = DecodeFileName(QByteArray::fromStdString(inputs.messages.Path(i)));
-          record.file.storeFolder = shown(inputs.messages.StoreFolder(i), seen);
+          record.file.storeFolder = shown(inputs.messages.StoreFolder(i), seen || engineRan);
           if (seen)
             record.file.reason = Cause(record.file);
           else if (dryRun)
@@ -346,6 +348,8 @@ class Conversion {
   int Conclude(const ConversionReport& report) {
     for (const qint64 lost : report.notWritten)
       seen_.Set(static_cast<size_t>(lost), FileResult{{}, {}, FileOutcome::kNotStored, kReasonNotWritten, {}});
+    engineRan_ = report.status == RunStatus::kFinished || report.status == RunStatus::kFileFailed ||
+                 report.status == RunStatus::kCancelled;
     const QString status = StatusName(report.status);
     switch (report.status) {
       case RunStatus::kListRejected:
@@ -365,7 +369,8 @@ class Conversion {
               (report.fileGone ? QStringLiteral(" (the file is gone)")
                                : QStringLiteral(" (%1 messages kept)").arg(report.kept)));
         if (report.fileGone) pstPath_.clear();
-        return Finish(report.fileGone ? kExitNothingWritten : kExitSomeNotStored, status, kReasonNotWritten);
+        // The lost files have their reason; the rest were not reached.
+        return Finish(report.fileGone ? kExitNothingWritten : kExitSomeNotStored, status, kReasonNotReached);
       case RunStatus::kCancelled:
         return Finish(128 + stop_.signal(), status, kReasonNotReached);
       case RunStatus::kFinished:
@@ -436,7 +441,7 @@ class Conversion {
     const int code = inputs_.messages.empty() ? kExitNothingWritten : kExitAllStored;
     if (options_.reportFormat != ReportFormat::kNone) {
       const ResultList none(inputs_.messages.size());
-      const RunSummary summary{{}, QStringLiteral("dry-run"), Records(inputs_, none, {}, stored, true)};
+      const RunSummary summary{{}, QStringLiteral("dry-run"), Records(inputs_, none, {}, stored, false, true)};
       const QString failure = WriteReport(options_.reportFile, options_.reportFormat, summary);
       if (!failure.isEmpty()) {
         Error(options_.reportFile + QStringLiteral(": ") + failure);
@@ -463,7 +468,7 @@ class Conversion {
       }
     }
     if (seen_.size() != inputs_.messages.size()) seen_ = ResultList(inputs_.messages.size());
-    RunSummary summary{pstPath_, status, Records(inputs_, seen_, missing, storedFolders_)};
+    RunSummary summary{pstPath_, status, Records(inputs_, seen_, missing, storedFolders_, engineRan_)};
     if (!options_.quiet) PrintSummary(summary, figures);
     if (options_.reportFormat != ReportFormat::kNone) {
       const QString failure = WriteReport(options_.reportFile, options_.reportFormat, summary);
@@ -479,6 +484,7 @@ class Conversion {
   StopRequest stop_;
   Inputs inputs_;
   ResultList seen_;  // each message's result as the engine gave it
+  bool engineRan_ = false;  // it made the store's folders and went through the list
   QString output_;  // the file or folder asked for
   QString pstPath_;
   std::map<QString, QString> storedFolders_;  // source folder path -> store folder path
