@@ -6,6 +6,7 @@
 #include <exception>
 #include <map>
 #include <new>
+#include <optional>
 
 #include "engine/file_rows.h"
 #include "engine/folder_list.h"
@@ -66,10 +67,17 @@ class Conversion {
   model::MessageRef RefOf(size_t index) const {
     return FromSources() ? Source(index).ref : model::MessageRef(SystemPath(rows_[index].path));
   }
-  FileRow RowOf(size_t index) const {
-    if (!FromSources()) return rows_[index];
-    SourceMessage m = Source(index);
-    return {DecodeFileName(QByteArray::fromStdString(m.ref.path)), std::move(m.storeFolder)};
+  static FileRow RowOf(const SourceMessage& m) {
+    return {DecodeFileName(QByteArray::fromStdString(m.ref.path)), m.storeFolder};
+  }
+  FileRow RowOf(size_t index) const { return FromSources() ? RowOf(Source(index)) : rows_[index]; }
+  // Each folder of the list once, in the order first met: many files share
+  // one, and the folder list is sorted.
+  void AddFolder(const QString& folder) {
+    if ((relative_.empty() || relative_.back() != folder) && !seenFolders_.contains(folder)) {
+      seenFolders_.insert(folder);
+      relative_.push_back(folder);
+    }
   }
   // The store folder of a path, found once and then held for the run.
   mapi::RDOFolder& FolderOf(const QString& relative);
@@ -81,6 +89,8 @@ class Conversion {
   const EngineCallbacks& cb_;
   ConversionReport report_;
   std::vector<FileRow> rows_;
+  std::vector<QString> relative_;
+  QSet<QString> seenFolders_;
   std::exception_ptr yieldError_;
   // Declared before the session, so that it outlives it.
   mapi::Profile ownProfile_;  // when the caller gives none
@@ -113,6 +123,7 @@ ConversionReport Conversion::Run() {
     // without one cannot be placed.
     for (size_t i = 0; i < Count(); ++i) {
       const SourceMessage m = Source(i);
+      AddFolder(m.storeFolder);
       if (m.storeFolder.isEmpty())
         report_.listProblems.push_back({static_cast<qint64>(i), DecodeFileName(QByteArray::fromStdString(m.ref.path)),
                                         QStringLiteral("the message has no store folder")});
@@ -133,6 +144,7 @@ ConversionReport Conversion::Run() {
     return std::move(report_);
   }
   rows_ = std::move(check.rows);
+  for (const FileRow& row : rows_) AddFolder(row.relative);
   return RunRows();
 }
 
@@ -158,17 +170,9 @@ bool Conversion::Prepare() {
     const QString stamp = FormatTimeStamp(deps_.now ? deps_.now() : QDateTime::currentDateTime());
     report_.storeName = request_.storeName.isEmpty() ? kStoreNamePrefix + stamp : request_.storeName;
     CreateStore(stamp);
-    // Each folder once: many messages share one, and the list is sorted.
-    std::vector<QString> relative;
-    QSet<QString> seen;
-    for (size_t i = 0; i < Count(); ++i) {
-      QString folder = FromSources() ? Source(i).storeFolder : rows_[i].relative;
-      if ((relative.empty() || relative.back() != folder) && !seen.contains(folder)) {
-        seen.insert(folder);
-        relative.push_back(std::move(folder));
-      }
-    }
-    report_.folderPaths = BuildFolderList(relative, [this] { Yield(); });
+    report_.folderPaths = BuildFolderList(relative_, [this] { Yield(); });
+    relative_.clear();
+    seenFolders_.clear();
     return true;
   } catch (const std::exception& e) {
     RethrowYieldError();
@@ -270,7 +274,10 @@ mapi::RDOFolder& Conversion::FolderOf(const QString& relative) {
 }
 
 FileResult Conversion::StoreOne(size_t index) {
-  const FileRow row = RowOf(index);
+  // A source message is asked for once.
+  std::optional<SourceMessage> source;
+  if (FromSources()) source = Source(index);
+  const FileRow row = source ? RowOf(*source) : rows_[index];
   FileResult result{row.path, tree_.StoredPath(row.relative), FileOutcome::kNotStored, QString(), {}};
   const QString folderFailure = FolderFailureFor(tree_.failures, row.relative);
   if (!folderFailure.isEmpty()) {
@@ -279,10 +286,10 @@ FileResult Conversion::StoreOne(size_t index) {
   }
   try {
     auto item = FolderOf(row.relative).Items().Add(0);
-    item->Import(RefOf(index), mapi::kImportRfc822);
+    item->Import(source ? source->ref : RefOf(index), mapi::kImportRfc822);
     for (const std::string& w : item->message().warnings) result.warnings.push_back(QString::fromStdString(w));
-    if (FromSources()) {
-      ApplyMessageState(item->MAPIOBJECT(), Source(index).state, item->message());
+    if (source) {
+      ApplyMessageState(item->MAPIOBJECT(), source->state, item->message());
     } else {
       // Read, unless the message is a draft by its own header (X-Unsent),
       // and has-attachments only when it has some.
