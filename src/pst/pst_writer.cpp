@@ -246,7 +246,7 @@ class Writer final : public PstWriter {
     // The search management queue stays empty, a node without data as in
     // Outlook's files. [MS-PST] 2.4.8.1 queues a message or folder added only
     // when desktop-search indexing is on (we index nothing) or when its
-    // folder is in the search domain object (ours names none); anything else
+    // folder is in the search domain object (we write none); anything else
     // "is not queued". The one active search folder, the spam folder, has
     // criteria without a restriction (0x660B alone, as Outlook writes it),
     // so it selects nothing: its contents table and its update queue are
