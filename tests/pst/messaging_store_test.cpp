@@ -261,22 +261,6 @@ Attachment Part(bool hidden, int32_t flags) {
 // but with PidTagResponsibility.
 TEST(MessagingStore, MessagesCarryWhatOutlooksDo) {
   Fixture f;
-  struct Case {
-    std::vector<std::pair<bool, int32_t>> parts;
-    bool smart;
-  };
-  for (const Case& c : {Case{{}, false}, Case{{{true, 0}}, true}, Case{{{false, 4}, {true, 4}}, true},
-                        Case{{{true, 4}, {false, 0}}, false}}) {
-    Message m = Simple("s", true);
-    for (auto [hidden, flags] : c.parts) m.attachments.push_back(Part(hidden, flags));
-    Nid msg = f.writer->AddMessage(f.writer->IpmSubtree(), m);
-    auto pc = f.Pc(msg);
-    const uint16_t smart = SmartNoAttachId(f);
-    ASSERT_EQ(pc.count(smart), 1u) << c.parts.size();
-    EXPECT_EQ(pc.at(smart).type, 0x000B);
-    EXPECT_EQ(pc.at(smart).bytes.at(0), c.smart ? 1 : 0) << c.parts.size();
-    EXPECT_EQ((GetU32(pc.at(0x0E07).bytes, 0) & tags::kMsgFlagHasAttach) != 0, !c.parts.empty());
-  }
   Message m = Simple("s", true);  // one Cc recipient, "Ann"
   m.recipients[0].props.Set(tags::kRowid, int32_t{0});
   m.props.Set(tags::kDisplayBcc, std::string());  // given empty: left out all the same
@@ -291,7 +275,23 @@ TEST(MessagingStore, MessagesCarryWhatOutlooksDo) {
   auto rt = testing::ReadTc(*f.store, recip, 0);
   EXPECT_EQ(std::count(rt.tags.begin(), rt.tags.end(), 0x30000003u), 0);
   ASSERT_EQ(rt.rows.size(), 1u);
-  EXPECT_EQ(rt.rows[0].at(0x0E0F000B), Bytes{1});
+  EXPECT_EQ(rt.rows[0][0x0E0F000B], Bytes{1});
+
+  struct Case {
+    std::vector<std::pair<bool, int32_t>> parts;
+    bool smart;
+  };
+  for (const Case& c : {Case{{}, false}, Case{{{true, 0}}, true}, Case{{{false, 4}, {true, 4}}, true},
+                        Case{{{true, 4}, {false, 0}}, false}}) {
+    Message withParts = Simple("s", true);
+    for (auto [hidden, flags] : c.parts) withParts.attachments.push_back(Part(hidden, flags));
+    auto props = f.Pc(f.writer->AddMessage(f.writer->IpmSubtree(), withParts));
+    const uint16_t smart = SmartNoAttachId(f);
+    ASSERT_EQ(props.count(smart), 1u) << c.parts.size();
+    EXPECT_EQ(props.at(smart).type, 0x000B);
+    EXPECT_EQ(props.at(smart).bytes.at(0), c.smart ? 1 : 0) << c.parts.size();
+    EXPECT_EQ((GetU32(props.at(0x0E07).bytes, 0) & tags::kMsgFlagHasAttach) != 0, !c.parts.empty());
+  }
 }
 
 TEST(NameToIdMap, StreamsAndBuckets) {
