@@ -17,12 +17,11 @@ SUD_RESERVED = {0x05: (12, 8), 0x08: (12, 8), 0x06: (8, 4), 0x07: (8, 4), 0x0A: 
 
 
 def check(ndb, ltp, r):
-    for nid, name in ((NID_SMQ, 'search management queue'), (NID_SGQ, 'search gatherer queue')):
+    smq = (NID_SMQ, 'search management queue')
+    suqs = [(n, 'search update queue 0x%X' % n) for n in sorted(ndb.nbt) if n & 0x1F == T_UPDATE_QUEUE]
+    for nid, name in [smq, (NID_SGQ, 'search gatherer queue')] + suqs:
         _queue(ndb, r, nid, name)
-    for nid, name in [(NID_SMQ, 'search management queue')] + [
-            (n, 'search update queue 0x%X' % n) for n in sorted(ndb.nbt) if n & 0x1F == T_UPDATE_QUEUE]:
-        if nid != NID_SMQ:
-            _queue(ndb, r, nid, name)
+    for nid, name in [smq] + suqs:
         _suds(ndb, r, nid, name)
     for nid, name in ((NID_SDO, 'search domain object'), (NID_SGFQ, 'search gatherer folder queue')):
         _nid_array(ndb, r, nid, name)
@@ -76,9 +75,9 @@ def _suds(ndb, r, nid, name):
 
 
 def _search_contents(ndb, ltp, r, nid):
-    """An active search folder's contents table lists messages that exist, as many
-    as its PidTagContentCount says (2.4.8.6.1-2): with nothing queued, that
-    is what a reader shows without running the search again."""
+    """An active search folder's contents table lists messages that exist,
+    as many as its PidTagContentCount says (2.4.8.6.1-2): with nothing
+    queued, that is what a reader shows without running the search again."""
     base = nid & ~0x1F
     table = ltp.node(base | T_SEARCH_CONTENTS)
     folder = ltp.node(nid)
