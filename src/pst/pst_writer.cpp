@@ -155,6 +155,16 @@ class Writer final : public PstWriter {
 
   int64_t MessagesInFile() const override { return messagesCommitted_; }
   std::string CurrentPath() const override { return db_->CurrentPath(); }
+  uint64_t SizeIfClosed() const override {
+    const uint64_t stored = db_->SizeIfClosed();
+    if (stored == 0 || closed_) return stored;
+    // Closing writes each folder changed since the last commit (its
+    // properties, the last block of each changed table and the trees over
+    // them), its parent's row, the name map and the search queue's last block.
+    constexpr uint64_t kPerChangedFolder = 64 * 1024;
+    const auto pending = static_cast<uint64_t>((messagesAdded_ - messagesCommitted_) + (foldersAdded_ - foldersCommitted_));
+    return stored + pending * 2 * kPerChangedFolder + kPerChangedFolder;
+  }
 
  private:
   void CheckOpen() const {

@@ -68,6 +68,10 @@ class PstWriter {
   // The file's path as of Close ("" when unknown): another name when it was
   // moved while it was written.
   virtual std::string CurrentPath() const { return {}; }
+  // At most how many bytes the file holds once closed, were nothing more
+  // added: what a reader such as Outlook will see as its size. 0 when this
+  // writer cannot tell.
+  virtual uint64_t SizeIfClosed() const { return 0; }
 };
 
 }  // namespace pst

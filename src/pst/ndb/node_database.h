@@ -60,6 +60,7 @@ class NodeDatabase final : public NodeStore {
   // The file was given this name; later messages use it.
   void Renamed(const std::string& path);
   std::string CurrentPath() const override;
+  uint64_t SizeIfClosed() const override;
   // Writes issued to the file so far (what crashAfterWrites counts).
   int64_t WriteCount() const;
 

@@ -104,6 +104,10 @@ class NodeStore {
   // Where the file is now, as far as known ("" when not a file): a file
   // renamed while it was written is found under its new name.
   virtual std::string CurrentPath() const { return {}; }
+  // At most how long the file is once closed, were nothing more written:
+  // what it holds, and what the closing commit may add for what is not yet
+  // committed. 0 when this store has no file.
+  virtual uint64_t SizeIfClosed() const { return 0; }
 };
 
 }  // namespace pst

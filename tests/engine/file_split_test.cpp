@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The size limit: a message that would make the file pass it goes into the
+// next file, "NAME (2).pst", with the same folder tree; one that passes it on
+// its own in an empty file is not stored.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "engine/conversion_engine.h"
+#include "mapi/fake_pst_writer.h"
+#include "mapi/temp_dir.h"
+#include "pst/prop_tags.h"
+
+namespace verdaline {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint64_t kKiB = 1024;
+constexpr uint64_t kLimit = 8 * 1024 * kKiB;
+
+class FileSplitTest : public ::testing::Test {
+ protected:
+  FileSplitTest() {
+    deps.writer = factory.Writer([](fake::Store& s) { s.emptySize = 300 * kKiB; });
+    deps.now = [] { return QDateTime(QDate(2026, 12, 6), QTime(7, 5, 3)); };
+    // "/Mail/A/m3-2000.eml": a message with an attachment of 2000 KiB.
+    deps.importer = [](const std::string& path, pst::Message& out) {
+      out.props.Set(pst::tags::kMessageClass, std::string("IPM.Note"));
+      out.props.Set(pst::tags::kSubject, path);
+      const size_t dash = path.rfind('-');
+      const uint64_t kib = std::stoull(path.substr(dash + 1));
+      out.attachments.emplace_back();
+      out.attachments.back().data = std::make_shared<model::MemorySource>(std::vector<uint8_t>(kib * kKiB, 0x5A));
+    };
+    request.outputFolder = QString::fromStdString(outDir.path());
+    request.separator = u'/';
+    request.maxFileSize = kLimit;
+  }
+  ConversionReport Run() { return ConversionEngine(deps).Run(request); }
+
+  fake::Factory factory;
+  testutil::TempDir outDir;
+  EngineDeps deps;
+  ConversionRequest request;
+  const QString stem = QString::fromStdString(outDir / "OutlookExpressMessages6.12.26 7.5.03");
+};
+
+TEST_F(FileSplitTest, GoesOnInTheNextFileBeforeTheLimitAndRefusesAMessageTooLargeAlone) {
+  for (int i = 0; i < 12; ++i)
+    request.files.push_back(QStringLiteral("/Mail/%1/m%2-%3.eml").arg(i % 2 ? "B" : "A").arg(i).arg(i == 5 ? 9000 : 2000));
+  const ConversionReport r = Run();
+
+  ASSERT_EQ(r.status, RunStatus::kFinished);
+  ASSERT_GE(factory.stores.size(), 3u);
+  ASSERT_EQ(r.pstPaths.size(), factory.stores.size());
+  EXPECT_EQ(r.pstPath, stem + ".pst");
+  std::multiset<std::string> subjects;
+  for (size_t k = 0; k < factory.stores.size(); ++k) {
+    const fake::Store& s = *factory.stores[k];
+    SCOPED_TRACE(s.path);
+    EXPECT_EQ(QString::fromStdString(s.path), k == 0 ? stem + ".pst" : stem + QStringLiteral(" (%1).pst").arg(k + 1));
+    EXPECT_EQ(QString::fromStdString(s.path), r.pstPaths[k]);
+    EXPECT_TRUE(s.closed);
+    EXPECT_LE(s.emptySize + s.size, kLimit);
+    // Each file has the whole tree, so a folder goes on under the same name.
+    EXPECT_EQ(s.FolderPaths(), (std::vector<std::string>{"Mail", "Mail\\A", "Mail\\B"}));
+    EXPECT_EQ(s.displayName, k == 0 ? r.storeName.toStdString()
+                                    : r.storeName.toStdString() + " (" + std::to_string(k + 1) + ")");
+    // No file is started for a message that no file takes, nor closed early.
+    if (k + 1 < factory.stores.size()) {
+      EXPECT_GE(s.messages.size(), 2u);
+    }
+    for (const auto& [folder, message] : s.messages) {
+      const std::string subject = *message.props.GetString(pst::TagId(pst::tags::kSubject));
+      subjects.insert(subject);
+      EXPECT_EQ(s.PathOf(folder), "Mail\\" + subject.substr(6, 1));
+    }
+  }
+  ASSERT_EQ(r.files.size(), 12u);
+  for (size_t i = 0; i < r.files.size(); ++i) {
+    const FileResult& f = r.files[i];
+    SCOPED_TRACE(f.path.toStdString());
+    if (i == 5) {
+      EXPECT_EQ(f.outcome, FileOutcome::kNotStored);
+      EXPECT_TRUE(f.reason.startsWith("it is too large for a .pst file of at most 8.0 MB: it needs about")) << f.reason.toStdString();
+      EXPECT_EQ(f.pstFile, -1);
+      continue;
+    }
+    EXPECT_EQ(f.outcome, FileOutcome::kStored);
+    EXPECT_EQ(subjects.count(f.path.toStdString()), 1u);
+    // The file the report names holds it.
+    ASSERT_GE(f.pstFile, 0);
+    const fake::Store& holder = *factory.stores[static_cast<size_t>(f.pstFile)];
+    EXPECT_TRUE(std::any_of(holder.messages.begin(), holder.messages.end(), [&](const auto& m) {
+      return m.second.props.GetString(pst::TagId(pst::tags::kSubject)) == f.path.toStdString();
+    }));
+  }
+  EXPECT_EQ(subjects.size(), 11u);
+}
+
+TEST_F(FileSplitTest, ANamedFileGoesOnBesideItsNameAndReplacesNothing) {
+  request.outputFile = QString::fromStdString(outDir / "out.pst");
+  std::ofstream(outDir / "out (2).pst") << "mine";
+  for (int i = 0; i < 5; ++i) request.files.push_back(QStringLiteral("/Mail/m%1-3000.eml").arg(i));
+  const ConversionReport r = Run();
+
+  ASSERT_EQ(r.status, RunStatus::kFinished);
+  const QString dir = QString::fromStdString(outDir.path());
+  EXPECT_EQ(r.pstPaths, (std::vector<QString>{dir + "/out.pst", dir + "/out (3).pst", dir + "/out (4).pst"}));
+  std::ifstream kept(outDir / "out (2).pst");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "mine");
+  EXPECT_EQ(r.storedCount(), 5);
+}
+
+}  // namespace
+}  // namespace verdaline
