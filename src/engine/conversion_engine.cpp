@@ -239,7 +239,6 @@ void Conversion::OpenNextFile() {
     session_->Logoff();
     if (const std::string now = store_->FilePath(); !now.empty() && now != SystemPath(report_.pstPaths.back()))
       report_.pstPaths.back() = DecodeFileName(QByteArray::fromStdString(now));
-    stored_.clear();  // complete in that file
     session_->Logon();
     ++fileIndex_;
     storeName_ = QStringLiteral("%1 (%2)").arg(report_.storeName).arg(fileIndex_ + 1);
@@ -248,6 +247,9 @@ void Conversion::OpenNextFile() {
       try {
         store_ = session_->Stores().AddPSTStore(SystemPath(path), mapi::kStoreUnicode, storeName_.toStdString());
         report_.pstPaths.push_back(path);
+        // The messages of the file before are complete there; should this
+        // file not be made, the run's failure counts them as kept.
+        stored_.clear();
         break;
       } catch (const mapi::MapiError& e) {
         if (e.hresult() != mapi::hr::kCollision || nextSuffix_ >= kMaxNameSuffix) throw;

@@ -76,9 +76,12 @@ uint64_t ValuesBound(const pst::Message& message) {
 uint64_t StoredSizeBound(const pst::Message& message) {
   const uint64_t values = ValuesBound(message);
   // A block of 8,192 bytes holds 8,176; with its B-tree entry, the data
-  // trees over the blocks and small values' 64-byte rounding, 1/32 more
-  // covers what the values do not.
-  return values + values / 32;
+  // trees over the blocks, small values' 64-byte rounding and the map pages
+  // of new sections, 1/32 more covers what the values do not. The file
+  // grows by whole sections of 253,952 bytes: the last one may be new and
+  // hold little.
+  constexpr uint64_t kSection = 253952;
+  return values + values / 32 + kSection;
 }
 
 QString SizeText(uint64_t bytes) {

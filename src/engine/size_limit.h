@@ -18,7 +18,8 @@ inline constexpr uint64_t kDefaultMaxFileSize = uint64_t{45} << 30;
 // Below this an empty store with its folders leaves no room for mail.
 inline constexpr uint64_t kMinMaxFileSize = uint64_t{1} << 20;
 
-// At most how many bytes storing this message adds to a .pst file: its
+// At most how many bytes storing this message adds to the size of a closed
+// .pst file (the file grows a section at a time): its
 // values as the file holds them (text as UTF-16, and the text a contents
 // table row repeats), the blocks' trailers and B-tree entries, and the
 // tables and nodes of the message, its recipients and attachments; embedded

@@ -160,10 +160,13 @@ class Writer final : public PstWriter {
     if (stored == 0 || closed_) return stored;
     // Closing writes each folder changed since the last commit (its
     // properties, the last block of each changed table and the trees over
-    // them), its parent's row, the name map and the search queue's last block.
+    // them), the parent of each whose counts changed, the name map and the
+    // search queue's last block.
     constexpr uint64_t kPerChangedFolder = 64 * 1024;
-    const auto pending = static_cast<uint64_t>((messagesAdded_ - messagesCommitted_) + (foldersAdded_ - foldersCommitted_));
-    return stored + pending * 2 * kPerChangedFolder + kPerChangedFolder;
+    uint64_t changed = names_.dirty() || queue_.dirty() ? 1 : 0;
+    for (const auto& [nid, f] : folders_)
+      changed += (f->unwritten() ? 1 : 0) + (f->rowStale() && f->parent() != nid ? 1 : 0);
+    return stored + changed * kPerChangedFolder;
   }
 
  private:

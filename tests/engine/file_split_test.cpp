@@ -13,6 +13,7 @@
 #include "mapi/fake_pst_writer.h"
 #include "mapi/temp_dir.h"
 #include "pst/prop_tags.h"
+#include "pst/pst_writer.h"
 
 namespace verdaline {
 namespace {
@@ -114,6 +115,90 @@ TEST_F(FileSplitTest, ANamedFileGoesOnBesideItsNameAndReplacesNothing) {
   std::ifstream kept(outDir / "out (2).pst");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "mine");
   EXPECT_EQ(r.storedCount(), 5);
+}
+
+TEST_F(FileSplitTest, AFullDiskInALaterFileKeepsTheFilesBeforeIt) {
+  int made = 0;
+  deps.writer = factory.Writer([&made](fake::Store& s) {
+    s.emptySize = 300 * kKiB;
+    if (++made == 2) s.diskFullAt = 1;  // the second file takes one message
+  });
+  for (int i = 0; i < 6; ++i) request.files.push_back(QStringLiteral("/Mail/m%1-3000.eml").arg(i));
+  const ConversionReport r = Run();
+
+  ASSERT_EQ(r.status, RunStatus::kFileFailed);
+  ASSERT_EQ(r.pstPaths.size(), 2u);
+  EXPECT_EQ(r.pstPaths[1], stem + " (2).pst");
+  EXPECT_FALSE(r.fileGone);
+  EXPECT_EQ(r.kept, 1);  // what the failed file holds
+  ASSERT_EQ(r.files.size(), 6u);
+  const std::vector<int> holders = {0, 0, 1, -1, -1, -1};
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(r.files[i].pstFile, holders[i]) << i;
+  EXPECT_TRUE(r.files[3].reason.contains("No space left on device")) << r.files[3].reason.toStdString();
+  EXPECT_EQ(r.files[4].reason, kReasonNotReached);
+  EXPECT_TRUE(factory.stores[0]->closed);
+}
+
+// What the engine counts a message at is never less than what it adds to a
+// closed file, for messages of every shape.
+TEST(StoredSizeBound, CoversWhatAMessageAddsToARealFile) {
+  auto text = [](size_t n, const std::string& unit) {
+    std::string s;
+    while (s.size() < n) s += unit;
+    return s;
+  };
+  auto attachment = [&text](pst::Message& m, size_t bytes, uint8_t seed) {
+    std::vector<uint8_t> data(bytes);
+    for (size_t i = 0; i < bytes; ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 13 ^ seed);
+    m.attachments.emplace_back();
+    m.attachments.back().props.Set(pst::tags::kAttachMethod, pst::tags::kAttachByValue);
+    m.attachments.back().props.Set(pst::tags::kAttachLongFilename, text(300, "n"));
+    m.attachments.back().data = std::make_shared<model::MemorySource>(std::move(data));
+  };
+  std::vector<std::pair<std::string, pst::Message>> shapes(6);
+  for (auto& [name, m] : shapes) m.props.Set(pst::tags::kMessageClass, std::string("IPM.Note"));
+  shapes[0].first = "plain";
+  shapes[0].second.props.Set(pst::tags::kSubject, std::string("hello"));
+  shapes[1].first = "long texts";  // UTF-8 of two and four bytes, a subject a table row repeats
+  shapes[1].second.props.Set(pst::tags::kSubject, text(60000, "\xC3\xBC"));
+  shapes[1].second.props.Set(pst::tags::kBody, text(400000, "a\xF0\x9F\x98\x80\xC3\xA9"));
+  shapes[1].second.props.Set(pst::tags::kHtml, pst::Bytes(300000, '<'));
+  shapes[2].first = "recipients";
+  for (int i = 0; i < 400; ++i) {
+    pst::Recipient r;
+    r.props.Set(pst::tags::kRecipientType, 1);
+    r.props.Set(pst::tags::kDisplayName, "Person " + std::to_string(i));
+    r.props.Set(pst::tags::kEmailAddress, "person" + std::to_string(i) + "@example.org");
+    shapes[2].second.recipients.push_back(std::move(r));
+  }
+  shapes[3].first = "attachments";
+  for (int i = 0; i < 60; ++i) attachment(shapes[3].second, 3000 + static_cast<size_t>(i) * 997, static_cast<uint8_t>(i));
+  attachment(shapes[3].second, 5u << 20, 7);
+  shapes[4].first = "embedded";
+  auto inner = std::make_unique<pst::Message>();
+  inner->props.Set(pst::tags::kMessageClass, std::string("IPM.Note"));
+  attachment(*inner, 1u << 20, 3);
+  shapes[4].second.attachments.emplace_back();
+  shapes[4].second.attachments.back().props.Set(pst::tags::kAttachMethod, pst::tags::kAttachEmbeddedMsg);
+  shapes[4].second.attachments.back().embedded = std::move(inner);
+  shapes[5].first = "named";
+  for (uint32_t i = 0; i < 300; ++i)
+    shapes[5].second.props.SetNamed({pst::Guid{1, 2, 3}, std::nullopt, "X-Header-" + std::to_string(i)},
+                                    pst::PropType::Unicode, text(100, "v"));
+
+  testutil::TempDir dir;
+  for (const auto& [name, message] : shapes) {
+    SCOPED_TRACE(name);
+    const std::string path = dir / (name + ".pst");
+    auto w = pst::PstWriter::Create(path, "Store");
+    const pst::Nid folder = w->CreateFolder(w->IpmSubtree(), "Inbox");
+    for (int i = 0; i < 5; ++i) w->AddMessage(folder, shapes[0].second);
+    w->Commit();
+    const uint64_t before = w->SizeIfClosed();
+    w->AddMessage(folder, message);
+    w->Close();
+    EXPECT_LE(fs::file_size(path), before + StoredSizeBound(message));
+  }
 }
 
 }  // namespace

@@ -596,8 +596,8 @@ uint64_t NodeDatabase::SizeIfClosed() const {
   // section in use ends, unless the new pages need another section.
   constexpr uint64_t kPerChange = 1024;
   constexpr uint64_t kCommitPages = 64 * 1024;
-  const uint64_t pending = d.changed ? (d.maybeUnreferenced.size() + d.nodeChanges) * kPerChange : 0;
-  return d.amap.UsedEnd() + pending + kCommitPages;
+  if (!d.changed) return d.amap.UsedEnd();
+  return d.amap.UsedEnd() + (d.maybeUnreferenced.size() + d.nodeChanges) * kPerChange + kCommitPages;
 }
 
 int64_t NodeDatabase::WriteCount() const { return impl_->file.writes(); }
