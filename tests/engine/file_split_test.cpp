@@ -187,17 +187,23 @@ TEST(StoredSizeBound, CoversWhatAMessageAddsToARealFile) {
                                     pst::PropType::Unicode, text(100, "v"));
 
   testutil::TempDir dir;
+  // A message before it leaves the file's last section anywhere from
+  // nearly full to nearly empty.
   for (const auto& [name, message] : shapes) {
-    SCOPED_TRACE(name);
-    const std::string path = dir / (name + ".pst");
-    auto w = pst::PstWriter::Create(path, "Store");
-    const pst::Nid folder = w->CreateFolder(w->IpmSubtree(), "Inbox");
-    for (int i = 0; i < 5; ++i) w->AddMessage(folder, shapes[0].second);
-    w->Commit();
-    const uint64_t before = w->SizeIfClosed();
-    w->AddMessage(folder, message);
-    w->Close();
-    EXPECT_LE(fs::file_size(path), before + StoredSizeBound(message));
+    for (uint8_t room = 0; room < 8; ++room) {
+      SCOPED_TRACE(name + " after " + std::to_string(room));
+      const std::string path = dir / (name + std::to_string(room) + ".pst");
+      auto w = pst::PstWriter::Create(path, "Store");
+      const pst::Nid folder = w->CreateFolder(w->IpmSubtree(), "Inbox");
+      pst::Message filler;
+      attachment(filler, 200000 + room * 31000u, room);
+      w->AddMessage(folder, filler);
+      w->Commit();
+      const uint64_t before = w->SizeIfClosed();
+      w->AddMessage(folder, message);
+      w->Close();
+      EXPECT_LE(fs::file_size(path), before + StoredSizeBound(message));
+    }
   }
 }
 
