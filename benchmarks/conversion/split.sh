@@ -15,12 +15,8 @@ cd "$(dirname "$0")/../.."
 cli="$BUILD/verdaline-convert"
 [[ -x "$cli" ]] || { echo "split: $cli not built, skipped"; exit 0; }
 
-corpus="$BENCH_DIR/corpus-$COUNT"
-if [[ ! -f "$corpus/.complete" ]]; then
-  echo "generating $COUNT messages in $corpus" >&2
-  rm -rf "$corpus"
-  python3 benchmarks/conversion/gen_corpus.py "$corpus" "$COUNT" >&2 && touch "$corpus/.complete" || exit 1
-fi
+source benchmarks/conversion/corpus.sh
+corpus=$(corpus_of "$COUNT") || exit 1
 work="$BENCH_DIR/split-run"
 rm -rf "$work" && mkdir -p "$work"
 find "$corpus" -name '*.eml' -print0 | xargs -0 cat > /dev/null
