@@ -222,6 +222,9 @@ QString Conversion::NumberedPath(int n) const {
 }
 
 void Conversion::BuildTree() {
+  // Room the writer grows ahead stays below the limit too: a run killed
+  // before its last commit leaves the file as large as it was grown.
+  store_->LimitGrowth(request_.maxFileSize);
   tree_ = CreateStoreFolders(*session_, storeEntryId_, storeName_, sourceFolders_, [this] { Yield(); });
   // Committed, the file's size is known rather than bounded: the messages
   // have all the room the limit leaves.

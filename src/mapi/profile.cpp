@@ -80,6 +80,8 @@ void StoreData::Commit() {
   }
 }
 
+void StoreData::LimitGrowth(uint64_t fileSize) { Writer().LimitGrowth(fileSize); }
+
 uint64_t StoreData::SizeIfClosed() const { return writer_ ? writer_->SizeIfClosed() : closedSize_; }
 
 pst::Nid StoreData::CreateFolder(pst::Nid parent, const std::string& name,

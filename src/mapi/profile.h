@@ -65,6 +65,8 @@ class StoreData {
   // At most how many bytes the file holds once closed (0: unknown); once
   // closed, what it holds.
   uint64_t SizeIfClosed() const;
+  // The file is grown ahead no further than this size (0: no bound).
+  void LimitGrowth(uint64_t fileSize);
 
   // Writes everything out and closes the file; afterwards every call above
   // except the names throws MapiError. Idempotent.

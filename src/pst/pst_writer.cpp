@@ -155,6 +155,7 @@ class Writer final : public PstWriter {
 
   int64_t MessagesInFile() const override { return messagesCommitted_; }
   std::string CurrentPath() const override { return db_->CurrentPath(); }
+  void LimitGrowth(uint64_t fileSize) override { db_->LimitGrowth(fileSize); }
   uint64_t SizeIfClosed() const override {
     const uint64_t stored = db_->SizeIfClosed();
     if (stored == 0 || closed_) return stored;

@@ -72,6 +72,9 @@ class PstWriter {
   // added: what a reader such as Outlook will see as its size. 0 when this
   // writer cannot tell.
   virtual uint64_t SizeIfClosed() const { return 0; }
+  // The file is grown ahead of its use (it grows by up to 65 MB at a time)
+  // no further than this size; 0: no bound.
+  virtual void LimitGrowth(uint64_t /*fileSize*/) {}
 };
 
 }  // namespace pst

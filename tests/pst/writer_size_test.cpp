@@ -129,5 +129,23 @@ TEST_F(WriterSizeTest, CommittedTheBoundIsTheFile) {
   EXPECT_EQ(bound, size);
 }
 
+// The file is grown ahead in steps of up to 65 MB; with a limit, never past
+// it, so that a writer killed before its last commit trims the file leaves
+// it below the limit all the same.
+TEST_F(WriterSizeTest, GrowsAheadNoFurtherThanItsLimit) {
+  constexpr uint64_t kLimit = 12u << 20;
+  auto w = NewWriter("limited.pst");
+  w->LimitGrowth(kLimit);
+  uint64_t largest = 0;
+  for (uint32_t i = 0; i < 50; ++i) {
+    w->AddMessage(folders[i % folders.size()], Mail("g", 210000, i));
+    largest = std::max<uint64_t>(largest, std::filesystem::file_size(dir.File("limited.pst")));
+  }
+  EXPECT_GT(largest, kLimit - (3u << 20));  // it did grow close to the limit
+  EXPECT_LE(largest, kLimit);
+  const auto [bound, size] = CloseAndMeasure(*w, "limited.pst");
+  EXPECT_GE(bound, size);
+}
+
 }  // namespace
 }  // namespace pst

@@ -74,6 +74,7 @@ struct NodeDatabase::Impl {
   bool broken = false;
   std::string brokenBy;  // what broke it, for the calls refused afterwards
   bool closed = false;
+  uint64_t growthLimit = 0;  // LimitGrowth; 0: none
   bool changed = false;  // anything to commit since the last commit
 
   // Called inside a catch block: the file takes no more calls, and those
@@ -160,7 +161,14 @@ struct NodeDatabase::Impl {
   // last commit gives back what was grown and not used.
   void Grow() {
     const size_t have = amap.SectionCount();
-    const size_t count = std::clamp<size_t>(have, 8, 256);
+    size_t count = std::clamp<size_t>(have, 8, 256);
+    if (growthLimit > 0) {
+      // Up to the limit, and a section past it only when what is to be
+      // written needs one.
+      const uint64_t end = amap.EndOfFile();
+      const uint64_t room = growthLimit > end ? (growthLimit - end) / ndb::kAMapCoverage : 0;
+      count = static_cast<size_t>(std::max<uint64_t>(1, std::min<uint64_t>(count, room)));
+    }
     const size_t first = amap.AddSections(count);
     Header grown = committed;
     for (size_t i = first; i < amap.SectionCount(); ++i)
@@ -586,6 +594,8 @@ uint64_t NodeDatabase::FileSize() const { return impl_->committed.ibFileEof; }
 void NodeDatabase::Renamed(const std::string& path) { impl_->file.Renamed(path); }
 
 std::string NodeDatabase::CurrentPath() const { return impl_->file.path(); }
+
+void NodeDatabase::LimitGrowth(uint64_t fileSize) { impl_->growthLimit = fileSize; }
 
 uint64_t NodeDatabase::SizeIfClosed() const {
   const Impl& d = *impl_;

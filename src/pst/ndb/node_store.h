@@ -108,6 +108,10 @@ class NodeStore {
   // what it holds, and what the closing commit may add for what is not yet
   // committed. 0 when this store has no file.
   virtual uint64_t SizeIfClosed() const { return 0; }
+  // The file is grown ahead of its use no further than this size (0: no
+  // bound), so that even a file whose writer was killed before its last
+  // commit trimmed it stays below it.
+  virtual void LimitGrowth(uint64_t /*fileSize*/) {}
 };
 
 }  // namespace pst
