@@ -56,6 +56,9 @@ class Conversion {
   // folder tree. Throws MapiError kDiskError when either fails: the run
   // then stops.
   void OpenNextFile();
+  // After the current file was closed: it moved while it was written, so
+  // the run names where it is now.
+  void NoteWhereTheFileIs();
   // Makes sure the file takes the imported item without passing the size
   // limit, in the next file when not in this one (the item is then moved
   // there); the reason the message is not stored otherwise.
@@ -240,8 +243,7 @@ void Conversion::OpenNextFile() {
   try {
     folders_.clear();
     session_->Logoff();
-    if (const std::string now = store_->FilePath(); !now.empty() && now != SystemPath(report_.pstPaths.back()))
-      report_.pstPaths.back() = DecodeFileName(QByteArray::fromStdString(now));
+    NoteWhereTheFileIs();
     session_->Logon();
     ++fileIndex_;
     storeName_ = QStringLiteral("%1 (%2)").arg(report_.storeName).arg(fileIndex_ + 1);
@@ -265,6 +267,11 @@ void Conversion::OpenNextFile() {
     throw mapi::MapiError(mapi::hr::kDiskError, e.what());
   }
   BuildTree();
+}
+
+void Conversion::NoteWhereTheFileIs() {
+  if (const std::string now = store_->FilePath(); !now.empty() && now != SystemPath(report_.pstPaths.back()))
+    report_.pstPaths.back() = DecodeFileName(QByteArray::fromStdString(now));
 }
 
 QString Conversion::MakeRoom(std::unique_ptr<mapi::RDOMail>& item, const QString& relative) {
@@ -406,9 +413,7 @@ void Conversion::Finish() {
   session_.reset();
   folders_.clear();
   const int64_t inFile = store_->MessagesInFile();
-  // The file moved while it was written: the run names where it is now.
-  if (const std::string now = store_->FilePath(); !now.empty() && now != SystemPath(report_.pstPaths.back()))
-    report_.pstPaths.back() = DecodeFileName(QByteArray::fromStdString(now));
+  NoteWhereTheFileIs();
   report_.pstPath = report_.pstPaths.front();
   store_.reset();
   if (!report_.fileFailure.isEmpty()) {

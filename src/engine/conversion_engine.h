@@ -112,7 +112,8 @@ struct ConversionReport {
   QString sessionError;  // kSessionFailed: the cause (e.g. output exists / cannot be made)
   QString storeName, pstPath, renamedFrom;  // renamedFrom: the first name tried when it was taken
   // Every file the run made, in order: pstPath first, then "NAME (2).pst"...
-  // when the size limit made the run go on in another file.
+  // when the size limit made the run go on in another file; their stores
+  // are named storeName, then storeName + " (2)"...
   std::vector<QString> pstPaths;
   QString fileFailure;                      // kFileFailed: why the last file could not be written
   bool fileGone = false;                    // kFileFailed: that file no longer exists
