@@ -97,6 +97,8 @@ class Writer final : public PstWriter {
     Nid nid = NewFolderNid();
     auto f = std::make_unique<Folder>(*db_, nid, parent, name, containerClass);
     p.AddChild(*f);
+    touched_.insert(parent);
+    touched_.insert(nid);
     folders_[nid] = std::move(f);
     queue_.Add(kSudFolderAdded, parent, nid);
     ++foldersAdded_;
@@ -126,6 +128,7 @@ class Writer final : public PstWriter {
     db_->SetNode(nid, w.data, w.subnodes, folder);
     bool read = (message.props.GetInt(TagId(tags::kMessageFlags)).value_or(0) & tags::kMsgFlagRead) != 0;
     f.AddMessage(nid, w.row, read);
+    touched_.insert(folder);
     queue_.Add(kSudMessageAdded, folder, nid);
     ++messagesAdded_;
     MaybeCommit();
@@ -164,9 +167,7 @@ class Writer final : public PstWriter {
     // them), the parent of each whose counts changed, the name map and the
     // search queue's last block.
     constexpr uint64_t kPerChangedFolder = 64 * 1024;
-    uint64_t changed = names_.dirty() || queue_.dirty() ? 1 : 0;
-    for (const auto& [nid, f] : folders_)
-      changed += (f->unwritten() ? 1 : 0) + (f->rowStale() && f->parent() != nid ? 1 : 0);
+    const uint64_t changed = 2 * touched_.size() + (names_.dirty() || queue_.dirty() ? 1 : 0);
     return stored + changed * kPerChangedFolder;
   }
 
@@ -238,6 +239,7 @@ class Writer final : public PstWriter {
       if (f->rowStale() && f->parent() != nid) folders_.at(f->parent())->UpdateChild(*f);
     }
     for (auto& [nid, f] : folders_) f->Write();
+    touched_.clear();
     if (names_.dirty()) names_.Write(*db_);
     if (queue_.dirty()) queue_.Write(*db_);
   }
@@ -331,6 +333,7 @@ class Writer final : public PstWriter {
   std::map<Nid, std::unique_ptr<Folder>> folders_;
   Clock::time_point lastCommit_ = Clock::now();
   bool closed_ = false;
+  std::set<Nid> touched_;  // folders changed since the last Flush (SizeIfClosed)
   int64_t messagesAdded_ = 0;
   int64_t messagesCommitted_ = 0;  // as of the last commit that reached the file
   int64_t foldersAdded_ = 0, foldersCommitted_ = 0;  // folders made since the start / as of the last commit

@@ -29,8 +29,6 @@ class Folder {
   bool hasSubfolders() const { return !children_.empty(); }
   const std::vector<Nid>& children() const { return children_; }
   bool dirty() const { return dirty_; }
-  // Whether the next Write writes anything of this folder.
-  bool unwritten() const { return dirty_ || (!search_ && (hierDirty_ || contentsDirty_ || assocDirty_)); }
 
   // The properties this folder's row in its parent's hierarchy table copies.
   ltp::RowValues HierarchyRow() const;

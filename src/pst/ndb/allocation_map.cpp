@@ -186,8 +186,11 @@ bool AllocationMap::HoldsOnlyMaps(size_t i) const {
 }
 
 uint64_t AllocationMap::UsedEnd() const {
+  // Asked for every message stored, over up to 256 sections grown ahead:
+  // the longest free run tells without reading the bits, as the map pages
+  // open each section and a section otherwise empty is one run after them.
   size_t n = sections_.size();
-  while (n > 1 && HoldsOnlyMaps(n - 1)) --n;
+  while (n > 1 && sections_[n - 1].maxRun == kSlots - MapPagesIn(n - 1) * (kPageSize / kSlotSize)) --n;
   return SectionOffset(n);
 }
 
