@@ -103,7 +103,7 @@ TEST_F(FileSplitTest, GoesOnInTheNextFileBeforeTheLimitAndRefusesAMessageTooLarg
   EXPECT_EQ(subjects.size(), 11u);
 }
 
-TEST_F(FileSplitTest, ANamedFileGoesOnBesideItsNameAndReplacesNothing) {
+TEST_F(FileSplitTest, TheNextFilesAreNamedBesideTheFirstAndReplaceNothing) {
   request.outputFile = QString::fromStdString(outDir / "out.pst");
   std::ofstream(outDir / "out (2).pst") << "mine";
   for (int i = 0; i < 5; ++i) request.files.push_back(QStringLiteral("/Mail/m%1-3000.eml").arg(i));
@@ -115,6 +115,14 @@ TEST_F(FileSplitTest, ANamedFileGoesOnBesideItsNameAndReplacesNothing) {
   std::ifstream kept(outDir / "out (2).pst");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "mine");
   EXPECT_EQ(r.storedCount(), 5);
+
+  // In a folder, the clock's name was taken: the next files take the
+  // numbers after the one the first file got.
+  std::ofstream(stem.toStdString() + ".pst") << "mine";
+  request.outputFile.clear();
+  const ConversionReport d = Run();
+  EXPECT_EQ(d.pstPaths, (std::vector<QString>{stem + " (2).pst", stem + " (3).pst", stem + " (4).pst"}));
+  EXPECT_EQ(d.renamedFrom, stem + ".pst");
 }
 
 TEST_F(FileSplitTest, AFullDiskInALaterFileKeepsTheFilesBeforeIt) {
