@@ -96,6 +96,8 @@ class Writer final : public PstWriter {
     Nid nid = NewFolderNid();
     auto f = std::make_unique<Folder>(*db_, nid, parent, name, containerClass);
     p.AddChild(*f);
+    touched_.insert(parent);
+    touched_.insert(nid);
     folders_[nid] = std::move(f);
     ++foldersAdded_;
     MaybeCommit();
@@ -124,6 +126,7 @@ class Writer final : public PstWriter {
     db_->SetNode(nid, w.data, w.subnodes, folder);
     bool read = (message.props.GetInt(TagId(tags::kMessageFlags)).value_or(0) & tags::kMsgFlagRead) != 0;
     f.AddMessage(nid, w.row, read);
+    touched_.insert(folder);
     ++messagesAdded_;
     MaybeCommit();
     return nid;
@@ -152,6 +155,18 @@ class Writer final : public PstWriter {
 
   int64_t MessagesInFile() const override { return messagesCommitted_; }
   std::string CurrentPath() const override { return db_->CurrentPath(); }
+  void LimitGrowth(uint64_t fileSize) override { db_->LimitGrowth(fileSize); }
+  uint64_t SizeIfClosed() const override {
+    const uint64_t stored = db_->SizeIfClosed();
+    if (stored == 0 || closed_) return stored;
+    // Closing writes each folder changed since the last commit (its
+    // properties, the last block of each changed table and the trees over
+    // them), the parent of each whose counts changed, the name map and the
+    // search queue's last block.
+    constexpr uint64_t kPerChangedFolder = 64 * 1024;
+    const uint64_t changed = 2 * touched_.size() + (names_.dirty() || queue_.dirty() ? 1 : 0);
+    return stored + changed * kPerChangedFolder;
+  }
 
  private:
   void CheckOpen() const {
@@ -221,6 +236,7 @@ class Writer final : public PstWriter {
       if (f->rowStale() && f->parent() != nid) folders_.at(f->parent())->UpdateChild(*f);
     }
     for (auto& [nid, f] : folders_) f->Write();
+    touched_.clear();
     if (names_.dirty()) names_.Write(*db_);
   }
 
@@ -322,6 +338,7 @@ class Writer final : public PstWriter {
   std::map<Nid, std::unique_ptr<Folder>> folders_;
   Clock::time_point lastCommit_ = Clock::now();
   bool closed_ = false;
+  std::set<Nid> touched_;  // folders changed since the last Flush (SizeIfClosed)
   int64_t messagesAdded_ = 0;
   int64_t messagesCommitted_ = 0;  // as of the last commit that reached the file
   int64_t foldersAdded_ = 0, foldersCommitted_ = 0;  // folders made since the start / as of the last commit
