@@ -161,10 +161,9 @@ class Writer final : public PstWriter {
     if (stored == 0 || closed_) return stored;
     // Closing writes each folder changed since the last commit (its
     // properties, the last block of each changed table and the trees over
-    // them), the parent of each whose counts changed, the name map and the
-    // search queue's last block.
+    // them), the parent of each whose counts changed, and the name map.
     constexpr uint64_t kPerChangedFolder = 64 * 1024;
-    const uint64_t changed = 2 * touched_.size() + (names_.dirty() || queue_.dirty() ? 1 : 0);
+    const uint64_t changed = 2 * touched_.size() + (names_.dirty() ? 1 : 0);
     return stored + changed * kPerChangedFolder;
   }
 
