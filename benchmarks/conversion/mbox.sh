@@ -18,12 +18,8 @@ cli="$BUILD/verdaline-convert"
 [[ -x "$cli" ]] || { echo "mbox: $cli not built, skipped"; exit 0; }
 [[ -x /usr/bin/time ]] || { echo "mbox: /usr/bin/time missing, skipped"; exit 0; }
 
-corpus="$BENCH_DIR/corpus-$COUNT"
-if [[ ! -f "$corpus/.complete" ]]; then
-  echo "generating $COUNT messages in $corpus" >&2
-  rm -rf "$corpus"
-  python3 benchmarks/conversion/gen_corpus.py "$corpus" "$COUNT" >&2 && touch "$corpus/.complete" || exit 1
-fi
+source benchmarks/conversion/corpus.sh
+corpus=$(corpus_of "$COUNT") || exit 1
 mbox="$BENCH_DIR/corpus-$COUNT.mbox"
 if [[ ! -f "$mbox" || "$corpus/.complete" -nt "$mbox" ]]; then
   find "$corpus" -name '*.eml' | sort > "$BENCH_DIR/corpus-$COUNT.list"

@@ -24,16 +24,7 @@ done
 command -v readpst >/dev/null || { echo "conversion: readpst missing, skipped"; exit 0; }
 [[ -x /usr/bin/time ]] || { echo "conversion: /usr/bin/time missing, skipped"; exit 0; }
 
-# The generated corpus of $1 messages, made once and kept.
-corpus_of() {
-  local dir="$BENCH_DIR/corpus-$1"
-  if [[ ! -f "$dir/.complete" ]]; then
-    echo "generating $1 messages in $dir" >&2
-    rm -rf "$dir"
-    python3 benchmarks/conversion/gen_corpus.py "$dir" "$1" >&2 && touch "$dir/.complete" || return 1
-  fi
-  echo "$dir"
-}
+source benchmarks/conversion/corpus.sh
 corpus=$(corpus_of "$COUNT") || exit 1
 bytes=$(find "$corpus" -name '*.eml' -printf '%s\n' | awk '{s+=$1} END {print s}')
 files=$(find "$corpus" -name '*.eml' | wc -l)

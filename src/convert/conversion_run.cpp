@@ -40,6 +40,12 @@ QString RenamedNotice(const ConversionReport& report) {
   return RenamedText(report.renamedFrom, report.pstPath) + QStringLiteral("\r\n");
 }
 
+// The files of a run the size limit split, with a line break; "" for one file.
+QString SplitNotice(const ConversionReport& report) {
+  if (report.pstPaths.size() < 2) return QString();
+  return SplitText(report.pstPaths, SizeText(kDefaultMaxFileSize)) + QStringLiteral("\r\n");
+}
+
 // The files stored with warnings, each with what its import repaired or
 // left out.
 std::vector<FailedFile> WarnedFiles(const ConversionReport& report) {
@@ -143,8 +149,9 @@ void ConversionRun::ShowReport(const ConversionReport& report, qint64 total, qin
           const bool own = f.reason != kReasonNotWritten && f.reason != kReasonNotReached;
           if (kind.isEmpty() ? own : f.reason == kind) notStored.push_back({f.path, f.reason});
         }
-      platform_.MsgBox(RenamedNotice(report) +
-                           FileFailureText(report.pstPath, report.fileFailure, report.fileGone, report.kept, total,
+      // The last file is the one that failed.
+      platform_.MsgBox(RenamedNotice(report) + SplitNotice(report) +
+                           FileFailureText(report.pstPaths.empty() ? report.pstPath : report.pstPaths.back(), report.fileFailure, report.fileGone, report.kept, total,
                                            notStored) +
                            WarningsText(WarnedFiles(report)),
                        mb::kOkOnly | mb::kCritical, kAppTitle);
@@ -157,11 +164,12 @@ void ConversionRun::ShowReport(const ConversionReport& report, qint64 total, qin
   for (const FileResult& f : report.files)
     if (f.outcome == FileOutcome::kNotStored) failed.push_back({f.path, f.reason});
   if (!failed.empty()) {
-    platform_.MsgBox(RenamedNotice(report) + RunSummaryText(stored, total, failed) +
+    platform_.MsgBox(RenamedNotice(report) + SplitNotice(report) + RunSummaryText(stored, total, failed) +
                          WarningsText(WarnedFiles(report)),
                      mb::kOkOnly | mb::kExclamation, kAppTitle);
-  } else if (!report.renamedFrom.isEmpty()) {
-    platform_.MsgBox(RenamedNotice(report).trimmed(), mb::kOkOnly | mb::kInformation, kAppTitle);
+  } else if (!report.renamedFrom.isEmpty() || report.pstPaths.size() > 1) {
+    platform_.MsgBox((RenamedNotice(report) + SplitNotice(report)).trimmed(), mb::kOkOnly | mb::kInformation,
+                     kAppTitle);
   }
 }
 

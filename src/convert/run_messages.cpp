@@ -75,4 +75,11 @@ QString RenamedText(const QString& taken, const QString& used) {
   return QStringLiteral("A file named %1 exists already, so this conversion was written to %2.").arg(taken, used);
 }
 
+QString SplitText(const std::vector<QString>& files, const QString& limit) {
+  QString text = QStringLiteral("The messages did not fit in one file of at most %1, so this conversion was "
+                                "written to %2 files:").arg(limit).arg(files.size());
+  for (const QString& file : files) text += kCrLf + file;
+  return text;
+}
+
 }  // namespace verdaline

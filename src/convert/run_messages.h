@@ -42,6 +42,9 @@ QString FileFailureText(const QString& pstPath, const QString& cause, bool gone,
 QString WarningsText(const std::vector<FailedFile>& warned);
 // The name that was taken and the one used instead.
 QString RenamedText(const QString& taken, const QString& used);
+// The files a run wrote when the messages did not fit in one file of at
+// most `limit` (e.g. "45.0 GB"), the first one first.
+QString SplitText(const std::vector<QString>& files, const QString& limit);
 
 inline constexpr int kListedAtMost = 20;
 

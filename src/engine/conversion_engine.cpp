@@ -50,6 +50,21 @@ class Conversion {
   }
   bool Prepare();
   void CreateStore(const QString& stamp);
+  // The store's folder tree in the current file, committed; its size then.
+  void BuildTree();
+  // The name of the run's file numbered n (2, 3...) beside the first.
+  QString NumberedPath(int n) const;
+  // Closes the current file and goes on in the next one, with the same
+  // folder tree. Throws MapiError kDiskError when either fails: the run
+  // then stops.
+  void OpenNextFile();
+  // After the current file was closed: it moved while it was written, so
+  // the run names where it is now.
+  void NoteWhereTheFileIs();
+  // Makes sure the file takes the imported item without passing the size
+  // limit, in the next file when not in this one (the item is then moved
+  // there); the reason the message is not stored otherwise.
+  QString MakeRoom(std::unique_ptr<mapi::RDOMail>& item, const QString& relative);
   void StoreFiles();
   FileResult StoreOne(size_t index);
   bool FromSources() const {
@@ -99,10 +114,16 @@ class Conversion {
   std::string storeEntryId_;
   StoreFolderTree tree_;
   std::map<QString, std::unique_ptr<mapi::RDOFolder>> folders_;
-  // Files in the order they went into the file, as runs of consecutive
-  // files (first, last): one run when every file is stored.
+  // Files in the order they went into the current file, as runs of
+  // consecutive files (first, last): one run when every file is stored.
   std::vector<std::pair<size_t, size_t>> stored_;
   size_t storedCount_ = 0;
+  std::vector<QString> sourceFolders_;  // the tree's folders as the sources name them
+  QString storeName_;                   // the current file's store display name
+  QString stamp_;                       // the clock's text in the files' names
+  int fileIndex_ = 0;                   // the current file's place in report_.pstPaths
+  int nextSuffix_ = 2;                  // the next " (n)" to try for another file
+  uint64_t emptySize_ = 0;              // the current file with its folders only; 0: unknown
   qint64 next_ = 0;             // the files before it were dealt with
   bool cancelled_ = false;
 };
@@ -173,6 +194,7 @@ bool Conversion::Prepare() {
     report_.folderPaths = BuildFolderList(relative_, [this] { Yield(); });
     relative_.clear();
     seenFolders_.clear();
+    sourceFolders_ = report_.folderPaths;
     return true;
   } catch (const std::exception& e) {
     RethrowYieldError();
@@ -185,11 +207,13 @@ bool Conversion::Prepare() {
 }
 
 void Conversion::CreateStore(const QString& stamp) {
+  stamp_ = stamp;
   const std::string displayName = report_.storeName.toStdString();
   if (!request_.outputFile.isEmpty()) {
     // Exactly this name: a file there already is refused, never replaced.
     report_.pstPath = request_.outputFile;
     store_ = session_->Stores().AddPSTStore(SystemPath(report_.pstPath), mapi::kStoreUnicode, displayName);
+    nextSuffix_ = 2;
   } else {
     // A second conversion in the same second makes a second file: the next
     // free name, "... (2).pst" and on, never the first file overwritten.
@@ -198,6 +222,7 @@ void Conversion::CreateStore(const QString& stamp) {
       report_.pstPath = stem + (n == 1 ? QString() : QStringLiteral(" (%1)").arg(n)) + QStringLiteral(".pst");
       try {
         store_ = session_->Stores().AddPSTStore(SystemPath(report_.pstPath), mapi::kStoreUnicode, displayName);
+        nextSuffix_ = n + 1;
         break;
       } catch (const mapi::MapiError& e) {
         if (e.hresult() != mapi::hr::kCollision || n >= kMaxNameSuffix) throw;
@@ -206,10 +231,100 @@ void Conversion::CreateStore(const QString& stamp) {
     }
   }
   storeEntryId_ = store_->EntryID();
+  storeName_ = report_.storeName;
+  report_.pstPaths.push_back(report_.pstPath);
+}
+
+QString Conversion::NumberedPath(int n) const {
+  const QString number = QStringLiteral(" (%1)").arg(n);
+  if (request_.outputFile.isEmpty())
+    return WithTrailingSeparator(request_.outputFolder, request_.separator) + kPstFilePrefix + stamp_ + number +
+           QStringLiteral(".pst");
+  // "out.pst" goes on in "out (2).pst"; a name without an extension takes
+  // the number at its end.
+  const QString& file = request_.outputFile;
+  const qsizetype name = std::max(file.lastIndexOf(request_.separator), file.lastIndexOf(u'/')) + 1;
+  const qsizetype dot = file.lastIndexOf(u'.');
+  if (dot <= name) return file + number;
+  return file.left(dot) + number + file.mid(dot);
+}
+
+void Conversion::BuildTree() {
+  // Room the writer grows ahead stays below the limit too: a run killed
+  // before its last commit leaves the file as large as it was grown.
+  store_->LimitGrowth(request_.maxFileSize);
+  tree_ = CreateStoreFolders(*session_, storeEntryId_, storeName_, sourceFolders_, [this] { Yield(); });
+  // Committed, the file's size is known rather than bounded: the messages
+  // have all the room the limit leaves.
+  try {
+    store_->Commit();
+  } catch (const std::exception&) {
+    // A file that cannot be written says so with its first message.
+  }
+  emptySize_ = store_->SizeIfClosed();
+}
+
+void Conversion::OpenNextFile() {
+  try {
+    folders_.clear();
+    session_->Logoff();
+    NoteWhereTheFileIs();
+    session_->Logon();
+    ++fileIndex_;
+    storeName_ = QStringLiteral("%1 (%2)").arg(report_.storeName).arg(fileIndex_ + 1);
+    for (;; ++nextSuffix_) {
+      const QString path = NumberedPath(nextSuffix_);
+      try {
+        store_ = session_->Stores().AddPSTStore(SystemPath(path), mapi::kStoreUnicode, storeName_.toStdString());
+        report_.pstPaths.push_back(path);
+        // The messages of the file before are complete there; should this
+        // file not be made, the run's failure counts them as kept.
+        stored_.clear();
+        storedCount_ = 0;
+        break;
+      } catch (const mapi::MapiError& e) {
+        if (e.hresult() != mapi::hr::kCollision || nextSuffix_ >= kMaxNameSuffix) throw;
+      }
+    }
+    ++nextSuffix_;
+    storeEntryId_ = store_->EntryID();
+  } catch (const mapi::MapiError& e) {
+    RethrowYieldError();
+    throw mapi::MapiError(mapi::hr::kDiskError, e.what());
+  }
+  BuildTree();
+}
+
+void Conversion::NoteWhereTheFileIs() {
+  if (const std::string now = store_->FilePath(); !now.empty() && now != SystemPath(report_.pstPaths.back()))
+    report_.pstPaths.back() = DecodeFileName(QByteArray::fromStdString(now));
+}
+
+QString Conversion::MakeRoom(std::unique_ptr<mapi::RDOMail>& item, const QString& relative) {
+  const uint64_t limit = request_.maxFileSize;
+  if (limit == 0 || emptySize_ == 0) return {};  // no limit, or a writer that cannot tell
+  const uint64_t needed = StoredSizeBound(item->message());
+  auto fitsIn = [needed, limit](uint64_t size) { return size <= limit && needed <= limit - size; };
+  // On its own in an empty file it would pass the limit: no file takes it.
+  if (!fitsIn(emptySize_)) return TooLargeReason(needed, limit);
+  if (fitsIn(store_->SizeIfClosed())) return {};
+  // What is not yet committed is counted at its most; once committed, the
+  // file's size is known, and the message may fit after all.
+  store_->Commit();
+  if (fitsIn(store_->SizeIfClosed())) return {};
+  if (stored_.empty()) return TooLargeReason(needed, limit);
+  OpenNextFile();
+  if (!fitsIn(emptySize_)) return TooLargeReason(needed, limit);
+  if (const QString failure = FolderFailureFor(tree_.failures, relative); !failure.isEmpty())
+    return QStringLiteral("its folder %1 could not be created: %2").arg(tree_.StoredPath(relative), failure);
+  auto moved = FolderOf(relative).Items().Add(0);
+  item->MoveContentTo(*moved);
+  item = std::move(moved);
+  return {};
 }
 
 void Conversion::StoreFiles() {
-  tree_ = CreateStoreFolders(*session_, storeEntryId_, report_.storeName, report_.folderPaths, [this] { Yield(); });
+  BuildTree();
   const FolderFailures& folderFailures = tree_.failures;
   // From here on the run speaks of folders by the names they have in the store.
   for (QString& path : report_.folderPaths) path = tree_.StoredPath(path);
@@ -267,7 +382,7 @@ mapi::RDOFolder& Conversion::FolderOf(const QString& relative) {
   auto it = folders_.find(relative);
   if (it == folders_.end()) {
     auto folder = session_->GetFolderFromPath(
-        (QStringLiteral("\\\\") + report_.storeName + kStoreSeparator + tree_.StoredPath(relative)).toStdString());
+        (QStringLiteral("\\\\") + storeName_ + kStoreSeparator + tree_.StoredPath(relative)).toStdString());
     it = folders_.emplace(relative, std::move(folder)).first;
   }
   return *it->second;
@@ -288,6 +403,11 @@ FileResult Conversion::StoreOne(size_t index) {
     auto item = FolderOf(row.relative).Items().Add(0);
     item->Import(source ? source->ref : RefOf(index), mapi::kImportRfc822);
     for (const std::string& w : item->message().warnings) result.warnings.push_back(QString::fromStdString(w));
+    if (QString refused = MakeRoom(item, row.relative); !refused.isEmpty()) {
+      result.reason = std::move(refused);
+      result.warnings.clear();
+      return result;
+    }
     if (source) {
       ApplyMessageState(item->MAPIOBJECT(), source->state, item->message());
     } else {
@@ -303,6 +423,7 @@ FileResult Conversion::StoreOne(size_t index) {
     else
       stored_.emplace_back(index, index);
     ++storedCount_;
+    result.pstFile = fileIndex_;
     result.outcome = result.warnings.empty() ? FileOutcome::kStored : FileOutcome::kStoredWithWarnings;
   } catch (const std::bad_alloc&) {
     result.reason = QStringLiteral("there was not enough memory to convert it");
@@ -329,16 +450,15 @@ void Conversion::Finish() {
   session_.reset();
   folders_.clear();
   const int64_t inFile = store_->MessagesInFile();
-  // The file moved while it was written: the run names where it is now.
-  if (const std::string now = store_->FilePath(); !now.empty() && now != SystemPath(report_.pstPath))
-    report_.pstPath = DecodeFileName(QByteArray::fromStdString(now));
+  NoteWhereTheFileIs();
+  report_.pstPath = report_.pstPaths.front();
   store_.reset();
   if (!report_.fileFailure.isEmpty()) {
     // What the file holds is what its last commit wrote: the first inFile
     // of the stored messages. Every other file of the list is not in it.
     report_.status = RunStatus::kFileFailed;
     const auto isFile = deps_.isFile ? deps_.isFile : IsExistingFile;
-    report_.fileGone = !isFile(report_.pstPath);
+    report_.fileGone = !isFile(report_.pstPaths.back());
     report_.kept = report_.fileGone ? 0 : std::clamp<qint64>(inFile, 0, static_cast<qint64>(storedCount_));
     size_t position = 0;  // in the order stored
     for (const auto& [first, last] : stored_)
@@ -351,6 +471,7 @@ void Conversion::Finish() {
         FileResult& lost = report_.files[file];
         lost.outcome = FileOutcome::kNotStored;
         lost.reason = kReasonNotWritten;
+        lost.pstFile = -1;
         lost.warnings.clear();
       }
   } else if (cancelled_) {

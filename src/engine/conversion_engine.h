@@ -26,6 +26,7 @@
 #include "model/message_ref.h"
 #include "model/message_state.h"
 #include "mapi/rdo_session.h"
+#include "engine/size_limit.h"
 #include "platform/paths.h"
 
 namespace verdaline {
@@ -53,6 +54,7 @@ struct FileResult {
   FileOutcome outcome = FileOutcome::kNotStored;
   QString reason;                 // why not stored ("" when stored)
   std::vector<QString> warnings;  // what the importer repaired or left out
+  int pstFile = -1;               // stored: which of the report's pstPaths holds it
 };
 
 inline const QString kPstFilePrefix = QStringLiteral("OutlookExpressMessages");
@@ -91,6 +93,9 @@ struct ConversionRequest {
   QString storeName;           // the store's display name; empty: the clock's
   QString outputFolder;        // the .pst is made here, named from the clock, next free " (2)" name
   QString outputFile;          // or exactly this file (no renaming; refused when it exists)
+  // No file grows past this many bytes: when the next message would pass
+  // it, the file is closed and the run goes on in "NAME (2).pst" beside it.
+  uint64_t maxFileSize = kDefaultMaxFileSize;
   QChar separator = kPathSeparator;
 };
 
@@ -115,9 +120,13 @@ struct ConversionReport {
   bool emptyList = false;
   QString sessionError;  // kSessionFailed: the cause (e.g. output exists / cannot be made)
   QString storeName, pstPath, renamedFrom;  // renamedFrom: the first name tried when it was taken
-  QString fileFailure;                      // kFileFailed: why the file could not be written
-  bool fileGone = false;                    // kFileFailed: the file no longer exists
-  qint64 kept = 0;                          // kFileFailed: messages the file holds
+  // Every file the run made, in order: pstPath first, then "NAME (2).pst"...
+  // when the size limit made the run go on in another file; their stores
+  // are named storeName, then storeName + " (2)"...
+  std::vector<QString> pstPaths;
+  QString fileFailure;                      // kFileFailed: why the last file could not be written
+  bool fileGone = false;                    // kFileFailed: that file no longer exists
+  qint64 kept = 0;                          // kFileFailed: messages that file holds
   std::vector<QString> folderPaths;         // the store folders the run asked for, parents first
   std::map<QString, QString> storedFolders;  // source folder path -> its store folder path
   std::vector<FileResult> files;  // one per request file, in order, once the run started

@@ -72,6 +72,18 @@ void StoreData::CommitIfDue() {
   }
 }
 
+void StoreData::Commit() {
+  try {
+    Writer().Commit();
+  } catch (const pst::PstError& e) {
+    throw MapiError(HresultOf(e), std::string("Cannot write the file: ") + e.what());
+  }
+}
+
+void StoreData::LimitGrowth(uint64_t fileSize) { Writer().LimitGrowth(fileSize); }
+
+uint64_t StoreData::SizeIfClosed() const { return writer_ ? writer_->SizeIfClosed() : closedSize_; }
+
 pst::Nid StoreData::CreateFolder(pst::Nid parent, const std::string& name,
                                  const std::string& containerClass) {
   const auto& existing = Children(parent);
@@ -109,6 +121,7 @@ void StoreData::Close() {
     throw MapiError(HresultOf(e), "Cannot close \"" + path_ + "\": " + e.what());
   }
   messagesInFile_ = writer_->MessagesInFile();
+  closedSize_ = writer_->SizeIfClosed();
   if (std::string now = writer_->CurrentPath(); !now.empty()) path_ = std::move(now);
   writer_.reset();
   children_.clear();

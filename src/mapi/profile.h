@@ -60,6 +60,13 @@ class StoreData {
   // Commits what was stored since the last commit once the writer's commit
   // interval has passed; nothing when the store is closed.
   void CommitIfDue();
+  // Commits what was stored since the last commit, now.
+  void Commit();
+  // At most how many bytes the file holds once closed (0: unknown); once
+  // closed, what it holds.
+  uint64_t SizeIfClosed() const;
+  // The file is grown ahead no further than this size (0: no bound).
+  void LimitGrowth(uint64_t fileSize);
 
   // Writes everything out and closes the file; afterwards every call above
   // except the names throws MapiError. Idempotent.
@@ -84,6 +91,7 @@ class StoreData {
   std::string entryId_;
   pst::Nid ipmSubtree_ = 0;
   int64_t messagesInFile_ = -1;
+  uint64_t closedSize_ = 0;
   std::map<pst::Nid, std::vector<Child>> children_;
   MessageImporter importer_;
   ImportAhead* ahead_ = nullptr;

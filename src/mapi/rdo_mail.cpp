@@ -50,6 +50,13 @@ void RDOMail::Import(const model::MessageRef& path, int type) {
 
 MapiObject& RDOMail::MAPIOBJECT() { return *object_; }
 
+void RDOMail::MoveContentTo(RDOMail& other) {
+  if (saved_ || other.saved_) throw MapiError(hr::kNoSupport, "The message is already stored and cannot be moved.");
+  other.message_ = std::move(message_);
+  message_ = pst::Message{};
+  message_.props.Set(pst::tags::kMessageClass, std::string("IPM.Note"));
+}
+
 void RDOMail::Save() {
   if (saved_) throw MapiError(hr::kNoSupport, "The message is already stored.");
   store_->AddMessage(folder_, message_);

@@ -40,6 +40,10 @@ class RDOMail {
   // then unchanged.
   void Import(const model::MessageRef& path, int type);
   MapiObject& MAPIOBJECT();
+  // Gives what was imported and set to `other`, a new item (of another
+  // store, say), and leaves this one as new. Throws MapiError when either
+  // was saved.
+  void MoveContentTo(RDOMail& other);
   // Stores the item in its folder. Throws MapiError when it was saved before.
   void Save();
 

@@ -37,6 +37,11 @@ class RDOStore {
   // How many messages the file holds as written so far; -1 when unknown.
   int64_t MessagesInFile() const { return store_->MessagesInFile(); }
   void CommitIfDue() const { store_->CommitIfDue(); }
+  void Commit() const { store_->Commit(); }
+  // At most how many bytes the file holds once closed; 0 when unknown.
+  uint64_t SizeIfClosed() const { return store_->SizeIfClosed(); }
+  // The file is grown ahead no further than this size (0: no bound).
+  void LimitGrowth(uint64_t fileSize) const { store_->LimitGrowth(fileSize); }
   // The top of the store's personal folders.
   std::unique_ptr<RDOFolder> IPMRootFolder() const;
 

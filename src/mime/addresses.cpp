@@ -24,6 +24,8 @@ namespace tags = model::tags;
 constexpr uint16_t kSendRichInfoId = 0x3A40;        // PidTagSendRichInfo
 constexpr uint16_t kTransmittableNameId = 0x3A20;   // PidTagTransmittableDisplayName
 constexpr uint16_t kRecipientFlagsId = 0x5FFD;      // PidTagRecipientFlags
+constexpr uint16_t kRecipientEntryIdId = 0x5FF7;    // PidTagRecipientEntryId
+constexpr uint16_t kResponsibilityId = 0x0E0F;      // PidTagResponsibility
 constexpr int32_t kRecipSendable = 0x1;
 constexpr int32_t kMapiMailUser = 6;                // PidTagObjectType
 constexpr int32_t kDtMailUser = 0;                  // PidTagDisplayType
@@ -128,7 +130,6 @@ void AddRecipients(model::Message& out, std::span<const Mailbox> boxes, int32_t 
     const model::Bytes entryId = OneOffEntryId(m.Shown(), kSmtp, m.address);
     r.props.Set(tags::kRecipientType, type);
     r.props.Set(tags::kDisplayName, m.Shown());
-    r.props.Set(tags::kRecipientDisplayName, m.Shown());
     r.props.Set(model::MakeTag(kTransmittableNameId, model::PropType::Unicode), m.Shown());
     r.props.Set(tags::kEmailAddress, m.address);
     r.props.Set(tags::kAddressType, kSmtp);
@@ -138,9 +139,14 @@ void AddRecipients(model::Message& out, std::span<const Mailbox> boxes, int32_t 
     r.props.Set(tags::kSearchKey, SearchKey(kSmtp, m.address));
     r.props.Set(tags::kObjectType, kMapiMailUser);
     r.props.Set(tags::kDisplayType, kDtMailUser);
-    r.props.Set(tags::kRowid, static_cast<int32_t>(out.recipients.size() - 1));
     r.props.Set(model::MakeTag(kSendRichInfoId, model::PropType::Boolean), false);
     r.props.Set(model::MakeTag(kRecipientFlagsId, model::PropType::Int32), kRecipSendable);
+    // As Outlook's mail recipients: the entry ID once more as the recipient's
+    // own (PidTagRecipientDisplayName is an attendee's, not a mail
+    // recipient's), responsibility taken, and no PidTagRowid (the table's
+    // row id is the recipient's identity).
+    r.props.Set(model::MakeTag(kRecipientEntryIdId, model::PropType::Binary), entryId);
+    r.props.Set(model::MakeTag(kResponsibilityId, model::PropType::Boolean), true);
   }
 }
 

@@ -210,6 +210,9 @@ std::string NotRegularReason(mode_t mode) {
   return "not a regular file";
 }
 
+// For tests: runs between opening a message file and reading it.
+std::function<void(const std::string&)> g_afterOpen;
+
 // Files up to this size are read whole with one call and parsed from
 // memory: the parser's many small reads and seeks cost more than the copy.
 constexpr off_t kWholeFileLimit = 64 << 20;
@@ -383,12 +386,30 @@ void ImportMessageFile(const std::string& path, model::Message& out, const Impor
     ::close(fd);
     throw ImportError(path + " is empty");
   }
+  if (g_afterOpen) g_afterOpen(path);
   try {
     ImportOpenFile(fd, st.st_size, out, options, warnings);
   } catch (const ImportError& e) {
     throw ImportError(path + ": " + e.what());
   }
+  // Another program may write the file while it is read (a mail client
+  // still saving it, a sync tool): what was read is stored, and said to be
+  // of a file that changed.
+  struct stat after {};
+  if (::stat(path.c_str(), &after) == 0 &&
+      (after.st_size != st.st_size || after.st_ino != st.st_ino ||
+       after.st_mtim.tv_sec != st.st_mtim.tv_sec || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)) {
+    const std::string note = "the file changed while it was read (" + std::to_string(st.st_size) +
+                             " bytes when it was opened, " + std::to_string(after.st_size) +
+                             " now): what was read is stored";
+    out.warnings.push_back(note);
+    if (warnings) warnings->push_back(note);
+  }
 }
+
+namespace detail {
+void SetAfterOpenHookForTesting(std::function<void(const std::string& path)> hook) { g_afterOpen = std::move(hook); }
+}  // namespace detail
 
 ImportResult ImportMessage(const model::MessageRef& ref, model::Message& out) {
   ImportResult result;

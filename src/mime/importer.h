@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,12 @@ class ImportError : public std::runtime_error {
  public:
   explicit ImportError(const std::string& reason) : std::runtime_error(reason) {}
 };
+
+namespace detail {
+// For tests: `hook` runs after a message file is opened and before it is
+// read, so that a test can change the file under the import.
+void SetAfterOpenHookForTesting(std::function<void(const std::string& path)> hook);
+}  // namespace detail
 
 struct ImportOptions {
   // Nesting of message/rfc822 parts kept as embedded messages; a message

@@ -22,7 +22,6 @@
 #include "pst/messaging/folder.h"
 #include "pst/messaging/message_writer.h"
 #include "pst/messaging/name_map.h"
-#include "pst/messaging/search_queue.h"
 #include "pst/messaging/templates.h"
 #include "pst/ndb/node_database.h"
 #include "pst/ndb/pst_file.h"
@@ -97,8 +96,9 @@ class Writer final : public PstWriter {
     Nid nid = NewFolderNid();
     auto f = std::make_unique<Folder>(*db_, nid, parent, name, containerClass);
     p.AddChild(*f);
+    touched_.insert(parent);
+    touched_.insert(nid);
     folders_[nid] = std::move(f);
-    queue_.Add(kSudFolderAdded, parent, nid);
     ++foldersAdded_;
     MaybeCommit();
     return nid;
@@ -126,7 +126,7 @@ class Writer final : public PstWriter {
     db_->SetNode(nid, w.data, w.subnodes, folder);
     bool read = (message.props.GetInt(TagId(tags::kMessageFlags)).value_or(0) & tags::kMsgFlagRead) != 0;
     f.AddMessage(nid, w.row, read);
-    queue_.Add(kSudMessageAdded, folder, nid);
+    touched_.insert(folder);
     ++messagesAdded_;
     MaybeCommit();
     return nid;
@@ -155,6 +155,17 @@ class Writer final : public PstWriter {
 
   int64_t MessagesInFile() const override { return messagesCommitted_; }
   std::string CurrentPath() const override { return db_->CurrentPath(); }
+  void LimitGrowth(uint64_t fileSize) override { db_->LimitGrowth(fileSize); }
+  uint64_t SizeIfClosed() const override {
+    const uint64_t stored = db_->SizeIfClosed();
+    if (stored == 0 || closed_) return stored;
+    // Closing writes each folder changed since the last commit (its
+    // properties, the last block of each changed table and the trees over
+    // them), the parent of each whose counts changed, and the name map.
+    constexpr uint64_t kPerChangedFolder = 64 * 1024;
+    const uint64_t changed = 2 * touched_.size() + (names_.dirty() ? 1 : 0);
+    return stored + changed * kPerChangedFolder;
+  }
 
  private:
   void CheckOpen() const {
@@ -224,8 +235,8 @@ class Writer final : public PstWriter {
       if (f->rowStale() && f->parent() != nid) folders_.at(f->parent())->UpdateChild(*f);
     }
     for (auto& [nid, f] : folders_) f->Write();
+    touched_.clear();
     if (names_.dirty()) names_.Write(*db_);
-    if (queue_.dirty()) queue_.Write(*db_);
   }
 
   void WriteEmptyTable(Nid nid, const std::vector<uint32_t>& columns) {
@@ -268,9 +279,18 @@ class Writer final : public PstWriter {
     WriteEmptyTable(kNidSearchContentsTableTemplate, SearchContentsColumns());
     WriteEmptyTable(kNidRecipientTable, RecipientColumns());
     WriteEmptyTable(kNidAttachmentTable, AttachmentColumns());
-    // The search management queue starts empty; the activity list names the
-    // one search folder that is active, the spam folder, as Outlook's does.
-    queue_.Write(*db_);
+    // The search management queue stays empty, a node without data as in
+    // Outlook's files. [MS-PST] 2.4.8.1 queues a message or folder added only
+    // when desktop-search indexing is on (we index nothing) or when its
+    // folder is in the search domain object (we write none); anything else
+    // "is not queued". The one active search folder, the spam folder, has
+    // criteria without a restriction (0x660B alone, as Outlook writes it),
+    // so it selects nothing: its contents table and its update queue are
+    // complete while empty, and a queued update would change neither.
+    // Outlook's own new files agree: both references hold an empty queue,
+    // an empty spam folder and an empty update queue 0x2226.
+    db_->SetNode(kNidSearchManagementQueue, 0, 0, 0);
+    // The activity list names the spam folder, as Outlook's does.
     std::vector<uint8_t> sal;
     PutU32(sal, kNidSpamSearchFolder);
     db_->SetNode(kNidSearchActivityList, db_->WriteBlock(sal), 0, 0);
@@ -300,7 +320,8 @@ class Writer final : public PstWriter {
     add(kNidIpmSubtree, kNidRootFolder, "Top of Personal Folders", "", false);
     add(kNidSearchRoot, kNidRootFolder, "Search Root", "", false);
     add(kNidSpamSearchFolder, kNidRootFolder, "SPAM Search Folder 2", "", true);
-    add(kNidDeletedItems, kNidIpmSubtree, "Deleted Items", "IPF.Note", false);
+    // Outlook's Deleted Items has no container class.
+    add(kNidDeletedItems, kNidIpmSubtree, "Deleted Items", "", false);
     Flush();
     db_->Commit();
     lastCommit_ = Clock::now();
@@ -313,10 +334,10 @@ class Writer final : public PstWriter {
   std::mt19937_64 rng_{0};
   uint64_t keyCounter_ = 0;
   NameToIdMap names_;
-  SearchQueue queue_;
   std::map<Nid, std::unique_ptr<Folder>> folders_;
   Clock::time_point lastCommit_ = Clock::now();
   bool closed_ = false;
+  std::set<Nid> touched_;  // folders changed since the last Flush (SizeIfClosed)
   int64_t messagesAdded_ = 0;
   int64_t messagesCommitted_ = 0;  // as of the last commit that reached the file
   int64_t foldersAdded_ = 0, foldersCommitted_ = 0;  // folders made since the start / as of the last commit

@@ -68,6 +68,13 @@ class PstWriter {
   // The file's path as of Close ("" when unknown): another name when it was
   // moved while it was written.
   virtual std::string CurrentPath() const { return {}; }
+  // At most how many bytes the file holds once closed, were nothing more
+  // added: what a reader such as Outlook will see as its size. 0 when this
+  // writer cannot tell.
+  virtual uint64_t SizeIfClosed() const { return 0; }
+  // The file is grown ahead of its use (it grows by up to 65 MB at a time)
+  // no further than this size; 0: no bound.
+  virtual void LimitGrowth(uint64_t /*fileSize*/) {}
 };
 
 }  // namespace pst

@@ -61,9 +61,11 @@ def read_report(path):
                      for r in doc['files']]
     with open(path, newline='') as f:
         rows = list(csv.reader(f, delimiter='\t', quoting=csv.QUOTE_NONE))
-    assert rows[0] == ['path', 'store_folder', 'result', 'reason', 'warnings', 'index', 'offset'], rows[0]
+    # The columns of old reports come first, as they were; the .pst that
+    # holds each message ("file") after them.
+    assert rows[0] == ['path', 'store_folder', 'result', 'reason', 'warnings', 'index', 'offset', 'file'], rows[0]
     unescape = {'t': '\t', 'n': '\n', 'r': '\r', '\\': '\\'}
-    return None, [tuple(re.sub(r'\\(.)', lambda m: unescape[m.group(1)], x) for x in row) for row in rows[1:]]
+    return None, [tuple(re.sub(r'\\(.)', lambda m: unescape[m.group(1)], x) for x in row[:7]) for row in rows[1:]]
 
 
 def pst_check(pst):

@@ -206,10 +206,11 @@ class SourcesTest(unittest.TestCase):
         layout = self.layout(mail_layouts.mbox_forms)
         doc, _ = self.convert('forms', layout)
         self.assertIn('in\u2216out', {r['storeFolder'] for r in doc['files']})
-        # The TSV report: the same records, index and offset as its last columns.
+        # The TSV report: the same records, index and offset after the
+        # warnings (the .pst holding the message follows them).
         _, rows = self.run_convert('forms-tsv', layout, report_ext='tsv')
-        self.assertEqual(rows[0][-2:], ['index', 'offset'])
-        self.assertEqual([(r[0].replace('\\\\', '\\'), r[2], r[-2], r[-1]) for r in rows[1:]],
+        self.assertEqual(rows[0][4:], ['warnings', 'index', 'offset', 'file'])
+        self.assertEqual([(r[0].replace('\\\\', '\\'), r[2], r[5], r[6]) for r in rows[1:]],
                          [(r['path'], r['result'], str(r['index']), str(r['offset'])) for r in doc['files']])
 
     def test_takeout(self):

@@ -235,6 +235,53 @@ TEST_F(WindowRunTest, RunsInTheSameSecondMakeFilesWithTheNextFreeName) {
                 QString::fromStdString(factory.stores[2]->path) + ".");
 }
 
+// Messages the fake store counts at 20 GiB each (an attachment it never
+// reads): two fit in a file under the window's limit, a third does not.
+class WindowSplitTest : public WindowRunTest {
+ protected:
+  WindowSplitTest() {
+    struct Sized final : model::ByteSource {
+      uint64_t size() const override { return uint64_t{20} << 30; }
+      void read(uint64_t, std::span<uint8_t>) const override { throw std::logic_error("not read"); }
+    };
+    deps.writer = factory.Writer([](fake::Store& s) { s.emptySize = 1 << 20; });
+    deps.importer = [plain = deps.importer](const std::string& path, pst::Message& out) {
+      plain(path, out);
+      out.attachments.emplace_back();
+      out.attachments.back().data = std::make_shared<Sized>();
+    };
+  }
+  // The notice of a run split over the fake stores.
+  QString SplitNotice() const {
+    QString text =
+        "The messages did not fit in one file of at most 45.0 GB, so this conversion was written to " +
+        QString::number(factory.stores.size()) + " files:";
+    for (const auto& s : factory.stores) text += "\r\n" + QString::fromStdString(s->path);
+    return text;
+  }
+};
+
+TEST_F(WindowSplitTest, ARunTooLargeForOneFileNamesEveryFileItWrote) {
+  AddRows({"/Mail/a.eml", "/Mail/b.eml", "/Mail/c.eml"});
+  Convert(QString::fromStdString(outDir.path()));
+
+  ASSERT_EQ(factory.stores.size(), 2u);
+  EXPECT_EQ(factory.stores[0]->messages.size(), 2u);
+  EXPECT_EQ(factory.stores[1]->path, outDir / "OutlookExpressMessages6.12.26 7.5.03 (2).pst");
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  EXPECT_EQ(platform.Boxes()[0].text, SplitNotice());
+}
+
+TEST_F(WindowSplitTest, TheFilesComeBeforeTheFilesNotConverted) {
+  AddRows({"/Mail/a.eml", "/Mail/bad.eml", "/Mail/b.eml", "/Mail/c.eml"});
+  Convert(QString::fromStdString(outDir.path()));
+
+  ASSERT_EQ(factory.stores.size(), 2u);
+  ASSERT_EQ(platform.Boxes().size(), 1u);
+  EXPECT_TRUE(platform.Boxes()[0].text.startsWith(SplitNotice() + "\r\n3 of 4 file(s) were converted."))
+      << platform.Boxes()[0].text.toStdString();
+}
+
 // A name that ends in spaces is a file of its own when it exists; a typed
 // path with stray spaces around it is trimmed.
 TEST_F(WindowRunTest, RowsEndingInSpacesAreTakenAsTheyStandWhenThatFileExists) {

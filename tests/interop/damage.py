@@ -695,6 +695,38 @@ def _row_matrix_renamed(data):
     raise RuntimeError('no table keeps its rows in subnode 0x3F')
 
 
+def _recipient_column(data, old_tag, new_tag):
+    """Renames a column of the first recipient table (a message's subnode)."""
+    ndb, ltp = parse(data)
+    from pstcheck.ltp import Heap  # noqa: E402
+    for nid in sorted(ndb.nbt):
+        node = ltp.node(nid) if nid & 0x1F == 0x04 else None
+        table = node.child(0x692) if node is not None else None
+        if table is None:
+            continue
+        h = Heap(table, Report())
+        at = h.allocs[0][1][((h.root >> 5) & 0x7FF) - 1]
+        bid = node.subnodes[0x692][0]
+        d = bytearray(data)
+        p = bytearray(ndb.payload(bid))
+        _tc_column(p, at, old_tag, new_tag)
+        _rewrite_block(d, ndb, bid, bytes(p))
+        return bytes(d)
+    raise RuntimeError('no recipient table')
+
+
+def _search_row_renamed(p, at, size, cols):
+    struct.pack_into('<I', p, at, 0x7FFFFFE4)
+
+
+DAMAGE.update({
+    'search-folder-count': lambda data: _patch_record(data, 0x2223, None, (0x3602, 0x0003), (0x3602, 0x0003), 1),
+    'search-folder-row': lambda data: _row_patch(data, 0x80030, _search_row_renamed),
+    'smq-sud-type': lambda data: _nbt_entry(data, 0x1E1, 8, '<Q', parse(data)[0].nbt[0x201][0]),
+    'recipient-rowid-column': lambda data: _recipient_column(data, 0x3001001F, 0x30000003),
+})
+
+
 DAMAGE.update({
     'xxblock-of-data-blocks': _xblock_level2,
     'row-block-short': _rows_xblock,

@@ -85,6 +85,7 @@ EXPECTED = {
     'heap-page-map': ['ibHnpm'],
     'block-trailer-bid': ['trailer bid'],
     'page-signature': ['wrong wSig'],
+    'search-folder-count': ['[2.4.8.6.2]', 'search folder 0x2223: PidTagContentCount is 1'],
 }
 
 # Damage that needs what Outlook's dist-list.pst holds: an appointment with
@@ -116,6 +117,8 @@ EXPECTED_REFERENCE = {
     'name-string-offset': ['[2.4.7.4]', 'not an entry of the string stream'],
     'search-criteria-missing': ['[2.4.8.6]', 'no search criteria object 0x2227'],
     'queue-head': ['[2.4.8.3]', 'head offset'],
+    'search-folder-row': ['[2.4.8.6.2]', 'search folder 0x80023: contents row 0x7FFFFFE4 names no message'],
+    'smq-sud-type': ['[2.4.8.1.1]', 'search management queue: SUD at 0 has type 0x0'],
     'dlist-bid': ['[2.2.2.7.1]', 'not a page BID'],
     'dlist-signature': ['[5.5]', 'DList wSig'],
 }
@@ -204,6 +207,12 @@ class WriterSample(WriterMade, unittest.TestCase):
 
     def test_clean_file_passes(self):
         self.assertEqual(run_checker(self.source()), (0, ''))
+
+    def test_recipient_rowid_column_is_a_note(self):
+        _rc, out = run_checker(self.damaged('recipient-rowid-column'), '--verbose')
+        self.assertIn('note: recipient [Outlook]:', out)
+        self.assertIn('PidTagRowid (0x3000) column', out)
+        self.assertNotIn('PidTagRowid', run_checker(self.source(), '--verbose')[1])
 
 
 class WriterTableOfSeveralBlocks(WriterMade, unittest.TestCase):

@@ -42,6 +42,10 @@ struct Store {
   size_t commitEvery = 1;
   size_t committed = 0;
   std::string failFolderName;  // CreateFolder of this name fails
+  // Set: the file's size as SizeIfClosed tells it, this much and each
+  // message's attachment bytes and 4 KiB; 0: a size it cannot tell.
+  uint64_t emptySize = 0;
+  uint64_t size = 0;
 
   // The folder path of nid below the top of personal folders ("A\B").
   std::string PathOf(pst::Nid nid) const {
@@ -102,6 +106,8 @@ class Writer final : public pst::PstWriter {
     copy.props = message.props;
     copy.recipients = message.recipients;
     s_->messages.emplace_back(folder, std::move(copy));
+    s_->size += 4096;
+    for (const auto& a : message.attachments) s_->size += a.data ? a.data->size() : 0;
     if (s_->messages.size() % s_->commitEvery == 0) s_->committed = s_->messages.size();
     return 0x200024 + static_cast<pst::Nid>(s_->messages.size()) * 0x20;
   }
@@ -115,6 +121,7 @@ class Writer final : public pst::PstWriter {
     s_->committed = s_->messages.size();
   }
   int64_t MessagesInFile() const override { return static_cast<int64_t>(s_->committed); }
+  uint64_t SizeIfClosed() const override { return s_->emptySize ? s_->emptySize + s_->size : 0; }
 
  private:
   void Check() const {

@@ -62,6 +62,29 @@ TEST(BadInputTest, FilesReadOneAfterAnotherKeepToTheirOwnBytes) {
   EXPECT_EQ(Str(m.props, tags::kBody), "short body");
 }
 
+// A file cut short, or written on, between its opening and its reading:
+// what was read is stored, with a warning that the file changed.
+TEST(BadInputTest, AFileThatChangesWhileItIsReadIsStoredWithAWarning) {
+  TempDir dir;
+  const std::string body(4000, 'b');
+  const auto cut = dir.Write("cut.eml", "Subject: cut\r\n\r\n" + body);
+  const auto grown = dir.Write("grown.eml", "Subject: grown\r\n\r\n" + body);
+  mime::detail::SetAfterOpenHookForTesting([&](const std::string& path) {
+    if (path == cut) fs::resize_file(path, 1000);
+    if (path == grown) std::ofstream(path, std::ios::app) << "more";
+  });
+  model::Message m;
+  const mime::ImportResult shortened = mime::ImportMessageFile(cut, m);
+  EXPECT_EQ(Str(m.props, tags::kBody).size(), 1000u - 16u);
+  EXPECT_TRUE(HasWarning(shortened.warnings, "changed while it was read (4016 bytes when it was opened, 1000 now)"));
+  EXPECT_TRUE(HasWarning(m.warnings, "changed while it was read"));
+  const mime::ImportResult longer = mime::ImportMessageFile(grown, m);
+  EXPECT_TRUE(HasWarning(longer.warnings, "4018 bytes when it was opened, 4022 now"));
+  mime::detail::SetAfterOpenHookForTesting(nullptr);
+  // Left alone, the same file gives no such warning.
+  EXPECT_FALSE(HasWarning(mime::ImportMessageFile(grown, m).warnings, "changed"));
+}
+
 TEST(BadInputTest, FilesThatAreNotMailAreImportErrors) {
   TempDir dir;
   EXPECT_NE(ErrorOf((dir.path() / "missing.eml").string()).find("cannot open"), std::string::npos);

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 
+#include "engine/size_limit.h"
 #include "platform/file_names.h"
 
 namespace verdaline::cli {
@@ -21,6 +22,7 @@ constexpr ValueOption kValueOptions[] = {
     {"report", '\0', &Options::reportFile},
     {"store-name", '\0', &Options::storeName},
     {"folders", '\0', &Options::foldersValue},
+    {"max-size", '\0', &Options::maxSizeValue},
     {"files-from", '\0', nullptr},  // a list of PATHs, taken in its place
 };
 
@@ -81,6 +83,13 @@ QString CheckOptions(Options& options) {
     options.folders = FolderMode::kPath;
   } else if (!options.foldersValue.isEmpty() && options.foldersValue != QLatin1String("source")) {
     return QStringLiteral("--folders takes \"source\" or \"path\", not \"%1\"").arg(options.foldersValue);
+  }
+  if (!options.maxSizeValue.isEmpty()) {
+    if (!ParseSize(options.maxSizeValue, options.maxFileSize))
+      return QStringLiteral("--max-size takes a size such as 45G, 50M or 1048576 (bytes), not \"%1\"")
+          .arg(options.maxSizeValue);
+    if (options.maxFileSize < kMinMaxFileSize)
+      return QStringLiteral("--max-size %1 leaves no room for mail: it must be at least 1M").arg(options.maxSizeValue);
   }
   if (options.nulSeparated && options.fileLists.empty())
     return QStringLiteral("-0 (--null) goes with --files-from");
@@ -150,6 +159,23 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
   return parsed;
 }
 
+bool ParseSize(const QString& text, uint64_t& bytes) {
+  qsizetype digits = 0;
+  while (digits < text.size() && text[digits] >= u'0' && text[digits] <= u'9') ++digits;
+  if (digits == 0 || digits > 19 || text.size() - digits > 1) return false;
+  int shift = 0;
+  if (digits < text.size()) {
+    const qsizetype unit = QStringLiteral("KMGT").indexOf(text[digits].toUpper());
+    if (unit < 0) return false;
+    shift = 10 * static_cast<int>(unit + 1);
+  }
+  bool ok = false;
+  const qulonglong value = text.left(digits).toULongLong(&ok);
+  if (!ok || value > (UINT64_MAX >> shift)) return false;
+  bytes = static_cast<uint64_t>(value) << shift;
+  return true;
+}
+
 QStringList SplitFileList(const QByteArray& bytes, bool nulSeparated) {
   QStringList paths;
   for (const QByteArray& name : bytes.split(nulSeparated ? '\0' : '\n'))
@@ -214,6 +240,9 @@ QString UsageText() {
       "  -d, --output-dir DIR      write a new file named from the clock in DIR\n"
       "                            (default: the current folder)\n"
       "      --store-name NAME     the store's display name (default: from the clock)\n"
+      "      --max-size SIZE       no .pst grows past SIZE (bytes, or K, M, G, T in\n"
+      "                            powers of 1024; default 45G, room for Outlook's\n"
+      "                            50 GB): the run goes on in NAME (2).pst, ...\n"
       "      --folders=source      store folders as the source names them (default)\n"
       "      --folders=path        store folders mirror each message's file-system\n"
       "                            folder below the root, as the window does\n"
@@ -227,7 +256,7 @@ QString UsageText() {
       "      --dry-run             scan and classify as a conversion would; list each\n"
       "                            store folder's messages and expunged ones, write\n"
       "                            no .pst (the report's results are would-store)\n"
-      "      --verify              check the written file with verdaline-check\n"
+      "      --verify              check each written file with verdaline-check\n"
       "  -q, --quiet               no progress and no summary; errors only\n"
       "  -h, --help                show this help and exit\n"
       "      --version             show the version and exit\n"

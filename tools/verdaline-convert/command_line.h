@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -32,6 +33,8 @@ struct Options {
   QString reportFile;    // --report
   QString storeName;     // --store-name: the store's display name ("" the clock's)
   QString foldersValue;  // --folders as given: "source" or "path"
+  QString maxSizeValue;  // --max-size as given
+  uint64_t maxFileSize = 0;  // --max-size in bytes; 0: the engine's default
   FolderMode folders = FolderMode::kSource;
   ReportFormat reportFormat = ReportFormat::kNone;
   bool quiet = false;
@@ -55,6 +58,10 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments);
 // with the cause. The error ("" when none): a list that cannot be read, or
 // no PATH at all, given or listed.
 QString ExpandFileLists(Options& options, const std::function<QByteArray(const QString&)>& read);
+
+// A size as --max-size takes it: bytes, or a whole number with K, M, G or T
+// (powers of 1024); false when the text is not one or it overflows.
+bool ParseSize(const QString& text, uint64_t& bytes);
 
 // One list's bytes as PATHs: lines (or NUL-ended names); empty ones are skipped.
 QStringList SplitFileList(const QByteArray& bytes, bool nulSeparated);

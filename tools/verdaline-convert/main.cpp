@@ -2,7 +2,7 @@
 // verdaline-convert: the conversion engine on the command line.
 //
 //   verdaline-convert [-o FILE.pst | -d DIR] [--store-name NAME] [--folders=source|path]
-//                     [--report FILE] [--files-from FILE [-0]] [--dry-run] [--verify] [-q] PATH...
+//                     [--max-size SIZE] [--report FILE] [--files-from FILE [-0]] [--dry-run] [--verify] [-q] PATH...
 //
 // Exit status: 0 every message stored; 1 a .pst was made but some messages
 // (or whole paths) were not stored, deleted messages aside, or --verify
@@ -159,12 +159,16 @@ struct RunFigures {
 
 void PrintSummary(const RunSummary& summary, const RunFigures& figures) {
   const Counts counts = CountRecords(summary);
+  // The first file is the output; a run the size limit split names the
+  // others after it, and its size is theirs together.
   QString text = QStringLiteral("stored: %1\nstored with warnings: %2\nnot stored: %3\nexpunged: %4\noutput: %5\n")
                      .arg(counts.stored)
                      .arg(counts.storedWithWarnings)
                      .arg(counts.notStored)
                      .arg(counts.expunged)
                      .arg(summary.pstPath.isEmpty() ? QStringLiteral("(none)") : summary.pstPath);
+  for (size_t k = 1; k < summary.pstPaths.size(); ++k)
+    text += QStringLiteral("output %1: %2\n").arg(k + 1).arg(summary.pstPaths[k]);
   const qint64 messages = summary.pstPath.isEmpty() ? 0 : counts.stored + counts.storedWithWarnings;
   QSet<QString> folders;
   if (messages > 0)
@@ -172,9 +176,16 @@ void PrintSummary(const RunSummary& summary, const RunFigures& figures) {
       if (!record.expunged && record.file.outcome != FileOutcome::kNotStored) folders.insert(record.file.storeFolder);
     });
   text += QStringLiteral("messages: %1\nfolders: %2\n").arg(messages).arg(folders.size());
-  struct stat info{};
-  if (!summary.pstPath.isEmpty() && ::stat(EncodeFileName(summary.pstPath).constData(), &info) == 0)
-    text += QStringLiteral("size: %1 MB (%2 bytes)\n").arg(static_cast<double>(info.st_size) / kMegabyte, 0, 'f', 1).arg(info.st_size);
+  qint64 size = 0;
+  bool sized = false;
+  for (const QString& pst : summary.pstPaths) {
+    struct stat info{};
+    if (::stat(EncodeFileName(pst).constData(), &info) != 0) continue;
+    size += info.st_size;
+    sized = true;
+  }
+  if (sized)
+    text += QStringLiteral("size: %1 MB (%2 bytes)\n").arg(static_cast<double>(size) / kMegabyte, 0, 'f', 1).arg(size);
   const double seconds = std::max(figures.seconds, 0.001);
   text += QStringLiteral("elapsed: %1 s\nthroughput: %2 messages/s, %3 MB/s\n")
               .arg(figures.seconds, 0, 'f', 2)
@@ -295,6 +306,7 @@ class Conversion {
     request.messageAt = [this](size_t i) { return inputs_.messages.At(i); };
     request.keepResults = false;
     request.storeName = options_.storeName;
+    if (options_.maxFileSize > 0) request.maxFileSize = options_.maxFileSize;
     if (!options_.outputFile.isEmpty())
       request.outputFile = AbsolutePath(options_.outputFile);
     else
@@ -339,7 +351,7 @@ class Conversion {
       return Finish(kExitNothingWritten, QStringLiteral("failed"), QStringLiteral("not reached"));
     }
     progress.Finish();
-    pstPath_ = report.pstPath;
+    pstPaths_ = report.pstPaths;
     storedFolders_ = report.storedFolders;
     return Conclude(report);
   }
@@ -356,21 +368,24 @@ class Conversion {
         for (const ListProblem& problem : report.listProblems)
           Error(problem.path + QStringLiteral(": ") + NamedOnce(problem.path, problem.reason));
         if (report.emptyList) Error(QStringLiteral("no messages to convert"));
-        pstPath_.clear();
+        pstPaths_.clear();
         return Finish(kExitNothingWritten, status, QStringLiteral("not converted"));
       case RunStatus::kSessionFailed: {
         const QString where = report.pstPath.isEmpty() ? output_ : report.pstPath;
         Error(where + QStringLiteral(": ") + NamedOnce(where, report.sessionError));
-        pstPath_.clear();
+        pstPaths_.clear();
         return Finish(kExitNothingWritten, status, QStringLiteral("not converted"));
       }
-      case RunStatus::kFileFailed:
-        Error(report.pstPath + QStringLiteral(": ") + NamedOnce(report.pstPath, report.fileFailure) +
+      case RunStatus::kFileFailed: {
+        // The last file is the one that failed; those before it are complete.
+        const QString failed = report.pstPaths.empty() ? report.pstPath : report.pstPaths.back();
+        Error(failed + QStringLiteral(": ") + NamedOnce(failed, report.fileFailure) +
               (report.fileGone ? QStringLiteral(" (the file is gone)")
                                : QStringLiteral(" (%1 messages kept)").arg(report.kept)));
-        if (report.fileGone) pstPath_.clear();
+        if (report.fileGone && !pstPaths_.empty()) pstPaths_.pop_back();
         // The lost files have their reason; the rest were not reached.
-        return Finish(report.fileGone ? kExitNothingWritten : kExitSomeNotStored, status, kReasonNotReached);
+        return Finish(pstPaths_.empty() ? kExitNothingWritten : kExitSomeNotStored, status, kReasonNotReached);
+      }
       case RunStatus::kCancelled:
         return Finish(128 + stop_.signal(), status, kReasonNotReached);
       case RunStatus::kFinished:
@@ -455,9 +470,10 @@ class Conversion {
   // unless the file has problems or the report cannot be written.
   int Finish(int code, QString status, const QString& missing) {
     RunFigures figures{static_cast<double>(clock_.elapsed()) / 1000.0, bytesDone_, {}};
-    if (options_.verify && !pstPath_.isEmpty()) {
+    if (options_.verify && !pstPaths_.empty()) {
       try {
-        const qint64 problems = Verify(pstPath_);
+        qint64 problems = 0;
+        for (const QString& pst : pstPaths_) problems += Verify(pst);
         figures.verified = problems == 0 ? QStringLiteral("no problems") : QStringLiteral("%1 problems").arg(problems);
         if (problems > 0 && status == StatusName(RunStatus::kFinished)) status = QStringLiteral("verify-failed");
         if (problems > 0 && code == kExitAllStored) code = kExitSomeNotStored;
@@ -468,7 +484,8 @@ class Conversion {
       }
     }
     if (seen_.size() != inputs_.messages.size()) seen_ = ResultList(inputs_.messages.size());
-    RunSummary summary{pstPath_, status, Records(inputs_, seen_, missing, storedFolders_, engineRan_)};
+    RunSummary summary{pstPaths_.empty() ? QString() : pstPaths_.front(), status,
+                       Records(inputs_, seen_, missing, storedFolders_, engineRan_), pstPaths_};
     if (!options_.quiet) PrintSummary(summary, figures);
     if (options_.reportFormat != ReportFormat::kNone) {
       const QString failure = WriteReport(options_.reportFile, options_.reportFormat, summary);
@@ -486,7 +503,7 @@ class Conversion {
   ResultList seen_;  // each message's result as the engine gave it
   bool engineRan_ = false;  // it made the store's folders and went through the list
   QString output_;  // the file or folder asked for
-  QString pstPath_;
+  std::vector<QString> pstPaths_;  // the files written, the first one first
   std::map<QString, QString> storedFolders_;  // source folder path -> store folder path
   QElapsedTimer clock_;
   qint64 bytesDone_ = 0;  // mail read so far, for the throughput

@@ -20,7 +20,8 @@ class ResultList {
   void Set(size_t i, const FileResult& result);
   size_t size() const { return outcomes_.size(); }
   bool Seen(size_t i) const { return outcomes_[i] != kUnseen; }
-  // Its outcome, reason and warnings (path and store folder are not kept).
+  // Its outcome, reason, warnings and file (path and store folder are not
+  // kept).
   FileResult At(size_t i) const;
   // Every message has a result, and none is "not stored".
   bool AllStored() const;
@@ -32,6 +33,9 @@ class ResultList {
     std::vector<QString> warnings;
   };
   std::vector<uint8_t> outcomes_;
+  // Where each of the run's files begins: messages go into them in list
+  // order, so the first message of each tells every message's file.
+  std::vector<size_t> fileStarts_;
   std::unordered_map<size_t, Details> details_;
 };
 

@@ -136,11 +136,21 @@ QByteArray JsonString(const QString& text) {
 
 QByteArray JsonPosition(qint64 value) { return value < 0 ? QByteArray("null") : QByteArray::number(value); }
 
+// The .pst that holds the record's message; "" when none does.
+QString HoldingFile(const RunSummary& summary, const Record& record) {
+  const int at = record.file.pstFile;
+  if (record.expunged || record.wouldStore || record.file.outcome == FileOutcome::kNotStored || at < 0 ||
+      static_cast<size_t>(at) >= summary.pstPaths.size())
+    return {};
+  return summary.pstPaths[static_cast<size_t>(at)];
+}
+
 void WriteJson(ReportWriter& out, const RunSummary& summary) {
   const Counts counts = CountRecords(summary);
-  out << kJsonHead
-      << (summary.pstPath.isEmpty() ? QByteArray("null") : JsonString(summary.pstPath))
-      << ",\n    \"status\": " << JsonString(summary.status) << ",\n    \"stored\": "
+  out << kJsonHead << (summary.pstPath.isEmpty() ? QByteArray("null") : JsonString(summary.pstPath))
+      << ",\n    \"outputs\": [";
+  for (size_t k = 0; k < summary.pstPaths.size(); ++k) out << (k ? ", " : "") << JsonString(summary.pstPaths[k]);
+  out << "],\n    \"status\": " << JsonString(summary.status) << ",\n    \"stored\": "
       << QByteArray::number(counts.stored) << ",\n    \"storedWithWarnings\": "
       << QByteArray::number(counts.storedWithWarnings) << ",\n    \"notStored\": "
       << QByteArray::number(counts.notStored) << ",\n    \"expunged\": " << QByteArray::number(counts.expunged);
@@ -157,21 +167,24 @@ void WriteJson(ReportWriter& out, const RunSummary& summary) {
         << ", \"storeFolder\": " << JsonString(file.storeFolder)
         << ", \"result\": " << JsonString(ResultName(record)) << ", \"reason\": " << JsonString(file.reason)
         << ", \"warnings\": " << warnings << ", \"index\": " << JsonPosition(record.index)
-        << ", \"offset\": " << JsonPosition(record.offset) << "}";
+        << ", \"offset\": " << JsonPosition(record.offset) << ", \"file\": ";
+    const QString holder = HoldingFile(summary, record);
+    out << (holder.isEmpty() ? QByteArray("null") : JsonString(holder)) << "}";
     first = false;
   });
   out << (first ? "]\n}\n" : "\n    ]\n}\n");
 }
 
 void WriteTsv(ReportWriter& out, const RunSummary& summary) {
-  out << kTsvHead << "warnings\tindex\toffset\n";
-  summary.records([&out](const Record& record) {
+  out << kTsvHead << "warnings\tindex\toffset\tfile\n";
+  summary.records([&out, &summary](const Record& record) {
     const FileResult& file = record.file;
     QStringList warnings;
     for (const QString& warning : file.warnings) warnings << TsvField(warning);
     out << TsvField(ReadableFileName(file.path)) + u'\t' + TsvField(ReadableFileName(file.storeFolder)) + u'\t' +
                ResultName(record) + u'\t' + TsvField(file.reason) + u'\t' + warnings.join(QStringLiteral("; ")) +
-               u'\t' + TsvPosition(record.index) + u'\t' + TsvPosition(record.offset) + u'\n';
+               u'\t' + TsvPosition(record.index) + u'\t' + TsvPosition(record.offset) + u'\t' +
+               TsvField(ReadableFileName(HoldingFile(summary, record))) + u'\n';
   });
 }
 

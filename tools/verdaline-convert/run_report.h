@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The --report file: one record per message found, in order (path, store
-// folder, result, reason, warnings, and where in its file the message is),
+// folder, result, reason, warnings, where in its file the message is, and
+// which .pst holds it),
 // as JSON or as tab-separated values. Both are UTF-8: a byte of a file name
 // that is not UTF-8 is written as \xNN, as the window shows it, so the
 // report stays valid text and the name stays exact.
@@ -29,6 +30,9 @@ struct RunSummary {
   // Calls `visit` with each record in order (any number of times): the
   // records of a million messages are made as they are written, never held.
   std::function<void(const std::function<void(const Record&)>& visit)> records;
+  // Every file written, pstPath first; a record's FileResult::pstFile is
+  // its place here.
+  std::vector<QString> pstPaths;
 };
 
 // "stored", "stored-with-warnings", "not-stored", "expunged" or "would-store".

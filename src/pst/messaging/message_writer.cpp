@@ -19,6 +19,7 @@ using ltp::RowValues;
 constexpr uint16_t kIdAttachDataObject = 0x3701;
 constexpr uint16_t kIdRowid = 0x3000;
 constexpr uint16_t kIdMessageStatus = 0x0E17;
+constexpr uint16_t kIdResponsibility = 0x0E0F;
 
 // All properties of a bag by id, named ones mapped through the name-to-id map.
 RowValues Resolve(const PropertyBag& bag, NameToIdMap& names) {
@@ -40,6 +41,28 @@ void DropCalculated(RowValues& props) {
       std::get<std::string>(prefix->second.data).empty()) {
     props.erase(prefix);
   }
+}
+
+bool IsEmptyString(const PropValue& v) {
+  return v.type == PropType::Unicode && std::get<std::string>(v.data).empty();
+}
+
+// PidLidSmartNoAttach ([MS-OXPROPS] 2.290): whether the paperclip is to be
+// hidden although attachments exist, because each is shown in the body
+// (PidTagAttachFlags attRenderedInBody, [MS-OXCMSG] 2.2.2.18) or hidden
+// (PidTagAttachmentHidden). Outlook stores it on every message, false for
+// one without attachments, and keeps mfHasAttach set beside it.
+const NamedProp kSmartNoAttach{tags::kPsetidCommon, 0x8514u, ""};
+constexpr int32_t kAttRenderedInBody = 0x4;
+
+bool OnlyInlineAttachments(const Message& m) {
+  if (m.attachments.empty()) return false;
+  for (const Attachment& a : m.attachments) {
+    const bool hidden = a.props.GetInt(TagId(tags::kAttachmentHidden)).value_or(0) != 0;
+    const bool inBody = (a.props.GetInt(TagId(tags::kAttachFlags)).value_or(0) & kAttRenderedInBody) != 0;
+    if (!hidden && !inBody) return false;
+  }
+  return true;
 }
 
 size_t ValueBytes(const RowValues& v) {
@@ -144,11 +167,17 @@ Built BuildMessage(NodeStore& store, NameToIdMap& names, const Message& m, const
     props[TagId(tags::kSubject)] = {PropType::Unicode, EncodeSubject(*subject, prefix)};
   }
   DropCalculated(props);
+  props[names.Map(kSmartNoAttach)] = {PropType::Boolean, OnlyInlineAttachments(m)};
 
   // The display lists a mail client shows, from the recipients, unless given.
+  // An empty list is left out: Outlook stores none (its messages without Cc
+  // or Bcc recipients have no PidTagDisplayCc or PidTagDisplayBcc at all).
   for (auto [type, tag] : {std::pair{tags::kRecipTo, tags::kDisplayTo}, std::pair{tags::kRecipCc, tags::kDisplayCc},
                            std::pair{tags::kRecipBcc, tags::kDisplayBcc}}) {
-    if (props.count(TagId(tag))) continue;
+    if (auto given = props.find(TagId(tag)); given != props.end()) {
+      if (IsEmptyString(given->second)) props.erase(given);
+      continue;
+    }
     std::string list;
     for (const Recipient& r : m.recipients) {
       if (r.props.GetInt(TagId(tags::kRecipientType)).value_or(0) != type) continue;
@@ -158,7 +187,7 @@ Built BuildMessage(NodeStore& store, NameToIdMap& names, const Message& m, const
       if (!list.empty()) list += "; ";
       list += *name;
     }
-    props[TagId(tag)] = {PropType::Unicode, list};
+    if (!list.empty()) props[TagId(tag)] = {PropType::Unicode, list};
   }
 
   ltp::Subnodes subs;
@@ -166,18 +195,22 @@ Built BuildMessage(NodeStore& store, NameToIdMap& names, const Message& m, const
   std::vector<RowValues> recips;
   for (size_t i = 0; i < m.recipients.size(); ++i) {
     RowValues r = Resolve(m.recipients[i].props, names);
-    // Row ids come from the store-wide counter, as Outlook's do.
-    r[kIdRowid] = {PropType::Int32, static_cast<int32_t>(store.NextUnique())};
+    // A recipient is known by its row id (PidTagLtpRowId); Outlook's tables
+    // have no PidTagRowid column, so a caller's one is not stored.
+    r.erase(kIdRowid);
     if (!r.count(TagId(tags::kObjectType))) r[TagId(tags::kObjectType)] = {PropType::Int32, 6};  // MAPI_MAILUSER
     if (!r.count(TagId(tags::kDisplayType))) r[TagId(tags::kDisplayType)] = {PropType::Int32, 0};
+    // Outlook's mail recipients all carry PidTagResponsibility, true.
+    if (!r.count(kIdResponsibility)) r[kIdResponsibility] = {PropType::Boolean, true};
     recips.push_back(std::move(r));
   }
   uint64_t size = 0;
   {
     ltp::TableContext tc(store, ColumnsFor(RecipientColumns(), recips, {}));
-    for (size_t i = 0; i < recips.size(); ++i) {
-      tc.AddRow(static_cast<uint32_t>(std::get<int32_t>(recips[i].at(kIdRowid).data)), recips[i]);
-      size += ValueBytes(recips[i]);
+    for (const RowValues& r : recips) {
+      // Row ids come from the store-wide counter, as Outlook's do.
+      tc.AddRow(store.NextUnique(), r);
+      size += ValueBytes(r);
     }
     auto w = tc.Flush();
     subs.Add(kNidRecipientTable, w.data, w.subnodes);

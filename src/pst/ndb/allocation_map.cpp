@@ -179,14 +179,27 @@ std::vector<std::pair<uint64_t, std::array<uint8_t, kPageSize>>> AllocationMap::
   return out;
 }
 
+bool AllocationMap::HoldsOnlyMaps(size_t i) const {
+  size_t used = 0;
+  for (uint8_t v : sections_[i].bits) used += static_cast<size_t>(std::popcount(v));
+  return used == MapPagesIn(i) * (kPageSize / kSlotSize);
+}
+
+uint64_t AllocationMap::UsedEnd() const {
+  // Asked for every message stored, over up to 256 sections grown ahead:
+  // the longest free run tells without reading the bits, as the map pages
+  // open each section and a section otherwise empty is one run after them.
+  size_t n = sections_.size();
+  while (n > 1 && sections_[n - 1].maxRun == kSlots - MapPagesIn(n - 1) * (kPageSize / kSlotSize)) --n;
+  return SectionOffset(n);
+}
+
 size_t AllocationMap::TrimEmptyTail() {
   size_t dropped = 0;
   while (sections_.size() > 1) {
     const size_t i = sections_.size() - 1;
     const size_t mapSlots = MapPagesIn(i) * (kPageSize / kSlotSize);
-    size_t used = 0;
-    for (uint8_t v : sections_[i].bits) used += static_cast<size_t>(std::popcount(v));
-    if (used != mapSlots) break;
+    if (!HoldsOnlyMaps(i)) break;
     freeSlots_ -= kSlots - mapSlots;
     sections_[i].maxRun = 0;
     sections_[i].freeBytes = 0;

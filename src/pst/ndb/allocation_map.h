@@ -40,6 +40,9 @@ class AllocationMap {
   // Drops trailing sections that hold nothing but their own map pages
   // (never the first); returns how many were dropped.
   size_t TrimEmptyTail();
+  // Where the file would end after TrimEmptyTail: what a closed file's size
+  // is when nothing more is allocated.
+  uint64_t UsedEnd() const;
   // Marks [ib, ib+bytes) for release at the next ApplyReleases.
   void Release(uint64_t ib, uint64_t bytes);
   // Frees everything released since the last call.
@@ -80,6 +83,7 @@ class AllocationMap {
   };
 
   void AddSection();
+  bool HoldsOnlyMaps(size_t i) const;
   void Refresh(size_t i);
   void SetSlots(size_t section, size_t first, size_t count, bool used);
   int FindRun(const Section& s, size_t slots, bool page) const;

@@ -91,9 +91,13 @@ struct NodeDatabase::Impl {
   CowBTree<NodeRecord> nbt{ndb::kNbtLeafMax};
   CowBTree<BlockRecord> bbt{ndb::kBbtLeafMax};
   std::vector<Bid> maybeUnreferenced;
+  // Nodes set or deleted since the last commit: each may change a page of
+  // the node B-tree that the commit writes anew.
+  size_t nodeChanges = 0;
   bool broken = false;
   std::string brokenBy;  // what broke it, for the calls refused afterwards
   bool closed = false;
+  uint64_t growthLimit = 0;  // LimitGrowth; 0: none
   bool changed = false;  // anything to commit since the last commit
 
   // Called inside a catch block: the file takes no more calls, and those
@@ -180,7 +184,14 @@ struct NodeDatabase::Impl {
   // last commit gives back what was grown and not used.
   void Grow() {
     const size_t have = amap.SectionCount();
-    const size_t count = std::clamp<size_t>(have, 8, 256);
+    size_t count = std::clamp<size_t>(have, 8, 256);
+    if (growthLimit > 0) {
+      // Up to the limit, and a section past it only when what is to be
+      // written needs one.
+      const uint64_t end = amap.EndOfFile();
+      const uint64_t room = growthLimit > end ? (growthLimit - end) / ndb::kAMapCoverage : 0;
+      count = static_cast<size_t>(std::max<uint64_t>(1, std::min<uint64_t>(count, room)));
+    }
     const size_t first = amap.AddSections(count);
     Header grown = committed;
     for (size_t i = first; i < amap.SectionCount(); ++i)
@@ -340,6 +351,7 @@ struct NodeDatabase::Impl {
       file.Sync();
       committed = next;
       changed = false;
+      nodeChanges = 0;
       sinceCommit.clear();
       // Cut only once the header that no longer reaches the tail is on
       // disk: a file longer than its header is readable, a shorter one not.
@@ -551,6 +563,7 @@ void NodeDatabase::SetNode(Nid nid, Bid data, Bid subnodes, Nid parent) {
   }
   d.nbt.Upsert({{nid, data, subnodes, parent}});
   d.changed = true;
+  ++d.nodeChanges;
 }
 
 void NodeDatabase::DeleteNode(Nid nid) {
@@ -561,6 +574,7 @@ void NodeDatabase::DeleteNode(Nid nid) {
   const NbtEntry e = old->e;
   d.nbt.Erase(nid);
   d.changed = true;
+  ++d.nodeChanges;
   d.DropRef(e.data);
   d.DropRef(e.subnodes);
 }
@@ -603,6 +617,21 @@ uint64_t NodeDatabase::FileSize() const { return impl_->committed.ibFileEof; }
 void NodeDatabase::Renamed(const std::string& path) { impl_->file.Renamed(path); }
 
 std::string NodeDatabase::CurrentPath() const { return impl_->file.path(); }
+
+void NodeDatabase::LimitGrowth(uint64_t fileSize) { impl_->growthLimit = fileSize; }
+
+uint64_t NodeDatabase::SizeIfClosed() const {
+  const Impl& d = *impl_;
+  // Each block made or let go and each node changed since the last commit
+  // may change a leaf of its B-tree, which the commit writes as a new page,
+  // with the pages above it; 1 KiB each is more than that costs. The last
+  // commit then trims the unused tail, so the file ends where the last
+  // section in use ends, unless the new pages need another section.
+  constexpr uint64_t kPerChange = 1024;
+  constexpr uint64_t kCommitPages = 64 * 1024;
+  if (!d.changed) return d.amap.UsedEnd();
+  return d.amap.UsedEnd() + (d.maybeUnreferenced.size() + d.nodeChanges) * kPerChange + kCommitPages;
+}
 
 int64_t NodeDatabase::WriteCount() const { return impl_->file.writes(); }
 

@@ -60,6 +60,8 @@ class NodeDatabase final : public NodeStore {
   // The file was given this name; later messages use it.
   void Renamed(const std::string& path);
   std::string CurrentPath() const override;
+  uint64_t SizeIfClosed() const override;
+  void LimitGrowth(uint64_t fileSize) override;
   // Writes issued to the file so far (what crashAfterWrites counts).
   int64_t WriteCount() const;
 

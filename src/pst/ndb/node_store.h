@@ -104,6 +104,14 @@ class NodeStore {
   // Where the file is now, as far as known ("" when not a file): a file
   // renamed while it was written is found under its new name.
   virtual std::string CurrentPath() const { return {}; }
+  // At most how long the file is once closed, were nothing more written:
+  // what it holds, and what the closing commit may add for what is not yet
+  // committed. 0 when this store has no file.
+  virtual uint64_t SizeIfClosed() const { return 0; }
+  // The file is grown ahead of its use no further than this size (0: no
+  // bound), so that even a file whose writer was killed before its last
+  // commit trimmed it stays below it.
+  virtual void LimitGrowth(uint64_t /*fileSize*/) {}
 };
 
 }  // namespace pst

@@ -23,6 +23,7 @@ REQUIRED_ATTACH_PROPS = ((TAG_ATTACH_SIZE, 'PidTagAttachSize'), (TAG_ATTACH_METH
 CALCULATED = {0x0E1B: 'PidTagHasAttachments', 0x0E1D: 'PidTagNormalizedSubject',
               0x0E21: 'PidTagAttachNumber', 0x0FFE: 'PidTagObjectType'}
 PID_SUBJECT_PREFIX = 0x003D
+PID_ROWID = 0x3000
 
 
 class Messages:
@@ -99,6 +100,11 @@ class Messages:
         if t is None:
             return
         self._columns(what, 'recipient', t[0], self.recipient_columns, '2.4.5.3.2')
+        if any(c[0] >> 16 == PID_ROWID for c in t[0]):
+            # A recipient is known by its row ID (PidTagLtpRowId); none of
+            # Outlook's recipient tables stores PidTagRowid beside it.
+            r.note('recipient', '%s: recipient table has a PidTagRowid (0x3000) column; Outlook\'s have none'
+                   % what, sec='Outlook', once='recipientrowid')
         self.recipient_row_ids.extend(U32(row[TAG_ROWID], 0) for row in t[1])
 
     def _columns(self, what, table, cols, template, sec):

@@ -38,7 +38,7 @@ def check_messaging(ndb, ltp, r):
     template_columns = templates.check(ltp, r)
     _store(ndb, ltp, r)
     named = nameid.check(ndb, ltp, r)
-    search.check(ndb, r)
+    search.check(ndb, ltp, r)
     f = folders.Folders(ndb, ltp, r, named, template_columns)
     f.check_all()
     _row_versions(ndb, ltp, r, f.messages.recipient_row_ids)
