@@ -272,6 +272,31 @@ class OptionsTest(unittest.TestCase):
         self.assertEqual(pst_check_code(pst), 0)
         self.assertEqual(sum(message_counts(pst, self.work).values()), 4)
 
+    def test_a_killed_run_leaves_the_report_so_far(self):
+        """The report is written now and then while the run goes on: a run
+        killed in the middle (as an abort would end it) leaves a whole
+        report naming every message, those stored so far as stored."""
+        src = self.path('many')
+        for i in range(300):
+            write_eml(self.path('many', 'm%03d.eml' % i), 'm%d' % i, padding=200)
+        report = self.path('r.json')
+        env = dict(os.environ, VERDALINE_REPORT_SECONDS='0')
+        proc = subprocess.Popen([CONVERT, '-o', self.path('o.pst'), '--report', report, src], env=env,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        for line in proc.stderr:
+            if '%' in line and os.path.exists(report):
+                proc.send_signal(signal.SIGKILL)
+                break
+        proc.communicate(timeout=120)
+        self.assertEqual(proc.returncode, -signal.SIGKILL)
+        doc, records = read_report(report)
+        self.assertEqual(doc['status'], 'running')
+        self.assertEqual(len(records), 300)
+        results = [r[2] for r in records]
+        self.assertGreater(results.count('stored'), 0)
+        self.assertEqual(results.count('stored') + results.count('not-stored'), 300)
+        self.assertTrue(all(r[3] == 'not reached' for r in records if r[2] == 'not-stored'))
+
     def test_help_names_the_options(self):
         text = run(['--help']).stdout
         for option in ('--files-from', '--null', '--dry-run', '--verify'):

@@ -340,6 +340,8 @@ class Conversion {
       }
       bytesDone_ += BytesOnDisk(inputs_.messages.At(static_cast<size_t>(index)).ref);
       progress.Update(index + 1, total, bytesDone_, bytesTotal);
+      if (options_.reportFormat != ReportFormat::kNone && clock_.elapsed() >= nextCheckpoint_)
+        WriteCheckpoint(request.outputFile);
     };
 
     ConversionReport report;
@@ -466,6 +468,31 @@ class Conversion {
     return code;
   }
 
+  // The report so far, now and then while the run goes on (status
+  // "running", the messages not yet reached as such): should the process
+  // end without a word (killed, or an allocation its mail library cannot
+  // survive), the report on disk still names what was stored until then.
+  // It is written whole and then renamed into place, like the last one, and
+  // never takes more than a twentieth of the run.
+  void WriteCheckpoint(const QString& output) {
+    QElapsedTimer took;
+    took.start();
+    std::vector<QString> files;
+    if (!output.isEmpty()) files.push_back(output);
+    const RunSummary summary{output, QStringLiteral("running"),
+                             Records(inputs_, seen_, kReasonNotReached, storedFolders_, false), files};
+    WriteReport(options_.reportFile, options_.reportFormat, summary);  // a failure is said at the end
+    nextCheckpoint_ = clock_.elapsed() + std::max<qint64>(CheckpointInterval(), 20 * took.elapsed());
+  }
+
+  // Milliseconds between two reports so far: 5 s, or what
+  // VERDALINE_REPORT_SECONDS says (tests).
+  static qint64 CheckpointInterval() {
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("VERDALINE_REPORT_SECONDS", &ok);
+    return ok && seconds >= 0 ? seconds * qint64{1000} : 5000;
+  }
+
   // Verifies the file when asked, writes the report and the summary; `code`
   // unless the file has problems or the report cannot be written.
   int Finish(int code, QString status, const QString& missing) {
@@ -506,6 +533,7 @@ class Conversion {
   std::vector<QString> pstPaths_;  // the files written, the first one first
   std::map<QString, QString> storedFolders_;  // source folder path -> store folder path
   QElapsedTimer clock_;
+  qint64 nextCheckpoint_ = CheckpointInterval();  // when the report so far is next written
   qint64 bytesDone_ = 0;  // mail read so far, for the throughput
 };
 
