@@ -271,6 +271,10 @@ class OptionsTest(unittest.TestCase):
         self.assertIn('too large for a .pst', records['huge.eml'][3])
         self.assertEqual(pst_check_code(pst), 0)
         self.assertEqual(sum(message_counts(pst, self.work).values()), 4)
+        small = ['small %d' % i for i in range(4)]
+        for tree in (test_cli.interop.read_readpst(pst, tempfile.mkdtemp(dir=self.work)),
+                     test_cli.interop.read_pstextractor(pst, SOURCE)):
+            self.assertEqual(sorted(m.subject for msgs in tree.values() for m in msgs), small)
 
     def test_a_killed_run_leaves_the_report_so_far(self):
         """The report is written now and then while the run goes on: a run
