@@ -169,14 +169,13 @@ struct NodeDatabase::Impl {
     return ib;
   }
 
-  // Makes the file longer before anything is written past its end. The size
-  // of the file and the header's ibFileEof must agree whenever the process
-  // stops, and the two cannot change in one system call; so the file is
-  // extended, the new sections' map pages written and the header with the
-  // new size written straight after each other, with no sync in between:
-  // what separates the new size from the header that records it is a few
-  // small writes to the page cache, which a killed process still leaves
-  // behind. The header keeps the committed roots and says the maps are not
+  // Makes the file longer before anything is written past its end. The
+  // file must never be shorter than the header's ibFileEof says, and the
+  // two cannot change in one system call; so the file is extended first,
+  // then the new sections' map pages and the header with the new size are
+  // written straight after, with no sync in between. A process killed
+  // between them leaves a file longer than its header says, whose tail lies
+  // past every section the header names. The header keeps the committed roots and says the maps are not
   // yet to be trusted ([MS-PST] 2.6.1.3.7) until the sync after it: a machine
   // that stops before then may not have the new map pages on disk, and a
   // reader then rebuilds the maps. Grows by as much as the file has (8 to
