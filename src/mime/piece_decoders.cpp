@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mime/piece_decoders.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -72,10 +73,12 @@ bool Base64Pieces::Feed(std::span<const uint8_t> in, std::vector<uint8_t>& out) 
 
 bool QuotedPrintablePieces::Feed(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
   const std::string_view piece(reinterpret_cast<const char*>(in.data()), in.size());
+  const size_t firstBreak = piece.find('\n');
+  if (line_.size() + std::min(firstBreak, piece.size()) > maxLine_) return false;
   const size_t lastBreak = piece.rfind('\n');
   if (lastBreak == std::string_view::npos) {
     line_.append(piece);
-    return line_.size() <= maxLine_;
+    return true;
   }
   // Every line up to the last line break is whole: decoded now, it reads
   // as it would in the whole content.
@@ -88,7 +91,7 @@ bool QuotedPrintablePieces::Feed(std::span<const uint8_t> in, std::vector<uint8_
   }
   out.insert(out.end(), decoded.begin(), decoded.end());
   line_.assign(piece.substr(lastBreak + 1));
-  return line_.size() <= maxLine_;
+  return true;
 }
 
 void QuotedPrintablePieces::Finish(std::vector<uint8_t>& out) {
