@@ -245,9 +245,14 @@ model::Attachment& ContentWalker::NewAttachment(const std::string& longName,
 
 void ContentWalker::AddBytesAttachment(std::vector<uint8_t> bytes, const std::string& fileName,
                                        const std::string& mimeTag) {
+  AddSourceAttachment(std::make_shared<model::MemorySource>(std::move(bytes)), fileName, mimeTag);
+}
+
+void ContentWalker::AddSourceAttachment(std::shared_ptr<const model::ByteSource> data,
+                                        const std::string& fileName, const std::string& mimeTag) {
   model::Attachment& a = NewAttachment(fileName, mimeTag, false);
-  a.props.Set(tags::kAttachSize, static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX)));
-  a.data = std::make_shared<model::MemorySource>(std::move(bytes));
+  a.props.Set(tags::kAttachSize, static_cast<int32_t>(std::min<uint64_t>(data->size(), INT32_MAX)));
+  a.data = std::move(data);
 }
 
 void ContentWalker::AddEntityAttachment(GMimeObject* object, const std::string& fileName,

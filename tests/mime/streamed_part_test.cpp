@@ -296,4 +296,25 @@ TEST(StreamedPart, ALargeMessageKeepsItsLargePartsInItsFileUntilStored) {
   }
 }
 
+TEST(StreamedPart, AnEncryptedMessageOfItsFileKeepsItsContentThere) {
+  TempFile file("streamed_part_smime.eml");
+  const std::vector<uint8_t> pattern = RandomBytes(57 * 1000, 31);
+  const std::string line = Base64Lines(pattern, 76, "\r\n");
+  file.Write(
+      "From: a@example.com\r\nSubject: sealed\r\nMIME-Version: 1.0\r\n"
+      "Content-Type: application/pkcs7-mime; smime-type=enveloped-data; name=smime.p7m\r\n"
+      "Content-Transfer-Encoding: base64\r\n\r\n");
+  const size_t reps = (66u << 20) / line.size() + 1;
+  for (size_t i = 0; i < reps; ++i) file.Write(line, "ab");
+  model::Message m;
+  mime::ImportMessage(model::MessageRef(file.path()), m);
+  ASSERT_EQ(m.attachments.size(), 1u);
+  const model::Attachment& a = m.attachments[0];
+  EXPECT_EQ(mime_test::Str(m.props, tags::kMessageClass), "IPM.Note.SMIME");
+  EXPECT_EQ(mime_test::Str(a.props, tags::kAttachLongFilename), "smime.p7m");
+  EXPECT_EQ(mime_test::Int(a.props, tags::kAttachSize), static_cast<int64_t>(reps * pattern.size()));
+  EXPECT_EQ(a.data->contiguous(), nullptr);
+  EXPECT_EQ(Read(*a.data, (reps - 1) * pattern.size(), pattern.size()), pattern);
+}
+
 }  // namespace
