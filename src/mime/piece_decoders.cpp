@@ -33,10 +33,13 @@ size_t Base64Pieces::Decode(std::span<const uint8_t> in, uint8_t* to) {
   const std::array<int8_t, 256>& values = Base64Values();
   uint8_t* dst = to;
   const size_t n = in.size();
+  // Kept in locals: the stores through dst could otherwise alias them.
+  uint32_t acc = acc_;
+  int bits = bits_;
   for (size_t i = 0; i < n; ++i) {
     // Whole groups of four alphabet characters, the bulk of any part, go
     // three bytes at a time.
-    while (bits_ == 0 && i + 4 <= n) {
+    while (bits == 0 && i + 4 <= n) {
       const int a = values[in[i]], b = values[in[i + 1]], c = values[in[i + 2]], d = values[in[i + 3]];
       if ((a | b | c | d) < 0) break;
       const uint32_t group = static_cast<uint32_t>(a << 18 | b << 12 | c << 6 | d);
@@ -49,18 +52,20 @@ size_t Base64Pieces::Decode(std::span<const uint8_t> in, uint8_t* to) {
     if (i >= n) break;
     const int v = values[in[i]];
     if (v >= 0) {
-      acc_ = (acc_ << 6) | static_cast<uint32_t>(v);
-      bits_ += 6;
-      if (bits_ >= 8) {
-        bits_ -= 8;
-        *dst++ = static_cast<uint8_t>(acc_ >> bits_);
-        acc_ &= (1u << bits_) - 1;
+      acc = (acc << 6) | static_cast<uint32_t>(v);
+      bits += 6;
+      if (bits >= 8) {
+        bits -= 8;
+        *dst++ = static_cast<uint8_t>(acc >> bits);
+        acc &= (1u << bits) - 1;
       }
     } else if (v == -2) {
-      acc_ = 0;
-      bits_ = 0;
+      acc = 0;
+      bits = 0;
     }
   }
+  acc_ = acc;
+  bits_ = bits;
   return static_cast<size_t>(dst - to);
 }
 
