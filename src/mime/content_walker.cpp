@@ -9,6 +9,7 @@
 #include "mime/gmime_session.h"
 #include "mime/part_file_name.h"
 #include "mime/raw_repair.h"
+#include "mime/streamed_part.h"
 #include "mime/text_util.h"
 #include "mime/uuencode.h"
 #include "model/prop_tags.h"
@@ -244,9 +245,14 @@ model::Attachment& ContentWalker::NewAttachment(const std::string& longName,
 
 void ContentWalker::AddBytesAttachment(std::vector<uint8_t> bytes, const std::string& fileName,
                                        const std::string& mimeTag) {
+  AddSourceAttachment(std::make_shared<model::MemorySource>(std::move(bytes)), fileName, mimeTag);
+}
+
+void ContentWalker::AddSourceAttachment(std::shared_ptr<const model::ByteSource> data,
+                                        const std::string& fileName, const std::string& mimeTag) {
   model::Attachment& a = NewAttachment(fileName, mimeTag, false);
-  a.props.Set(tags::kAttachSize, static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX)));
-  a.data = std::make_shared<model::MemorySource>(std::move(bytes));
+  a.props.Set(tags::kAttachSize, static_cast<int32_t>(std::min<uint64_t>(data->size(), INT32_MAX)));
+  a.data = std::move(data);
 }
 
 void ContentWalker::AddEntityAttachment(GMimeObject* object, const std::string& fileName,
@@ -270,13 +276,13 @@ void ContentWalker::AddPartAttachment(GMimePart* part, bool relatedInline) {
                           (!location.empty() && Contains(html_, location));
   const bool hidden = relatedInline && haveHtml_ && referenced;
 
-  std::vector<uint8_t> bytes = DecodedContent(part);
+  std::shared_ptr<const model::ByteSource> data = PartContent(part, ctx_);
   model::Attachment& a = NewAttachment(name, mimeType, hidden);
   if (!contentId.empty()) a.props.Set(tags::kAttachContentId, contentId);
   if (!location.empty()) a.props.Set(tags::kAttachContentLocation, location);
   if (hidden) a.props.Set(tags::kAttachFlags, kAttachMhtmlRef);
-  a.props.Set(tags::kAttachSize, static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX)));
-  a.data = std::make_shared<model::MemorySource>(std::move(bytes));
+  a.props.Set(tags::kAttachSize, static_cast<int32_t>(std::min<uint64_t>(data->size(), INT32_MAX)));
+  a.data = std::move(data);
 }
 
 bool ContentWalker::AddEncodedMessage(GMimePart* part) {

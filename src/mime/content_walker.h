@@ -8,6 +8,7 @@
 
 #include <gmime/gmime.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ class ContentWalker {
   // Keeps raw bytes as one attachment.
   void AddBytesAttachment(std::vector<uint8_t> bytes, const std::string& fileName,
                           const std::string& mimeTag);
+  void AddSourceAttachment(std::shared_ptr<const model::ByteSource> data, const std::string& fileName,
+                           const std::string& mimeTag);
 
   int visibleAttachments() const { return visible_; }
 

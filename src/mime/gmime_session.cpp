@@ -9,6 +9,7 @@
 
 #include "mime/importer.h"
 #include "mime/memory_budget.h"
+#include "mime/piece_decoders.h"
 #include "mime/quoted_printable.h"
 #include "mime/text_util.h"
 #include "mime/uuencode.h"
@@ -110,80 +111,42 @@ ParsedMessage::~ParsedMessage() {
 
 namespace {
 
-// Value of each byte in the base64 alphabet; -1 for bytes outside it and -2
-// for '=', which ends the current group.
-const std::array<int8_t, 256>& Base64Values() {
-  static const std::array<int8_t, 256> table = [] {
-    std::array<int8_t, 256> t{};
-    t.fill(-1);
-    for (int c = 'A'; c <= 'Z'; ++c) t[static_cast<size_t>(c)] = static_cast<int8_t>(c - 'A');
-    for (int c = 'a'; c <= 'z'; ++c) t[static_cast<size_t>(c)] = static_cast<int8_t>(c - 'a' + 26);
-    for (int c = '0'; c <= '9'; ++c) t[static_cast<size_t>(c)] = static_cast<int8_t>(c - '0' + 52);
-    t['+'] = 62;
-    t['/'] = 63;
-    t['='] = -2;
-    return t;
-  }();
-  return table;
-}
-
-// Base64 that never gives up: characters outside the alphabet are skipped,
-// '=' ends the current group wherever it stands (so concatenated base64
-// pieces each decode right), and a cut-off last group still yields the whole
-// bytes it holds (GMime drops them).
+// Base64 as Base64Pieces reads it, for a content read whole.
 std::vector<uint8_t> LenientBase64(GMimeStream* encoded) {
-  const std::array<int8_t, 256>& values = Base64Values();
+  Base64Pieces decoder;
   std::vector<uint8_t> out;
-  uint32_t acc = 0;
-  int bits = 0;
   size_t used = 0;
   char buffer[65536];
   g_mime_stream_reset(encoded);
   // Sized once from the encoded length, so a large part does not pass through
   // a doubled buffer; grown only when the stream's length was not known.
   const gint64 encodedLength = g_mime_stream_length(encoded);
-  if (encodedLength > 0) out.resize(static_cast<size_t>(encodedLength) / 4 * 3 + 3);
+  // (Each piece's room, MaxDecoded, rounds up by at most a few bytes more
+  // than the whole's.)
+  if (encodedLength > 0) out.resize(Base64Pieces::MaxDecoded(static_cast<size_t>(encodedLength)) + 8);
   while (true) {
     const ssize_t got = g_mime_stream_read(encoded, buffer, sizeof buffer);
     if (got <= 0) break;
-    if (out.size() - used < static_cast<size_t>(got)) out.resize(used + static_cast<size_t>(got));
-    uint8_t* dst = out.data() + used;
-    const auto* in = reinterpret_cast<const uint8_t*>(buffer);
-    for (ssize_t i = 0; i < got; ++i) {
-      // Whole groups of four alphabet characters, the bulk of any part,
-      // go three bytes at a time.
-      while (bits == 0 && i + 4 <= got) {
-        const int a = values[in[i]], b = values[in[i + 1]], c = values[in[i + 2]], d = values[in[i + 3]];
-        if ((a | b | c | d) < 0) break;
-        const uint32_t group = static_cast<uint32_t>(a << 18 | b << 12 | c << 6 | d);
-        dst[0] = static_cast<uint8_t>(group >> 16);
-        dst[1] = static_cast<uint8_t>(group >> 8);
-        dst[2] = static_cast<uint8_t>(group);
-        dst += 3;
-        i += 4;
-      }
-      if (i >= got) break;
-      const int v = values[in[i]];
-      if (v >= 0) {
-        acc = (acc << 6) | static_cast<uint32_t>(v);
-        bits += 6;
-        if (bits >= 8) {
-          bits -= 8;
-          *dst++ = static_cast<uint8_t>(acc >> bits);
-          acc &= (1u << bits) - 1;
-        }
-      } else if (v == -2) {
-        acc = 0;
-        bits = 0;
-      }
-    }
-    used = static_cast<size_t>(dst - out.data());
+    const size_t room = Base64Pieces::MaxDecoded(static_cast<size_t>(got));
+    if (out.size() - used < room) out.resize(used + room);
+    used += decoder.Decode(std::span(reinterpret_cast<const uint8_t*>(buffer), static_cast<size_t>(got)),
+                           out.data() + used);
   }
   out.resize(used);
   return out;
 }
 
 }  // namespace
+
+void RefuseUnstorable(uint64_t encodedSize, bool base64, StoredAs storedAs) {
+  const uint64_t bound = detail::DecodedSizeBound(encodedSize, base64);
+  const bool text = storedAs == StoredAs::kText;
+  // Text is stored as UTF-16: up to two bytes for each one decoded.
+  if ((text ? 2 * bound : bound) > detail::kMaxValueBytes)
+    throw ImportError("its " + std::string(text ? "text body" : "part") + " of " + std::to_string(encodedSize) +
+                      " bytes is too large for a .pst, whose values hold less than 4 GiB" +
+                      (text ? " (text is stored as UTF-16)" : ""));
+}
 
 std::vector<uint8_t> DecodedContent(GMimePart* part, StoredAs storedAs) {
   std::vector<uint8_t> out;
@@ -201,11 +164,7 @@ std::vector<uint8_t> DecodedContent(GMimePart* part, StoredAs storedAs) {
     const bool base64 = g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_BASE64;
     const uint64_t bound = detail::DecodedSizeBound(encodedSize, base64);
     const bool text = storedAs == StoredAs::kText;
-    // Text is stored as UTF-16: up to two bytes for each one decoded.
-    if ((text ? 2 * bound : bound) > detail::kMaxValueBytes)
-      throw ImportError("its " + std::string(text ? "text body" : "part") + " of " + std::to_string(encodedSize) +
-                        " bytes is too large for a .pst, whose values hold less than 4 GiB" +
-                        (text ? " (text is stored as UTF-16)" : ""));
+    RefuseUnstorable(encodedSize, base64, storedAs);
     if (bound > kReservedDecodeSize)
       hold.emplace((text ? 4 : 2) * bound + (quoted || uuencoded ? encodedSize : 0),
                    "decode its part of " + std::to_string(encodedSize) + " bytes");

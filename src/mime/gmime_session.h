@@ -6,6 +6,7 @@
 
 #include <gmime/gmime.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,6 +67,9 @@ enum class StoredAs { kBytes, kText };
 // ImportError, before decoding, for a content too large to be stored or for
 // which the process has not the memory left.
 std::vector<uint8_t> DecodedContent(GMimePart* part, StoredAs storedAs = StoredAs::kBytes);
+// Throws ImportError when a content of `encodedSize` bytes may decode to
+// more than a .pst value holds.
+void RefuseUnstorable(uint64_t encodedSize, bool base64, StoredAs storedAs);
 // An object written out as it would appear on the wire (headers and body).
 std::vector<uint8_t> SerializedObject(GMimeObject* object);
 

@@ -23,6 +23,7 @@
 #include "model/prop_tags.h"
 #include "mime/message_mapping.h"
 #include "mime/raw_repair.h"
+#include "mime/streamed_part.h"
 #include "mime/whole_file_text.h"
 
 namespace mime {
@@ -194,7 +195,10 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
 
   const int64_t now = options.fixedNow != 0 ? options.fixedNow
                                             : model::FileTimeFromUnix(static_cast<int64_t>(std::time(nullptr)));
-  const detail::ImportContext ctx{options, sink, now, parsed.get()};
+  // Parsed from its file, a message's large parts stay there until stored.
+  std::shared_ptr<const detail::ContentFile> file;
+  if (!whole && GMIME_IS_STREAM_FS(stream)) file = detail::ContentFile::Hold(GMIME_STREAM_FS(stream)->fd);
+  const detail::ImportContext ctx{options, sink, now, parsed.get(), std::move(file)};
   out = model::Message();
   detail::ImportParsedMessage(message, out, ctx, 0);
   if (trimmed)

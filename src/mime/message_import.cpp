@@ -5,6 +5,7 @@
 #include "mime/content_walker.h"
 #include "mime/gmime_session.h"
 #include "mime/message_mapping.h"
+#include "mime/streamed_part.h"
 #include "mime/text_util.h"
 #include "model/prop_tags.h"
 
@@ -82,8 +83,8 @@ int MapContent(GMimeMessage* message, model::Message& out, const ImportContext& 
     // Opaque-signed or encrypted: no body can be shown without the key; the
     // CMS content is kept as it was.
     out.props.Set(tags::kMessageClass, std::string("IPM.Note.SMIME"));
-    walker.AddBytesAttachment(DecodedContent(GMIME_PART(top)), "smime.p7m",
-                              "application/pkcs7-mime");
+    walker.AddSourceAttachment(PartContent(GMIME_PART(top), ctx), "smime.p7m",
+                               "application/pkcs7-mime");
     walker.Finish();
     return 0;
   }

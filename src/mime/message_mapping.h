@@ -5,6 +5,7 @@
 
 #include <gmime/gmime.h>
 
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,11 +16,16 @@
 
 namespace mime::detail {
 
+class ContentFile;
+
 struct ImportContext {
   const ImportOptions& options;
   ImportWarnings* warnings;  // may be null
   int64_t now;               // FILETIME used for creation and modification times
   const ParsedMessage* top;  // the input as parsed, for the top-level message's raw bytes
+  // The file the input is parsed from, when large parts may be read from
+  // it after the import (streamed_part.h); null for input held in memory.
+  std::shared_ptr<const ContentFile> file = nullptr;
   void Warn(std::string text) const {
     if (warnings && warnings->size() < 200) warnings->push_back(std::move(text));
   }

@@ -7,8 +7,12 @@ window started without a desktop.
 
 usage: test_cli_options.py BUILD_DIR SOURCE_DIR [unittest arguments]
 """
+import base64
+import binascii
+import hashlib
 import json
 import os
+import random
 import re
 import resource
 import shutil
@@ -275,6 +279,55 @@ class OptionsTest(unittest.TestCase):
         for tree in (test_cli.interop.read_readpst(pst, tempfile.mkdtemp(dir=self.work)),
                      test_cli.interop.read_pstextractor(pst, SOURCE)):
             self.assertEqual(sorted(m.subject for msgs in tree.values() for m in msgs), small)
+
+    def test_large_attachments_are_stored_in_pieces(self):
+        """A message with a 160 MB attachment in base64 and a 12 MB one in
+        quoted-printable is stored under a 400 MB address-space limit that
+        decoding the first whole would not fit in, the run's peak resident
+        memory stays below half the first attachment, and the readers give
+        both back byte for byte."""
+        pattern = random.Random(3).randbytes(57 * 1000)
+        line = base64.encodebytes(pattern).replace(b'\n', b'\r\n')
+        second = random.Random(4).randbytes(12 << 20)
+        first = hashlib.sha256()
+        reps = (160 << 20) // len(pattern)
+        os.makedirs(self.path('src'))
+        with open(self.path('src', 'large.eml'), 'wb') as f:
+            f.write(b'From: a@example.org\r\nSubject: large\r\nMIME-Version: 1.0\r\n'
+                    b'Content-Type: multipart/mixed; boundary="b"\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n'
+                    b'see attached\r\n--b\r\nContent-Type: application/octet-stream; name="first.bin"\r\n'
+                    b'Content-Transfer-Encoding: base64\r\n\r\n')
+            for _ in range(reps):
+                f.write(line)
+                first.update(pattern)
+            f.write(b'--b\r\nContent-Type: application/octet-stream; name="second.bin"\r\n'
+                    b'Content-Transfer-Encoding: quoted-printable\r\n\r\n')
+            f.write(binascii.b2a_qp(second, istext=False).replace(b'=\n', b'=\r\n'))
+            f.write(b'\r\n--b--\r\n')
+        pst = self.path('o.pst')
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_AS, (400 << 20, 400 << 20))
+        p = subprocess.Popen([CONVERT, '-q', '-o', pst, self.path('src')], preexec_fn=limit,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        with p.stderr:
+            err = p.stderr.read()
+        # The child's own peak, which Popen.wait does not give.
+        _, status, usage = os.wait4(p.pid, 0)
+        p.returncode = os.waitstatus_to_exitcode(status)
+        self.assertEqual(p.returncode, 0, err)
+        self.assertLess(usage.ru_maxrss * 1024, (reps * len(pattern)) // 2)
+        self.assertEqual(pst_check_code(pst), 0)
+        want = [('first.bin', (reps * len(pattern), first.hexdigest())),
+                ('second.bin', (len(second), hashlib.sha256(second).hexdigest()))]
+        readers = [test_cli.interop.read_pffexport, test_cli.interop.read_readpst]
+        if test_cli.interop.pstx_reader.available(SOURCE):
+            readers.append(lambda path, work: test_cli.interop.read_pstextractor(path, SOURCE))
+        for reader in readers:
+            tree = reader(pst, tempfile.mkdtemp(dir=self.work))
+            got = {m.subject: [(a.name, a.digest or (len(a.data), hashlib.sha256(a.data).hexdigest()))
+                               for a in m.attachments] for msgs in tree.values() for m in msgs}
+            self.assertEqual(sorted(got['large']), want, reader)
 
     def test_a_killed_run_leaves_the_report_so_far(self):
         """The report is written now and then while the run goes on: a run

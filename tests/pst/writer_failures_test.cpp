@@ -162,5 +162,45 @@ TEST(WriterFailures, ADiskThatFillsInALargeMessageKeepsThoseBeforeAndGivesSpaceB
             5);
 }
 
+// A value whose bytes cannot be read to their end (an attachment left in
+// its message file, which changed since the import): that message alone
+// is not stored, and the blocks written for it do not stay in the file.
+TEST(WriterFailures, AValueThatCannotBeReadFailsOnlyItsMessage) {
+  class CutShort final : public ByteSource {
+   public:
+    uint64_t size() const override { return 1 << 20; }
+    void read(uint64_t offset, std::span<uint8_t> out) const override {
+      if (offset >= 600000) throw std::runtime_error("the message file changed");
+      std::fill(out.begin(), out.end(), uint8_t{7});
+    }
+  };
+  ScratchDir dir;
+  const std::string path = dir.File("unread.pst");
+  {
+    auto writer = PstWriter::Create(path, "S");
+    const Nid folder = writer->CreateFolder(writer->IpmSubtree(), "F", "IPF.Note");
+    Message bad;
+    bad.props.Set(tags::kSubject, std::string("bad"));
+    bad.attachments.emplace_back().data = std::make_shared<CutShort>();
+    try {
+      writer->AddMessage(folder, bad);
+      ADD_FAILURE() << "stored a value that could not be read";
+    } catch (const PstWriteError&) {
+      ADD_FAILURE() << "a value that cannot be read is no failure of the disk";
+    } catch (const PstError& e) {
+      EXPECT_NE(std::string(e.what()).find("the message file changed"), std::string::npos) << e.what();
+    }
+    Message good;
+    good.props.Set(tags::kSubject, std::string("good"));
+    good.attachments.emplace_back().data = std::make_shared<MemorySource>(testing::Pattern(1 << 20, 5));
+    writer->AddMessage(folder, good);
+    writer->Close();
+  }
+  testing::NdbTestReader r(testing::NdbTestReader::Slurp(path));
+  EXPECT_TRUE(r.faults().empty()) << r.FaultText();
+  EXPECT_EQ(std::count_if(r.nodes().begin(), r.nodes().end(), [](const auto& n) { return (n.first & 0x1F) == 4; }),
+            1);
+}
+
 }  // namespace
 }  // namespace pst
