@@ -51,7 +51,9 @@ windows:
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/windows/toolchain.cmake >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
-windows-test: windows build
+# Only the Linux programs it compares with are built.
+windows-test: windows configure
+	@cmake --build $(BUILD) --target eml2pst verdaline-check -j $(JOBS)
 	bash tests/windows/run.sh $(WINDOWS_BUILD) $(BUILD)
 
 clean:
