@@ -4,11 +4,15 @@
 #   make test  installs what is missing, builds, runs every test, then the
 #              address/undefined-sanitizer build of the tests without a window
 # make package builds the Debian package $(BUILD)/verdaline_<version>-<revision>_<arch>.deb
+# make windows cross-builds GLib and GMime (once, cached) and the Qt-free
+#              layers with eml2pst.exe into $(WINDOWS_BUILD) (README: Windows build)
+# make windows-test runs eml2pst.exe under wine and checks its .pst
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+WINDOWS_BUILD ?= build-windows
 
-.PHONY: deps configure build run test test-main test-asan bench package clean
+.PHONY: deps configure build run test test-main test-asan bench package windows windows-test clean
 
 deps:
 	@bash scripts/install-deps
@@ -39,6 +43,18 @@ bench: build
 
 package: build
 	@cmake --build $(BUILD) --target package
+
+windows:
+	@bash scripts/install-deps windows
+	@bash scripts/build-windows-deps
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/windows/toolchain.cmake >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+# Only the Linux programs it compares with are built.
+windows-test: windows configure
+	@cmake --build $(BUILD) --target eml2pst verdaline-check -j $(JOBS)
+	bash tests/windows/run.sh $(WINDOWS_BUILD) $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

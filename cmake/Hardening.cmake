@@ -7,7 +7,8 @@
 #
 # Off in the sanitizer build: ASan replaces the functions FORTIFY wraps.
 # FORTIFY also needs optimisation, so a Debug build gets the rest without it.
-if(VERDALINE_SANITIZE)
+# Off for Windows too: the flags are Debian's for ELF programs.
+if(VERDALINE_SANITIZE OR CMAKE_SYSTEM_NAME STREQUAL "Windows")
   set(_harden_default OFF)
 else()
   set(_harden_default ON)

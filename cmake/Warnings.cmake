@@ -23,6 +23,13 @@ function(verdaline_library name)
     list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${f})
   endforeach()
   list(FILTER srcs EXCLUDE REGEX "/fuzz/")
+  # What the operating system does differently lives in NAME_posix.cpp and
+  # NAME_win32.cpp beside each other; each build takes its own.
+  if(WIN32)
+    list(FILTER srcs EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER srcs EXCLUDE REGEX "_win32\\.cpp$")
+  endif()
   if(NOT srcs MATCHES "\\.cpp")
     # A layer that has no code yet still builds, so its callers can link.
     set(stub ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)

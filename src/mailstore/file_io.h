@@ -2,12 +2,15 @@
 // The few file-system calls the scan makes, in the system's own bytes:
 // listing a folder (sorted), the type of a name, and reading a regular file
 // that is never opened blocking (a FIFO given in its place cannot hang us).
+// file_io_posix.cpp and file_io_win32.cpp make them; on Windows names are
+// UTF-8, both '/' and '\' part a path, and error numbers are Windows' own.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +44,14 @@ std::string JoinPath(const std::string& dir, std::string_view name);
 std::string BaseName(const std::string& path);  // the last name; "/" for the root
 std::string DirName(const std::string& path);   // "/" for a name in the root
 std::string OsReason(int error);                // strerror, thread-safe
+// path made absolute against the current folder, without separators at its
+// end (the root keeps its own); nullopt, with the error, when the current
+// folder cannot be told.
+std::optional<std::string> AbsolutePath(const std::string& path, int& error);
+bool IsRoot(const std::string& path);
+// Up to n bytes of the open file at offset (fewer at its end); -1 with the
+// error in `error`. Interrupted reads are retried.
+int64_t ReadFdAt(int fd, void* into, size_t n, uint64_t offset, int& error);
 
 bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 

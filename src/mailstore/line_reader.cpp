@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mailstore/line_reader.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
+
+#include "mailstore/file_io.h"
 
 namespace mailstore::detail {
 
@@ -15,16 +14,10 @@ bool LineReader::Fill() {
   buffer_at_ += end_;
   pos_ = 0;
   end_ = 0;
-  for (;;) {
-    const ssize_t got = ::pread(fd_, buffer_.data(), buffer_.size(), static_cast<off_t>(buffer_at_));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      error_ = errno;
-      return false;
-    }
-    end_ = static_cast<size_t>(got);
-    return got > 0;
-  }
+  const int64_t got = ReadFdAt(fd_, buffer_.data(), buffer_.size(), buffer_at_, error_);
+  if (got < 0) return false;
+  end_ = static_cast<size_t>(got);
+  return got > 0;
 }
 
 bool LineReader::Next(Line& line) {

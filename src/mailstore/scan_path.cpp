@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <unistd.h>
-
-#include <cerrno>
 #include <optional>
 
 #include "mailstore/emlx.h"
@@ -19,21 +16,6 @@ namespace {
 using detail::FileType;
 
 constexpr size_t kProbeBytes = 4096;
-
-std::optional<std::string> Absolute(const std::string& path) {
-  std::string absolute = path;
-  if (absolute.front() != '/') {
-    std::string cwd(4096, '\0');
-    while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
-      if (errno != ERANGE || cwd.size() > (1u << 20)) return std::nullopt;
-      cwd.resize(cwd.size() * 2);
-    }
-    cwd.resize(cwd.find('\0'));
-    absolute = detail::JoinPath(cwd, path);
-  }
-  while (absolute.size() > 1 && absolute.back() == '/') absolute.pop_back();
-  return absolute;
-}
 
 // A file named on its own: an mbox, an .emlx, or one message whatever it holds.
 SourceKind ScanFile(detail::ScanContext& context, const std::string& path, const ScanOptions& options) {
@@ -72,7 +54,7 @@ SourceKind ScanFile(detail::ScanContext& context, const std::string& path, const
 SourceKind ScanDirectory(detail::ScanContext& context, const std::string& path) {
   const std::string name = detail::BaseName(path);
   if (detail::IsMaildir(path)) {
-    if (path != "/" && detail::IsMaildir(detail::DirName(path))) {
+    if (!detail::IsRoot(path) && detail::IsMaildir(detail::DirName(path))) {
       detail::ScanMaildirSubfolder(context, path);
     } else {
       detail::ScanMaildir(context, path, {}, 0);
@@ -125,9 +107,10 @@ SourceKind ScanPath(const std::string& path, ScanResult& out, const ScanOptions&
     context.Problem(path, "no such file or directory");
     return SourceKind::kNone;
   }
-  const std::optional<std::string> absolute = Absolute(path);
+  int error = 0;
+  const std::optional<std::string> absolute = detail::AbsolutePath(path, error);
   if (!absolute) {
-    context.Problem(path, "cannot tell the current folder: " + detail::OsReason(errno));
+    context.Problem(path, "cannot tell the current folder: " + detail::OsReason(error));
     return SourceKind::kNone;
   }
   const detail::FileInfo info = detail::StatPath(*absolute, true);

@@ -3,7 +3,6 @@
 #include "mapi/mapi_error.h"
 
 #include <pthread.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +12,7 @@
 #include <utility>
 
 #include "mapi/message_memory.h"
+#include "mime/message_file.h"
 #include "mapi/profile.h"
 
 namespace mapi {
@@ -25,9 +25,9 @@ constexpr size_t kMaxTrash = 64;
 // memory; 0 when it cannot be looked at (the import will say why).
 uint64_t FileBytes(const model::MessageRef& ref) {
   if (ref.length != model::MessageRef::kToEnd) return ref.length;
-  struct stat st {};
-  if (::stat(ref.path.c_str(), &st) != 0 || st.st_size < 0) return 0;
-  return static_cast<uint64_t>(st.st_size);
+  mime::file::Facts facts;
+  if (!mime::file::FactsOf(ref.path, facts) || facts.size < 0) return 0;
+  return static_cast<uint64_t>(facts.size);
 }
 
 }  // namespace

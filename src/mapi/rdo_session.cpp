@@ -1,12 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mapi/rdo_session.h"
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <system_error>
-
 #include "mapi/mapi_error.h"
+#include "mapi/new_file_check.h"
 #include "pst/ndb/node_store.h"
 
 namespace mapi {
@@ -24,18 +20,6 @@ std::vector<std::string> SplitPath(const std::string& path) {
     start = pos + 1;
   }
   return parts;
-}
-
-// The reason a new file cannot be made at path, in words; "" when none is seen.
-std::string WhyNotCreatable(const std::filesystem::path& path) {
-  std::error_code ec;
-  // A link that points nowhere takes the name as much as a file does.
-  if (std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return "the file already exists";
-  auto dir = path.parent_path();
-  if (dir.empty()) dir = ".";
-  if (!std::filesystem::is_directory(dir, ec)) return "the folder " + dir.string() + " does not exist";
-  if (::access(dir.c_str(), W_OK) != 0) return "the folder " + dir.string() + " is not writable";
-  return "";
 }
 
 // The writer's reason, with the path in front unless it names it already.
@@ -63,7 +47,7 @@ std::unique_ptr<RDOStore> RDOStores::AddPSTStore(const std::string& path, int fo
     throw MapiError(hr::kNoSupport, "Only Unicode .pst files (format 1) can be created, not format " +
                                         std::to_string(format) + ".");
   if (path.empty()) throw MapiError(hr::kInvalidParameter, "No file name was given for the new store.");
-  std::string why = WhyNotCreatable(std::filesystem::path(path));
+  std::string why = detail::WhyNotCreatable(path);
   if (!why.empty()) throw MapiError(why == "the file already exists" ? hr::kCollision : hr::kNotFound,
                                     "Cannot create " + path + ": " + why + ".");
   std::unique_ptr<pst::PstWriter> writer;

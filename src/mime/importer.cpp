@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mime/importer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -18,6 +14,7 @@
 #include "mime/gmime_session.h"
 #include "mime/limits.h"
 #include "mime/memory_budget.h"
+#include "mime/message_file.h"
 #include "mime/mbox_unquote.h"
 #include "mime/text_util.h"
 #include "model/prop_tags.h"
@@ -206,20 +203,12 @@ void ImportFromStream(GMimeStream* stream, std::span<const uint8_t> data, bool w
   out.warnings = *sink;
 }
 
-std::string NotRegularReason(mode_t mode) {
-  if (S_ISFIFO(mode)) return "it is a FIFO (named pipe), not a regular file";
-  if (S_ISDIR(mode)) return "it is a folder, not a regular file";
-  if (S_ISSOCK(mode)) return "it is a socket, not a regular file";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a regular file";
-  return "not a regular file";
-}
-
 // For tests: runs between opening a message file and reading it.
 std::function<void(const std::string&)> g_afterOpen;
 
 // Files up to this size are read whole with one call and parsed from
 // memory: the parser's many small reads and seeks cost more than the copy.
-constexpr off_t kWholeFileLimit = 64 << 20;
+constexpr int64_t kWholeFileLimit = 64 << 20;
 // Of a larger file, this much is read first to find its header section.
 constexpr size_t kHeadScanLimit = 1 << 20;
 
@@ -266,21 +255,20 @@ GMimeStream* WholeFileStream(int fd, size_t size, BufferLease& lease) {
   GByteArray* array = lease.Take(size);
   g_byte_array_set_size(array, static_cast<guint>(size));
   auto fail = [&](const std::string& why) {
-    ::close(fd);
+    file::Close(fd);
     if (!lease.held()) g_byte_array_unref(array);
     throw ImportError(why);
   };
   size_t done = 0;
   while (done < size) {
-    const ssize_t n = ::read(fd, array->data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) fail(std::string("cannot read it: ") + std::strerror(errno));
+    const int64_t n = file::Read(fd, array->data + done, size - done);
+    if (n < 0) fail("cannot read it: " + file::LastError());
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
   g_byte_array_set_size(array, static_cast<guint>(done));
   if (done == 0) fail("the file is empty");
-  ::close(fd);
+  file::Close(fd);
   GMimeStream* stream = g_mime_stream_mem_new_with_byte_array(array);
   // A stream owns its array unless told otherwise; the thread's buffer
   // stays with the thread.
@@ -300,7 +288,7 @@ namespace {
 
 // Imports the open regular file of `size` bytes; takes over fd. `label`
 // names it in reasons.
-void ImportOpenFile(int fd, off_t size, model::Message& out, const ImportOptions& options,
+void ImportOpenFile(int fd, int64_t size, model::Message& out, const ImportOptions& options,
                     ImportWarnings* warnings) {
   if (size <= kWholeFileLimit) {
     BufferLease lease;
@@ -314,35 +302,22 @@ void ImportOpenFile(int fd, off_t size, model::Message& out, const ImportOptions
   // the parser then reads the file through the stream, keeping part
   // contents on disk until they are decoded.
   std::vector<uint8_t> head(kHeadScanLimit);
-  const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+  const int64_t got = file::ReadAt(fd, head.data(), head.size(), 0);
   if (got <= 0) {
-    const int err = errno;
-    ::close(fd);
-    throw ImportError(std::string("cannot read it: ") + (got < 0 ? std::strerror(err) : "no data"));
+    const std::string why = got < 0 ? file::LastError() : "no data";
+    file::Close(fd);
+    throw ImportError("cannot read it: " + why);
   }
   GPtr<GMimeStream> stream(g_mime_stream_fs_new(fd));  // owns fd from here on
   ImportFromStream(stream.get(), std::span<const uint8_t>(head.data(), static_cast<size_t>(got)), false, out,
                    options, warnings);
 }
 
-// Opens a message file for reading without ever waiting on it (a FIFO
-// opened plainly waits for a writer that may never come) and refuses
-// anything but a non-empty regular file.
-int OpenRegular(const std::string& path, struct stat& st) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) throw ImportError("cannot open " + path + ": " + std::strerror(errno));
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    throw ImportError("cannot read " + path + ": " + NotRegularReason(st.st_mode));
-  }
-  return fd;
-}
-
 class Fd {
  public:
   explicit Fd(int fd) : fd_(fd) {}
   ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) file::Close(fd_);
   }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
@@ -357,9 +332,8 @@ class Fd {
 size_t ReadAt(int fd, uint8_t* to, size_t n, uint64_t offset) {
   size_t done = 0;
   while (done < n) {
-    const ssize_t got = ::pread(fd, to + done, n - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw ImportError(std::string("cannot read it: ") + std::strerror(errno));
+    const int64_t got = file::ReadAt(fd, to + done, n - done, offset + done);
+    if (got < 0) throw ImportError("cannot read it: " + file::LastError());
     if (got == 0) break;
     done += static_cast<size_t>(got);
   }
@@ -370,9 +344,8 @@ size_t ReadAt(int fd, uint8_t* to, size_t n, uint64_t offset) {
 // is imported from there as any large file is: its memory stays bounded.
 int SpillToTemporaryFile(int fd, uint64_t offset, uint64_t length, bool unquote) {
   const char* dir = g_get_tmp_dir();
-  const int tmp = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (tmp < 0)
-    throw ImportError(std::string("cannot make a temporary file in ") + dir + ": " + std::strerror(errno));
+  const int tmp = file::OpenUnnamedTemporary(dir);
+  if (tmp < 0) throw ImportError(std::string("cannot make a temporary file in ") + dir + ": " + file::LastError());
   Fd owned(tmp);
   const std::string failure = CopyRange(fd, offset, length, unquote, tmp);
   if (!failure.empty()) throw ImportError(failure);
@@ -384,27 +357,25 @@ int SpillToTemporaryFile(int fd, uint64_t offset, uint64_t length, bool unquote)
 void ImportMessageFile(const std::string& path, model::Message& out, const ImportOptions& options,
                        ImportWarnings* warnings) {
   detail::EnsureGMime();
-  struct stat st {};
-  const int fd = OpenRegular(path, st);
-  if (st.st_size == 0) {
-    ::close(fd);
+  file::Facts st;
+  const int fd = file::OpenRegular(path, st);
+  if (st.size == 0) {
+    file::Close(fd);
     throw ImportError(path + " is empty");
   }
   if (g_afterOpen) g_afterOpen(path);
   try {
-    ImportOpenFile(fd, st.st_size, out, options, warnings);
+    ImportOpenFile(fd, st.size, out, options, warnings);
   } catch (const ImportError& e) {
     throw ImportError(path + ": " + e.what());
   }
   // Another program may write the file while it is read (a mail client
   // still saving it, a sync tool): what was read is stored, and said to be
   // of a file that changed.
-  struct stat after {};
-  if (::stat(path.c_str(), &after) == 0 &&
-      (after.st_size != st.st_size || after.st_ino != st.st_ino ||
-       after.st_mtim.tv_sec != st.st_mtim.tv_sec || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)) {
-    const std::string note = "the file changed while it was read (" + std::to_string(st.st_size) +
-                             " bytes when it was opened, " + std::to_string(after.st_size) +
+  file::Facts after;
+  if (file::FactsOf(path, after) && file::Changed(st, after)) {
+    const std::string note = "the file changed while it was read (" + std::to_string(st.size) +
+                             " bytes when it was opened, " + std::to_string(after.size) +
                              " now): what was read is stored";
     out.warnings.push_back(note);
     if (warnings) warnings->push_back(note);
@@ -428,10 +399,10 @@ void ImportMessage(const model::MessageRef& ref, model::Message& out, const Impo
     return;
   }
   detail::EnsureGMime();
-  struct stat st {};
-  Fd fd(OpenRegular(ref.path, st));
+  file::Facts st;
+  Fd fd(file::OpenRegular(ref.path, st));
   const std::string where = ref.path + " at byte " + std::to_string(ref.offset);
-  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  const uint64_t size = static_cast<uint64_t>(st.size);
   // An mbox entry that is only its "From " line holds no message at all.
   if (ref.length == 0) throw ImportError(where + ": the message is empty");
   if (ref.offset >= size)
@@ -467,12 +438,13 @@ void ImportMessage(const model::MessageRef& ref, model::Message& out, const Impo
       ImportFromStream(stream.get(), std::span<const uint8_t>(array->data, array->len), true, out, options, sink);
     } else {
       const int tmp = SpillToTemporaryFile(fd.get(), ref.offset, length, unquote);
-      struct stat tst {};
-      if (::fstat(tmp, &tst) != 0) {
-        ::close(tmp);
-        throw ImportError(std::string("cannot read its temporary copy: ") + std::strerror(errno));
+      file::Facts tst;
+      if (!file::FactsOfOpen(tmp, tst)) {
+        const std::string why = file::LastError();
+        file::Close(tmp);
+        throw ImportError("cannot read its temporary copy: " + why);
       }
-      ImportOpenFile(tmp, tst.st_size, out, options, sink);
+      ImportOpenFile(tmp, tst.size, out, options, sink);
     }
   } catch (const ImportError& e) {
     throw ImportError(where + ": " + e.what());

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mime/mbox_unquote.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <string_view>
 #include <vector>
+
+#include "mime/message_file.h"
 
 namespace mime {
 
@@ -39,25 +38,21 @@ std::string CopyRange(int from, uint64_t offset, uint64_t length, bool unquote, 
   uint64_t done = 0;
   while (done < length) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk, length - done));
-    ssize_t got;
-    do {
-      got = ::pread(from, buffer.data(), want, static_cast<off_t>(offset + done));
-    } while (got < 0 && errno == EINTR);
-    if (got < 0) return std::string("cannot read it: ") + std::strerror(errno);
+    const int64_t got = file::ReadAt(from, buffer.data(), want, offset + done);
+    if (got < 0) return "cannot read it: " + file::LastError();
     if (got == 0) break;
     size_t take = static_cast<size_t>(got);
     if (unquote && done + take < length) {
       // A line longer than the chunk is passed through in pieces; its start
       // was judged with the chunk it began in.
-      const auto* last = static_cast<const uint8_t*>(memrchr(buffer.data(), '\n', take));
-      if (last) take = static_cast<size_t>(last - buffer.data()) + 1;
+      const auto last = std::find(buffer.rbegin() + static_cast<ptrdiff_t>(chunk - take), buffer.rend(), '\n');
+      if (last != buffer.rend()) take = static_cast<size_t>(buffer.rend() - last);
     }
     const size_t keep = unquote ? UnquoteFromLines(buffer.data(), take, atLineStart) : take;
     size_t written = 0;
     while (written < keep) {
-      const ssize_t w = ::write(to, buffer.data() + written, keep - written);
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) return std::string("cannot write a temporary copy of it: ") + std::strerror(errno);
+      const int64_t w = file::Write(to, buffer.data() + written, keep - written);
+      if (w < 0) return "cannot write a temporary copy of it: " + file::LastError();
       written += static_cast<size_t>(w);
     }
     done += take;

@@ -1,12 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pst/pst_writer.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -18,6 +12,7 @@
 #include <set>
 
 #include "pst/coding.h"
+#include "pst/file_names.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/folder.h"
 #include "pst/messaging/message_writer.h"
@@ -345,78 +340,13 @@ class Writer final : public PstWriter {
 
 }  // namespace
 
-namespace {
-
-bool PathExists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
-}
-
-// Gives the finished file its name without ever replacing an existing one.
-void PublishNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
-    int err = errno;
-    if (err == EEXIST) throw PstExistsError("The file already exists: " + to);
-    if (err != EINVAL && err != ENOSYS) throw PstError("Cannot create " + to + ": " + std::strerror(err));
-    // File systems without the no-replace rename: a hard link fails on an existing name.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-      ::unlink(from.c_str());
-    } else if (errno == EEXIST) {
-      throw PstExistsError("The file already exists: " + to);
-    } else if (PathExists(to) || ::rename(from.c_str(), to.c_str()) != 0) {
-      throw PstError("Cannot create " + to + ": " + std::strerror(errno));
-    }
-  }
-  ndb::SyncDirectoryOf(to);
-}
-
-// A temporary file of an earlier run that was killed before it could
-// remove it: "NAME.partial-PID-N" of a process that is gone, empty or a node
-// database ("!BDN"), owned by this user. Anything else of that name, or of
-// a process still running, is left alone.
-bool IsStalePartial(int dir, const char* name) {
-  const char* mark = std::strstr(name, ".partial-");
-  if (!mark || mark == name) return false;
-  char* end = nullptr;
-  const long pid = std::strtol(mark + 9, &end, 10);
-  if (pid <= 0 || *end != '-' || !std::isdigit(static_cast<unsigned char>(end[1]))) return false;
-  for (const char* p = end + 1; *p; ++p)
-    if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
-  if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) return false;
-  struct stat st {};
-  if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
-    return false;
-  if (st.st_size == 0) return true;
-  const int fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) return false;
-  char magic[4] = {};
-  const bool ours = ::pread(fd, magic, sizeof magic, 0) == 4 && std::memcmp(magic, "!BDN", 4) == 0;
-  ::close(fd);
-  return ours;
-}
-
-void RemoveStalePartials(const std::string& target) {
-  const size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-  DIR* d = ::opendir(folder.c_str());
-  if (!d) return;
-  while (const dirent* e = ::readdir(d))
-    if (IsStalePartial(::dirfd(d), e->d_name)) ::unlinkat(::dirfd(d), e->d_name, 0);
-  ::closedir(d);
-}
-
-}  // namespace
-
 // The store is built and committed under a temporary name beside the target
 // and only then given its name, so a crash while creating it never leaves a
 // file at the target that is a node database but not yet a store.
 std::unique_ptr<PstWriter> PstWriter::Create(const std::string& path, const std::string& displayName,
                                              WriterOptions options) {
-  if (struct stat st; ::lstat(path.c_str(), &st) == 0)
-    throw PstExistsError("The file already exists: " + path);
-  else if (errno != ENOENT)
-    throw PstError("Cannot create " + path + ": " + std::strerror(errno));
-  RemoveStalePartials(path);
+  file_names::RequireFree(path);
+  file_names::RemoveStalePartials(path);
   NdbOptions ndb;
   ndb.deterministic = options.deterministic;
   ndb.crashAfterWrites = options.crashAfterWrites;
@@ -426,15 +356,15 @@ std::unique_ptr<PstWriter> PstWriter::Create(const std::string& path, const std:
   // next one. Any other failure (a full disk, no right to write) is final,
   // and the file this attempt made is removed again.
   for (int attempt = 0; !db; ++attempt) {
-    partial = path + ".partial-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-    if (PathExists(partial)) {
+    partial = path + ".partial-" + std::to_string(file_names::ProcessId()) + "-" + std::to_string(attempt);
+    if (file_names::Taken(partial)) {
       if (attempt >= 20) throw PstError("Cannot create " + path + ": every temporary name beside it is taken");
       continue;
     }
     try {
       db = NodeDatabase::Create(partial, ndb);
     } catch (const PstError& e) {
-      if (PathExists(partial)) ::unlink(partial.c_str());
+      if (file_names::Taken(partial)) file_names::Remove(partial);
       // The writer names the temporary file; the user knows the target.
       std::string what = e.what();
       if (const size_t at = what.find(partial); at != std::string::npos) what.replace(at, partial.size(), path);
@@ -445,11 +375,11 @@ std::unique_ptr<PstWriter> PstWriter::Create(const std::string& path, const std:
   NodeDatabase& named = *db;
   try {
     writer = CreateOnStore(std::move(db), displayName, options);
-    PublishNoReplace(partial, path);
+    file_names::PublishNoReplace(partial, path);
     named.Renamed(path);
   } catch (...) {
     writer.reset();
-    ::unlink(partial.c_str());
+    file_names::Remove(partial);
     throw;
   }
   return writer;

@@ -1,9 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// eml2pst [--folder-per-file] OUT.pst FILE...
+// eml2pst [--folder-per-file] [--fixed-time] OUT.pst FILE...
 // Imports each file and stores it in a new .pst. By default the folders
 // mirror the files' directories below their common parent; with
 // --folder-per-file every message gets a folder of its own, named after the
 // file, so that a reader's export can be matched back to its source.
+// --fixed-time makes the file depend on its input only (the clock reads
+// 2020-01-01, keys are counted, not drawn), so that two builds' files can
+// be compared byte for byte.
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,10 +21,38 @@
 
 #include "mime/importer.h"
 #include "pst/pst_writer.h"
+#ifdef _WIN32
+#include "model/windows_text.h"
+#endif
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// 2020-01-01 00:00:00 UTC as a FILETIME, the writer's fixed time too.
+constexpr int64_t kFixedTime = 132223104000000000LL;
+
+#ifdef _WIN32
+// Windows hands main() its arguments in the ANSI code page; the program
+// works in UTF-8, and a path keeps every character that way.
+std::vector<std::string> Arguments(int, char**) {
+  int n = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &n);
+  std::vector<std::string> out;
+  for (int i = 0; i < n; ++i) out.push_back(model::windows::Utf8(wide[i]));
+  LocalFree(wide);
+  return out;
+}
+fs::path PathOf(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+std::string TextOf(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+#else
+std::vector<std::string> Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+fs::path PathOf(const std::string& bytes) { return fs::path(bytes); }
+std::string TextOf(const fs::path& path) { return path.string(); }
+#endif
 
 fs::path CommonParent(const std::vector<fs::path>& files) {
   fs::path common = files.front().parent_path();
@@ -34,29 +70,36 @@ fs::path CommonParent(const std::vector<fs::path>& files) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int arg = 1;
+  const std::vector<std::string> args = Arguments(argc, argv);
+  size_t arg = 1;
   bool folderPerFile = false;
-  if (arg < argc && std::strcmp(argv[arg], "--folder-per-file") == 0) {
-    folderPerFile = true;
-    ++arg;
+  bool fixedTime = false;
+  for (; arg < args.size(); ++arg) {
+    if (args[arg] == "--folder-per-file") folderPerFile = true;
+    else if (args[arg] == "--fixed-time") fixedTime = true;
+    else break;
   }
-  if (argc - arg < 2) {
-    std::fprintf(stderr, "usage: eml2pst [--folder-per-file] OUT.pst FILE...\n");
+  if (args.size() - arg < 2) {
+    std::fprintf(stderr, "usage: eml2pst [--folder-per-file] [--fixed-time] OUT.pst FILE...\n");
     return 2;
   }
-  const std::string out = argv[arg++];
+  const std::string out = args[arg++];
   std::vector<fs::path> files;
-  for (; arg < argc; ++arg) files.push_back(fs::absolute(argv[arg]).lexically_normal());
+  for (; arg < args.size(); ++arg) files.push_back(fs::absolute(PathOf(args[arg])).lexically_normal());
+  pst::WriterOptions writerOptions;
+  writerOptions.deterministic = fixedTime;
+  mime::ImportOptions importOptions;
+  if (fixedTime) importOptions.fixedNow = kFixedTime;
 
   try {
-    auto writer = pst::PstWriter::Create(out, "eml2pst");
+    auto writer = pst::PstWriter::Create(out, "eml2pst", writerOptions);
     const fs::path common = CommonParent(files);
     std::map<fs::path, pst::Nid> folders;  // relative directory -> folder
     int failures = 0;
     for (const auto& file : files) {
       pst::Nid folder = writer->IpmSubtree();
       if (folderPerFile) {
-        folder = writer->CreateFolder(folder, file.filename().string());
+        folder = writer->CreateFolder(folder, TextOf(file.filename()));
       } else {
         fs::path rel = file.parent_path().lexically_relative(common);
         fs::path sofar;
@@ -65,22 +108,23 @@ int main(int argc, char** argv) {
           sofar /= piece;
           auto it = folders.find(sofar);
           if (it == folders.end())
-            it = folders.emplace(sofar, writer->CreateFolder(folder, piece.string())).first;
+            it = folders.emplace(sofar, writer->CreateFolder(folder, TextOf(piece))).first;
           folder = it->second;
         }
       }
       pst::Message message;
       mime::ImportWarnings warnings;
+      const std::string name = TextOf(file);
       try {
-        mime::ImportMessageFile(file.string(), message, mime::ImportOptions{}, &warnings);
+        mime::ImportMessageFile(name, message, importOptions, &warnings);
       } catch (const mime::ImportError& e) {
-        std::printf("FAIL\t%s\t%s\n", file.c_str(), e.what());
+        std::printf("FAIL\t%s\t%s\n", name.c_str(), e.what());
         ++failures;
         continue;
       }
       writer->AddMessage(folder, message);
-      std::printf("OK\t%s\t%zu warning(s)\n", file.c_str(), warnings.size());
-      for (const auto& w : warnings) std::printf("WARN\t%s\t%s\n", file.c_str(), w.c_str());
+      std::printf("OK\t%s\t%zu warning(s)\n", name.c_str(), warnings.size());
+      for (const auto& w : warnings) std::printf("WARN\t%s\t%s\n", name.c_str(), w.c_str());
     }
     writer->Close();
     return failures == 0 ? 0 : 1;

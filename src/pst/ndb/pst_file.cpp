@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The buffering and bookkeeping of PstFile; the system calls are in
+// pst_file_posix.cpp and pst_file_win32.cpp.
 #include "pst/ndb/pst_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <utility>
 
 #include "model/invariant.h"
@@ -16,32 +12,11 @@
 
 namespace pst::ndb {
 
-PstFile PstFile::CreateNew(const std::string& path, int64_t crashBeforeWrite) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    const int err = errno;
-    if (err == EEXIST) throw PstError("The file already exists: " + path);
-    throw PstError("Cannot create " + path + ": " + std::strerror(err));
-  }
-  // The new directory entry must survive a crash as well as the file's data.
-  SyncDirectoryOf(path);
-  return PstFile(fd, path, crashBeforeWrite);
-}
-
-void SyncDirectoryOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  if (int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
-    ::fsync(fd);  // best effort: some file systems refuse to sync directories
-    ::close(fd);
-  }
-}
-
-PstFile::PstFile(int fd, std::string path, int64_t crashBeforeWrite)
+PstFile::PstFile(Native fd, std::string path, int64_t crashBeforeWrite)
     : fd_(fd), path_(std::move(path)), crashBeforeWrite_(crashBeforeWrite) {}
 
 PstFile::PstFile(PstFile&& o) noexcept
-    : fd_(std::exchange(o.fd_, -1)),
+    : fd_(std::exchange(o.fd_, kClosed)),
       path_(std::move(o.path_)),
       crashBeforeWrite_(o.crashBeforeWrite_),
       writes_(o.writes_),
@@ -53,36 +28,11 @@ PstFile::PstFile(PstFile&& o) noexcept
       unsyncedFrom_(o.unsyncedFrom_),
       unsyncedTo_(o.unsyncedTo_) {}
 
-PstFile::~PstFile() {
-  if (fd_ < 0) return;
-  try {
-    FlushBuffer();
-  } catch (const PstError&) {
-    // Nothing written since the last commit is referenced by the file's
-    // header, so what could not be written here is not missed.
-  }
-  ::close(fd_);
-}
-
-void PstFile::Fail(const char* what) const {
-  const int err = errno;
-  throw PstWriteError(std::string(what) + " " + path_ + ": " + std::strerror(err));
-}
-
-void PstFile::CheckStillThere() const {
-  struct stat info{};
-  if (::fstat(fd_, &info) != 0) Fail("Cannot check");
-  // Every name of the file is gone (it, or its folder, was deleted): what is
-  // written from here on reaches nobody.
-  if (info.st_nlink == 0)
-    throw PstWriteError("Cannot write to " + path_ + ": the file was deleted while it was being written");
-}
-
 namespace {
 
 // Gathered writes reach the file in pieces of at most this size.
 constexpr size_t kBufferCapacity = 1 << 20;
-// After this much written data, the kernel is asked to start writing it out.
+// After this much written data, the system is asked to start writing it out.
 constexpr uint64_t kWritebackEvery = 4 << 20;
 
 }  // namespace
@@ -113,9 +63,9 @@ std::span<uint8_t> PstFile::WriteInPlace(uint64_t offset, size_t length) {
 }
 
 void PstFile::CountWrite(uint64_t offset, size_t length) {
-  if (fd_ < 0) throw PstWriteError("write to a closed file: " + path_);
+  if (fd_ == kClosed) throw PstWriteError("write to a closed file: " + path_);
   ++writes_;
-  if (crashBeforeWrite_ >= 1 && writes_ == crashBeforeWrite_) ::_exit(137);
+  if (crashBeforeWrite_ >= 1 && writes_ == crashBeforeWrite_) std::_Exit(137);
   if (offset + length > size_) size_ = offset + length;
 }
 
@@ -128,20 +78,7 @@ void PstFile::FlushBuffer() const {
 }
 
 void PstFile::WriteNow(uint64_t offset, std::span<const uint8_t> bytes) const {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
-                         static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("Cannot write to");
-    }
-    if (n == 0) {
-      errno = ENOSPC;  // a write that makes no progress: no room left
-      Fail("Cannot write to");
-    }
-    done += static_cast<size_t>(n);
-  }
+  WriteAll(offset, bytes);
   if (unsynced_ == 0) {
     unsyncedFrom_ = offset;
     unsyncedTo_ = offset;
@@ -150,77 +87,22 @@ void PstFile::WriteNow(uint64_t offset, std::span<const uint8_t> bytes) const {
   unsyncedFrom_ = std::min(unsyncedFrom_, offset);
   unsyncedTo_ = std::max(unsyncedTo_, offset + bytes.size());
   if (unsynced_ >= kWritebackEvery) {
-    // Only a hint: start writing out what was written lately, without
-    // waiting for it. A failure here changes nothing, and the next sync
-    // reports real errors.
-    (void)::sync_file_range(fd_, static_cast<off_t>(unsyncedFrom_),
-                            static_cast<off_t>(unsyncedTo_ - unsyncedFrom_), SYNC_FILE_RANGE_WRITE);
+    StartWriteback(unsyncedFrom_, unsyncedTo_);
     unsynced_ = 0;
   }
-}
-
-void PstFile::ReadAt(uint64_t offset, std::span<uint8_t> out) const {
-  FlushBuffer();
-  size_t done = 0;
-  while (done < out.size()) {
-    ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
-                        static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("Cannot read from");
-    }
-    if (n == 0) throw PstError("Unexpected end of file in " + path_);
-    done += static_cast<size_t>(n);
-  }
-}
-
-void PstFile::Sync() {
-  FlushBuffer();
-  unsynced_ = 0;
-  if (::fdatasync(fd_) != 0) Fail("Cannot flush");
-  CheckStillThere();
 }
 
 void PstFile::ExtendTo(uint64_t size) {
   if (size <= size_) return;
   FlushBuffer();
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Cannot extend");
+  Resize(size, "Cannot extend");
   size_ = size;
 }
 
 void PstFile::Truncate(uint64_t size) {
   FlushBuffer();
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Cannot shorten");
+  Resize(size, "Cannot shorten");
   size_ = size;
-}
-
-bool PstFile::GiveBack(uint64_t offset, uint64_t length) noexcept {
-  bufferLength_ = 0;
-  if (fd_ < 0 || length == 0) return false;
-  return ::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
-                     static_cast<off_t>(length)) == 0;
-}
-
-void PstFile::Close() {
-  if (fd_ < 0) return;
-  FlushBuffer();
-  // Someone may have moved the file while it was written: its name is
-  // taken from the open file itself, so that the run names where it is.
-  struct stat named {}, opened {};
-  const bool moved = ::fstat(fd_, &opened) == 0 &&
-                     (::stat(path_.c_str(), &named) != 0 || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino);
-  char link[64];
-  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd_);
-  std::string now(4096, '\0');
-  const ssize_t n = moved ? ::readlink(link, now.data(), now.size()) : -1;
-  if (n > 0 && static_cast<size_t>(n) < now.size()) {
-    now.resize(static_cast<size_t>(n));
-    const std::string deleted = " (deleted)";
-    const bool gone = now.size() > deleted.size() && now.compare(now.size() - deleted.size(), deleted.size(), deleted) == 0;
-    if (!gone && now != path_ && now.front() == '/') path_ = std::move(now);
-  }
-  const int fd = std::exchange(fd_, -1);
-  if (::close(fd) != 0) Fail("Cannot close");
 }
 
 }  // namespace pst::ndb

@@ -19,16 +19,17 @@ namespace pst::ndb {
 
 class PstFile {
  public:
-  // Creates path with O_CREAT|O_EXCL; throws PstError when it exists or
-  // cannot be created. crashBeforeWrite >= 1 ends the process with
-  // _exit(137) just before that write (1-based).
+  // Creates path only if no file has that name (O_CREAT|O_EXCL, on
+  // Windows CREATE_NEW); throws PstError when it exists or cannot be
+  // created. crashBeforeWrite >= 1 ends the process with exit code 137
+  // just before that write (1-based).
   static PstFile CreateNew(const std::string& path, int64_t crashBeforeWrite);
   PstFile(PstFile&& other) noexcept;
   PstFile& operator=(PstFile&&) = delete;
   PstFile(const PstFile&) = delete;
   ~PstFile();
 
-  // Each throws PstWriteError naming the path and errno text on failure; a
+  // Each throws PstWriteError naming the path and the system's reason; a
   // buffered write may fail later, in the call that hands it over.
   void WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
   // The same write made by filling the returned place, before any other
@@ -54,15 +55,30 @@ class PstFile {
   int64_t writes() const { return writes_; }
 
  private:
-  PstFile(int fd, std::string path, int64_t crashBeforeWrite);
+  // The open file: a descriptor, on Windows a HANDLE. The system calls
+  // are in pst_file_posix.cpp and pst_file_win32.cpp.
+#ifdef _WIN32
+  using Native = void*;
+  static constexpr Native kClosed = nullptr;
+#else
+  using Native = int;
+  static constexpr Native kClosed = -1;
+#endif
+
+  PstFile(Native fd, std::string path, int64_t crashBeforeWrite);
   [[noreturn]] void Fail(const char* what) const;
   // Throws PstWriteError when the file no longer has a name.
   void CheckStillThere() const;
   void CountWrite(uint64_t offset, size_t length);
   void WriteNow(uint64_t offset, std::span<const uint8_t> bytes) const;
+  // Writes all of bytes at offset, or throws.
+  void WriteAll(uint64_t offset, std::span<const uint8_t> bytes) const;
+  // Asks the system to start writing out the range, without waiting.
+  void StartWriteback(uint64_t from, uint64_t to) const;
   void FlushBuffer() const;
+  void Resize(uint64_t size, const char* what);
 
-  int fd_ = -1;
+  Native fd_ = kClosed;
   std::string path_;
   int64_t crashBeforeWrite_ = -1;
   int64_t writes_ = 0;
