@@ -43,6 +43,9 @@ int64_t Write(int fd, const void* from, size_t n);
 // A file in folder `dir` that has no name and goes when it is closed, for
 // reading and writing; -1 when it cannot be made.
 int OpenUnnamedTemporary(const std::string& dir);
+// A second descriptor for the same open file, which outlives the first;
+// -1 when it cannot be made.
+int Duplicate(int fd);
 void Close(int fd);
 // The system's reason for the last failed call above.
 std::string LastError();

@@ -82,6 +82,8 @@ int64_t Write(int fd, const void* from, size_t n) {
 
 int OpenUnnamedTemporary(const std::string& dir) { return ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600); }
 
+int Duplicate(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
+
 void Close(int fd) { ::close(fd); }
 
 std::string LastError() { return std::strerror(errno); }

@@ -149,6 +149,12 @@ int OpenUnnamedTemporary(const std::string& dir) {
   return Fail(ERROR_FILE_EXISTS);
 }
 
+int Duplicate(int fd) {
+  const int copy = _dup(fd);
+  if (copy < 0) t_error = 0;
+  return copy;
+}
+
 void Close(int fd) { _close(fd); }
 
 std::string LastError() { return t_error != 0 ? ErrorText(t_error) : std::strerror(errno); }

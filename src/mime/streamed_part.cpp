@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mime/streamed_part.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -13,44 +10,43 @@
 #include <vector>
 
 #include "mime/importer.h"
+#include "mime/message_file.h"
 #include "mime/piece_decoders.h"
 #include "mime/uuencode.h"
 
 namespace mime::detail {
 
 std::shared_ptr<const ContentFile> ContentFile::Hold(int fd) {
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  file::Facts facts;
+  if (!file::FactsOfOpen(fd, facts)) return nullptr;
+  const int copy = file::Duplicate(fd);
   if (copy < 0) return nullptr;
-  return std::shared_ptr<const ContentFile>(new ContentFile(fd, copy, st));
+  return std::shared_ptr<const ContentFile>(new ContentFile(fd, copy, facts));
 }
 
-ContentFile::~ContentFile() { ::close(fd_); }
+ContentFile::~ContentFile() { file::Close(fd_); }
 
 bool ContentFile::Backs(GMimeStream* stream) const {
   return stream && GMIME_IS_STREAM_FS(stream) && GMIME_STREAM_FS(stream)->fd == parsedFd_;
 }
 
-uint64_t ContentFile::size() const { return static_cast<uint64_t>(opened_.st_size); }
+uint64_t ContentFile::size() const { return static_cast<uint64_t>(opened_.size); }
 
 void ContentFile::CheckUnchanged() const {
-  struct stat now {};
-  if (::fstat(fd_, &now) != 0)
-    throw std::runtime_error(std::string("cannot look at the message file again: ") + std::strerror(errno));
-  if (now.st_size != opened_.st_size || now.st_mtim.tv_sec != opened_.st_mtim.tv_sec ||
-      now.st_mtim.tv_nsec != opened_.st_mtim.tv_nsec)
-    throw std::runtime_error("the message file changed after it was read (" + std::to_string(opened_.st_size) +
-                             " bytes then, " + std::to_string(now.st_size) +
+  file::Facts now;
+  if (!file::FactsOfOpen(fd_, now))
+    throw std::runtime_error("cannot look at the message file again: " + file::LastError());
+  if (file::Changed(opened_, now))
+    throw std::runtime_error("the message file changed after it was read (" + std::to_string(opened_.size) +
+                             " bytes then, " + std::to_string(now.size) +
                              " now), so its attachments could not be stored as they were");
 }
 
 size_t ContentFile::ReadAt(uint64_t offset, uint8_t* to, size_t n) const {
   size_t done = 0;
   while (done < n) {
-    const ssize_t got = ::pread(fd_, to + done, n - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw std::runtime_error(std::string("cannot read the message file again: ") + std::strerror(errno));
+    const int64_t got = file::ReadAt(fd_, to + done, n - done, offset + done);
+    if (got < 0) throw std::runtime_error("cannot read the message file again: " + file::LastError());
     if (got == 0) break;
     done += static_cast<size_t>(got);
   }

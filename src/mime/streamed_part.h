@@ -9,11 +9,11 @@
 #pragma once
 
 #include <gmime/gmime.h>
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <memory>
 
+#include "mime/message_file.h"
 #include "mime/message_mapping.h"
 #include "model/byte_source.h"
 
@@ -41,10 +41,10 @@ class ContentFile {
   uint64_t size() const;
 
  private:
-  ContentFile(int parsedFd, int fd, const struct stat& st) : parsedFd_(parsedFd), fd_(fd), opened_(st) {}
+  ContentFile(int parsedFd, int fd, const file::Facts& facts) : parsedFd_(parsedFd), fd_(fd), opened_(facts) {}
   int parsedFd_;
   int fd_;
-  struct stat opened_;
+  file::Facts opened_;
 };
 
 // Parts whose encoded content is larger than this are left in the file.
