@@ -66,12 +66,15 @@ measure() {
       peaks[$build]+="${figures#* } "
     done
   done
+  local i=0
   for build in "${builds[@]}"; do
     local w m
     w=$(tr ' ' '\n' <<<"${walls[$build]}" | grep . | median)
     m=$(tr ' ' '\n' <<<"${peaks[$build]}" | grep . | median)
     awk -v l="$label" -v b="$build" -v w="$w" -v m="$m" -v c="$count" -v r="$RUNS" \
       'BEGIN { printf "%s [%s]: %.1f s, %.1f us/message, peak %.0f MB (median of %d)\n", l, b, w, w * 1e6 / c, m / 1024, r }'
+    awk -v w="$w" -v c="$count" 'BEGIN { printf "%.3f\n", w * 1e6 / c }' > "$work/us-$program-$count-$i"
+    i=$((i + 1))
   done
 }
 
@@ -83,6 +86,15 @@ for count in "${counts[@]}"; do
   find "$corpus" -type f -print0 | xargs -0 cat > /dev/null
   measure "$count small messages, verdaline-convert" cli "$corpus" "$count"
   measure "$count small messages, the window" window "$corpus" "$count"
+done
+# Time per message should not grow with the mailbox.
+for program in cli window; do
+  for ((i = 0; i < ${#builds[@]}; i++)); do
+    [[ -f "$work/us-$program-100000-$i" && -f "$work/us-$program-1000000-$i" ]] || continue
+    awk -v p="$program" -v b="${builds[$i]}" -v a="$(cat "$work/us-$program-100000-$i")" \
+      -v z="$(cat "$work/us-$program-1000000-$i")" \
+      'BEGIN { printf "time per message, 1,000,000 / 100,000, %s [%s]: %.2f (target <= 1.10)\n", p, b, z / a }'
+  done
 done
 
 if (( ATTACHMENT_MB > 0 )); then
