@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -94,6 +96,33 @@ TEST_F(EngineTest, ReportsEachFileWithItsFolderOutcomeAndWarnings) {
   EXPECT_EQ(s.PathOf(s.messages[1].first), "Mail");
   EXPECT_EQ(s.messages[2].second.props.GetInt(pst::TagId(pst::tags::kMessageFlags)),
             pst::tags::kMsgFlagRead | pst::tags::kMsgFlagHasAttach);
+}
+
+// The first messages are read and parsed while the file and its folders are
+// made: the store waits here for an import to begin, and without imports
+// started before it, none would until it gave up.
+TEST_F(EngineTest, ReadsTheFirstMessagesWhileTheFileIsMade) {
+  std::mutex mutex;
+  std::condition_variable begun;
+  bool importing = false;
+  deps.importer = [&, inner = deps.importer](const model::MessageRef& ref, pst::Message& out) {
+    {
+      std::lock_guard lock(mutex);
+      importing = true;
+    }
+    begun.notify_all();
+    inner(ref, out);
+  };
+  bool importedBeforeTheFile = false;
+  deps.writer = factory.Writer([&](fake::Store&) {
+    std::unique_lock lock(mutex);
+    importedBeforeTheFile = begun.wait_for(lock, std::chrono::seconds(5), [&] { return importing; });
+  });
+  request.files = Files(3);
+  const ConversionReport r = Run();
+  EXPECT_EQ(r.status, RunStatus::kFinished);
+  EXPECT_EQ(r.storedCount(), 3);
+  EXPECT_TRUE(importedBeforeTheFile);
 }
 
 TEST_F(EngineTest, AListWithProblemsIsRejectedBeforeAnythingIsMade) {
