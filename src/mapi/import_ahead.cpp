@@ -118,7 +118,7 @@ ImportAhead::~ImportAhead() { Stop(); }
 
 size_t ImportAhead::DefaultThreads() {
   const unsigned cpus = std::thread::hardware_concurrency();
-  return std::clamp<size_t>(cpus > 1 ? cpus - 1 : 1, 1, 3);
+  return std::clamp<size_t>(cpus, 1, 3);
 }
 
 void ImportAhead::Stop() {
