@@ -65,6 +65,10 @@ class Conversion {
   // limit, in the next file when not in this one (the item is then moved
   // there); the reason the message is not stored otherwise.
   QString MakeRoom(std::unique_ptr<mapi::RDOMail>& item, const QString& relative);
+  // Starts reading and parsing the messages on worker threads, every one
+  // in list order, so that the first are ready by the time the file and
+  // its folders are made.
+  void StartImports();
   void StoreFiles();
   FileResult StoreOne(size_t index);
   bool FromSources() const {
@@ -126,6 +130,8 @@ class Conversion {
   uint64_t emptySize_ = 0;              // the current file with its folders only; 0: unknown
   qint64 next_ = 0;             // the files before it were dealt with
   bool cancelled_ = false;
+  // Last, so that its workers, which read the list, stop first.
+  std::unique_ptr<mapi::ImportAhead> ahead_;
 };
 
 void Conversion::Yield() {
@@ -171,7 +177,11 @@ ConversionReport Conversion::Run() {
 
 ConversionReport Conversion::RunRows() {
   try {
-    if (!Prepare()) return std::move(report_);
+    StartImports();
+    if (!Prepare()) {
+      ahead_.reset();
+      return std::move(report_);
+    }
     StoreFiles();
   } catch (...) {
     // The caller ends the run (its window is closing): finish the file so
@@ -323,27 +333,23 @@ QString Conversion::MakeRoom(std::unique_ptr<mapi::RDOMail>& item, const QString
   return {};
 }
 
+void Conversion::StartImports() {
+  mapi::ImportAhead::Limits limits;
+  if (deps_.importThreads > 0) limits.threads = deps_.importThreads;
+  limits.importer = deps_.importer;
+  ahead_ = std::make_unique<mapi::ImportAhead>(Count(), [this](size_t i) { return RefOf(i); }, std::move(limits));
+}
+
 void Conversion::StoreFiles() {
   BuildTree();
-  const FolderFailures& folderFailures = tree_.failures;
   // From here on the run speaks of folders by the names they have in the store.
   for (QString& path : report_.folderPaths) path = tree_.StoredPath(path);
   report_.storedFolders = tree_.stored;
 
   // The files are read and parsed on worker threads, ahead of the loop
-  // below, which stores each message as its turn comes.
-  // Files whose folder is there: all of them, unless a folder failed.
-  const bool importAll = folderFailures.empty();
-  std::vector<size_t> toImport;
-  if (!importAll)
-    for (size_t i = 0; i < Count(); ++i)
-      if (FolderFailureFor(folderFailures, RowOf(i).relative).isEmpty()) toImport.push_back(i);
-  mapi::ImportAhead::Limits limits;
-  if (deps_.importThreads > 0) limits.threads = deps_.importThreads;
-  limits.importer = deps_.importer;
-  mapi::ImportAhead ahead(
-      importAll ? Count() : toImport.size(), [&](size_t k) { return RefOf(importAll ? k : toImport[k]); },
-      std::move(limits));
+  // below, which stores each message as its turn comes; the files of a
+  // folder that failed are passed over, and their imports dropped.
+  mapi::ImportAhead& ahead = *ahead_;
   // However long a worker takes over a file, the caller's pump goes on
   // while the run waits for it, and what was stored reaches the disk within
   // the writer's commit interval. A commit that fails here fails again, and

@@ -20,6 +20,10 @@ namespace {
 
 // Messages waiting to be freed by a worker at most.
 constexpr size_t kMaxTrash = 64;
+// A caller that has to wait for a result waits for this many in a row, so
+// that it is not woken (and the worker it wakes not set aside) for every
+// message when storing is quicker than importing.
+constexpr size_t kWakeBatch = 16;
 
 // What the file takes on disk, the first guess at what its import holds in
 // memory; 0 when it cannot be looked at (the import will say why).
@@ -44,7 +48,8 @@ struct ImportAhead::Shared {
   const MessageImporter import;
 
   std::mutex mutex;
-  std::condition_variable changed;
+  std::condition_variable changed;  // for the workers: the caller moved on, or a limit eased
+  std::condition_variable ready;    // for the caller
   size_t next = 0;     // the file the caller takes next
   size_t claimed = 0;  // the file the next free worker takes
   std::map<size_t, Done> done;
@@ -53,6 +58,24 @@ struct ImportAhead::Shared {
   bool stopping = false;
   size_t running = 0;
   bool finished = false;  // every worker has left its loop
+  bool callerWaiting = false;
+  size_t wantEnd = 0;  // while the caller waits: the results it waits for end here
+  size_t held = 0;     // workers waiting for the caller to take results
+
+  // Whether the waiting caller is to go on: its batch is in, or a worker
+  // waits for it, or no more is coming. Called under the mutex.
+  bool CallerMayGo() const {
+    if (finished) return true;
+    if (done.count(next) == 0) return false;
+    if (held > 0) return true;
+    for (size_t j = next + 1; j < wantEnd; ++j)
+      if (done.count(j) == 0) return false;
+    return true;
+  }
+  // Wakes the caller when it waits and may now go on. Called under the mutex.
+  void WakeCallerIfDue() {
+    if (callerWaiting && CallerMayGo()) ready.notify_one();
+  }
 };
 
 ImportAhead::ImportAhead(std::vector<std::string> paths) : ImportAhead(std::move(paths), Limits{}) {}
@@ -95,7 +118,7 @@ ImportAhead::~ImportAhead() { Stop(); }
 
 size_t ImportAhead::DefaultThreads() {
   const unsigned cpus = std::thread::hardware_concurrency();
-  return std::clamp<size_t>(cpus > 1 ? cpus - 1 : 1, 1, 3);
+  return std::clamp<size_t>(cpus, 1, 3);
 }
 
 void ImportAhead::Stop() {
@@ -138,10 +161,16 @@ void ImportAhead::Work(const std::shared_ptr<Shared>& shared) {
         std::unique_lock lock(s.mutex);
         // The file the caller waits for always goes ahead; others only
         // within the limits.
-        s.changed.wait(lock, [&] {
+        auto mayStart = [&] {
           return s.stopping || i == s.next ||
                  (i - s.next < s.limits.files && s.heldBytes + bytes <= s.limits.bytes);
-        });
+        };
+        if (!mayStart()) {
+          ++s.held;
+          s.WakeCallerIfDue();
+          s.changed.wait(lock, mayStart);
+          --s.held;
+        }
         if (s.stopping) break;
         s.heldBytes += bytes;
       }
@@ -161,6 +190,7 @@ void ImportAhead::Work(const std::shared_ptr<Shared>& shared) {
       {
         std::lock_guard lock(s.mutex);
         s.done.emplace(i, std::move(d));
+        s.WakeCallerIfDue();
       }
       s.changed.notify_all();
     }
@@ -171,6 +201,7 @@ void ImportAhead::Work(const std::shared_ptr<Shared>& shared) {
   {
     std::lock_guard lock(s.mutex);
     if (--s.running == 0) s.finished = true;
+    s.WakeCallerIfDue();
   }
   s.changed.notify_all();
 }
@@ -180,8 +211,12 @@ bool ImportAhead::Pop(Done& d) {
   {
     std::unique_lock lock(s.mutex);
     for (;;) {
-      const bool ready = s.changed.wait_for(lock, kPumpEvery, [&] { return s.done.count(s.next) != 0 || s.finished; });
-      if (ready) break;
+      if (s.done.count(s.next) != 0 || s.finished) break;
+      s.callerWaiting = true;
+      s.wantEnd = std::min(s.next + kWakeBatch, s.count);
+      s.ready.wait_for(lock, kPumpEvery, [&] { return s.CallerMayGo(); });
+      s.callerWaiting = false;
+      if (s.done.count(s.next) != 0 || s.finished) break;
       if (!pump_) continue;
       lock.unlock();
       try {

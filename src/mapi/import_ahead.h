@@ -42,8 +42,10 @@ namespace mapi {
 
 class ImportAhead {
  public:
-  // One worker less than the processors, so that storing never waits for
-  // a processor: at least one, and no more than three.
+  // As many workers as processors, at least one and no more than three.
+  // Storing does not go short: workers as far ahead as the limits allow
+  // wait for it, and when importing is the slower side (most runs on two
+  // processors), the processor storing leaves idle between messages imports.
   static size_t DefaultThreads();
 
   using ThreadStarter = std::function<std::thread(std::function<void()>)>;

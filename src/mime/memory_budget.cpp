@@ -74,15 +74,18 @@ MemoryReservation::~MemoryReservation() {
 }
 
 uint64_t MessageMemoryEstimate(std::span<const uint8_t> message) {
-  // Each part begins at a boundary line, "--" at the start of a line.
+  // Each part begins at a boundary line, "--" at the start of a line. The
+  // dashes are looked for rather than the line ends: encoded parts, the
+  // bulk of most messages, have none.
   uint64_t lines = 1;
-  const uint8_t* p = message.data();
-  const uint8_t* end = p + message.size();
-  while (p + 2 < end) {
-    const void* nl = std::memchr(p, '\n', static_cast<size_t>(end - p));
-    if (!nl) break;
-    p = static_cast<const uint8_t*>(nl) + 1;
-    if (p + 1 < end && p[0] == '-' && p[1] == '-') ++lines;
+  const uint8_t* const begin = message.data();
+  const uint8_t* const end = begin + message.size();
+  const uint8_t* p = begin + std::min<size_t>(message.size(), 1);
+  while (p + 1 < end) {
+    const auto* dash = static_cast<const uint8_t*>(std::memchr(p, '-', static_cast<size_t>(end - 1 - p)));
+    if (!dash) break;
+    if (dash[-1] == '\n' && dash[1] == '-') ++lines;
+    p = dash + 1;
   }
   return 6 * static_cast<uint64_t>(message.size()) + lines * kPerPart + 4 * kMiB;
 }

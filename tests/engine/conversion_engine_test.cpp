@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -94,6 +97,33 @@ TEST_F(EngineTest, ReportsEachFileWithItsFolderOutcomeAndWarnings) {
   EXPECT_EQ(s.PathOf(s.messages[1].first), "Mail");
   EXPECT_EQ(s.messages[2].second.props.GetInt(pst::TagId(pst::tags::kMessageFlags)),
             pst::tags::kMsgFlagRead | pst::tags::kMsgFlagHasAttach);
+}
+
+// The first messages are read and parsed while the file and its folders are
+// made: the store waits here for an import to begin, and without imports
+// started before it, none would until it gave up.
+TEST_F(EngineTest, ReadsTheFirstMessagesWhileTheFileIsMade) {
+  std::mutex mutex;
+  std::condition_variable begun;
+  bool importing = false;
+  deps.importer = [&, inner = deps.importer](const model::MessageRef& ref, pst::Message& out) {
+    {
+      std::lock_guard lock(mutex);
+      importing = true;
+    }
+    begun.notify_all();
+    inner(ref, out);
+  };
+  bool importedBeforeTheFile = false;
+  deps.writer = factory.Writer([&](fake::Store&) {
+    std::unique_lock lock(mutex);
+    importedBeforeTheFile = begun.wait_for(lock, std::chrono::seconds(5), [&] { return importing; });
+  });
+  request.files = Files(3);
+  const ConversionReport r = Run();
+  EXPECT_EQ(r.status, RunStatus::kFinished);
+  EXPECT_EQ(r.storedCount(), 3);
+  EXPECT_TRUE(importedBeforeTheFile);
 }
 
 TEST_F(EngineTest, AListWithProblemsIsRejectedBeforeAnythingIsMade) {
@@ -207,8 +237,12 @@ namespace {
 // source gave, read from its range, under the store name asked for.
 TEST_F(EngineTest, StoresSourceMessagesInTheirFoldersWithTheirState) {
   std::vector<std::string> imported;
+  std::mutex importing;  // imports run on several workers
   deps.importer = [&](const model::MessageRef& ref, pst::Message& out) {
-    imported.push_back(ref.path + "@" + std::to_string(ref.offset));
+    {
+      std::lock_guard lock(importing);
+      imported.push_back(ref.path + "@" + std::to_string(ref.offset));
+    }
     out.props.Set(pst::tags::kSubject, ref.path);
     if (ref.offset == 300) out.attachments.emplace_back();
   };
@@ -245,6 +279,8 @@ TEST_F(EngineTest, StoresSourceMessagesInTheirFoldersWithTheirState) {
   EXPECT_EQ(r.storeName, "Ann's mail");
   EXPECT_EQ(factory.stores.at(0)->displayName, "Ann's mail");
   EXPECT_EQ(r.folderPaths, (std::vector<QString>{"Archive", "Archive\\2023", "Drafts", "Inbox"}));
+  // Each once, in whatever order the workers finished them.
+  std::sort(imported.begin(), imported.end());
   EXPECT_EQ(imported, (std::vector<std::string>{"/m/box@0", "/m/box@100", "/m/box@200", "/m/box@300",
                                                 "/m/box@400", "/m/box@500", "/m/box@600"}));
   ASSERT_EQ(r.files.size(), 7u);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "mime/import_helpers.h"
+#include "mime/memory_budget.h"
 
 namespace {
 
@@ -72,6 +73,29 @@ TEST(ImportLimits, ThousandsOfFieldsAreReadWithinBoundsAndKeptWhole) {
   const std::string headers = Str(m.props, tags::kTransportMessageHeaders);
   EXPECT_NE(headers.find("Received: from h4999\r\nTo:"), std::string::npos);
   EXPECT_NE(headers.find(std::string(1500000, 'y') + "\r\n\r\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// A message's memory is estimated from its size and its boundary lines:
+// "--" right after a line end, never at the very start, "-" alone, or
+// dashes inside a line.
+TEST(ImportLimits, TheMemoryEstimateCountsEachBoundaryLine) {
+  auto estimate = [](const std::string& text) {
+    return mime::detail::MessageMemoryEstimate(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  };
+  auto parts = [&](const std::string& text) {
+    return (estimate(text) - 6 * text.size() - (4u << 20)) / (6 * 1024);
+  };
+  EXPECT_EQ(parts("--a\r\n"), 1u);
+  EXPECT_EQ(parts("a\r\n--b\r\n--b--\r\n"), 3u);
+  EXPECT_EQ(parts("a -- b\n-\n- -\n---x\n--"), 3u);
+  EXPECT_EQ(parts("a\n-"), 1u);
+  EXPECT_EQ(parts(std::string(100000, 'A') + "\n--"), 2u);
+  EXPECT_EQ(parts(""), 1u);
 }
 
 }  // namespace

@@ -3,10 +3,22 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #include "pst/coding.h"
 
 namespace pst::ndb {
+
+namespace {
+
+// Eight map bytes in any order: only all-zero and all-one words are told apart.
+uint64_t Word(const uint8_t* bytes) {
+  uint64_t w;
+  std::memcpy(&w, bytes, sizeof w);
+  return w;
+}
+
+}  // namespace
 
 AllocationMap::AllocationMap() { AddSection(); }
 
@@ -66,6 +78,22 @@ void AllocationMap::Refresh(size_t i) {
   Section& s = sections_[i];
   uint16_t run = 0, best = 0, zeroBytes = 0;
   for (size_t byte = 0; byte < kMapBitsSize; ++byte) {
+    // Eight bytes all free or all in use, as most of a map is, at once.
+    if (byte % 8 == 0) {
+      const uint64_t word = Word(s.bits.data() + byte);
+      if (word == 0) {
+        zeroBytes = static_cast<uint16_t>(zeroBytes + 8);
+        run = static_cast<uint16_t>(run + 64);
+        best = std::max(best, run);
+        byte += 7;
+        continue;
+      }
+      if (word == ~uint64_t{0}) {
+        run = 0;
+        byte += 7;
+        continue;
+      }
+    }
     const uint8_t v = s.bits[byte];
     if (v == 0) {
       ++zeroBytes;
@@ -119,6 +147,22 @@ int AllocationMap::FindRun(const Section& s, size_t slots, bool page) const {
   size_t run = 0;
   size_t b = 0;
   while (b < kSlots) {
+    // Eight bytes all in use are passed over at once, and eight all free
+    // either end the run or add to it.
+    if (b % 64 == 0) {
+      const uint64_t word = Word(s.bits.data() + b / 8);
+      if (word == ~uint64_t{0}) {
+        run = 0;
+        b += 64;
+        continue;
+      }
+      if (word == 0) {
+        if (run + 64 >= slots) return static_cast<int>(b - run);
+        run += 64;
+        b += 64;
+        continue;
+      }
+    }
     const uint8_t v = s.bits[b / 8];
     if (b % 8 == 0 && v == 0xFF) {
       run = 0;
